@@ -1,0 +1,53 @@
+// frame.h -- the library frame: process-wide state, the message pump, the
+// message dispatcher and the command-string parser, as the other subsystems
+// see them.
+//
+// All state is static, zero-initialised storage of the library (a few items
+// start with a value of their own).  There are no locks: one operation runs
+// at a time on the caller's thread.
+#ifndef QZ_FRAME_FRAME_H
+#define QZ_FRAME_FRAME_H
+
+#include <stdint.h>
+
+#include "qzunpack.h"
+
+namespace qz {
+namespace frame {
+
+// The library-wide state that more than one export touches.
+struct State {
+    uint16_t cancel;            // 1 after Qz4Cancel until someone reports it
+    uint16_t doEvents;          // 1: the message pump peeks the queue
+    int16_t moreStatus;         // problem code of the last Qz4UnZip run
+    uint16_t parseType;         // 0 or 1: which switch dialect the parser takes
+    int16_t parsePlace;         // -1, or the offset of the last syntax error
+    uint16_t printSwitch;       // 1: events go to the hook or to message boxes
+    QzPrintCallback printHook;  // the host's callback, or null
+    uint32_t printFlags;        // stored for the host; nothing reads it
+    QzExtPrintInfo extInfo;     // date and time of the current entry
+    QzPrintBlock print;         // the block every event sends a copy of
+};
+
+extern State g;
+
+// Peeks the message queue once (without removing anything) when the
+// do-events flag is set.  Long loops call it once per block of work.
+void pump();
+
+// Looks at the cancel flag; when it is set, clears it and returns true so
+// that the caller reports QZ_CANCELLED.
+bool takeCancel();
+
+// Sends one event: kind and code (and, for disk questions, the disk number)
+// are stored in the print block, and a copy goes to the hook, to a message
+// box or to the silent answer, as the print switch and hook decide.
+int16_t raise(int16_t kind, int16_t code, int16_t disk = 0);
+
+// The dispatcher itself, for a block the caller has filled in.
+int16_t dispatch(QzPrintBlock block);
+
+}  // namespace frame
+}  // namespace qz
+
+#endif
