@@ -47,6 +47,11 @@ int16_t raise(int16_t kind, int16_t code, int16_t disk = 0);
 // The dispatcher itself, for a block the caller has filled in.
 int16_t dispatch(QzPrintBlock block);
 
+// Registers the routine that runs when the process unloads the library
+// (the archive subsystem closes the archives still open).  The frame owns
+// the entry point; the subsystems above it hand in what must run there.
+void atUnload(void (*routine)());
+
 }  // namespace frame
 }  // namespace qz
 
