@@ -31,7 +31,9 @@
  * ------------------------------------------------------------------------ */
 
 #if defined(_WIN32)
-#  if defined(QZ_BUILDING)
+   /* The 32-bit DLL is exported by its module definition alone (names and
+    * ordinals fixed there); dllexport would add the decorated names too. */
+#  if defined(QZ_BUILDING) && !defined(__i386__)
 #    define QZ_EXPORT_ATTR __declspec(dllexport)
 #  else
 #    define QZ_EXPORT_ATTR

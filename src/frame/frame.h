@@ -52,6 +52,10 @@ int16_t dispatch(QzPrintBlock block);
 // the entry point; the subsystems above it hand in what must run there.
 void atUnload(void (*routine)());
 
+// Runs the registered unload routine; the entry point calls it when the
+// process detaches the library.
+void unload();
+
 }  // namespace frame
 }  // namespace qz
 
