@@ -1,0 +1,98 @@
+// cipher.cpp -- the traditional PKWARE stream cipher and the generator of
+// the encryption header.
+//
+// There is one key state, shared by the exports and the decoders; it is
+// advanced with every plaintext byte, so encryption and decryption leave the
+// same keys behind.
+#include "crypt/crypt.h"
+
+#include "platform/win32.h"
+#include "qzunpack.h"
+
+namespace qz {
+namespace crypt {
+
+namespace {
+
+struct Keys {
+    uint32_t k0, k1, k2;
+};
+
+Keys keys;                 // all zero until the first initKeys
+SYSTEMTIME headerClock;    // the time the last header was seeded from
+
+inline void update(uint8_t plain)
+{
+    keys.k0 = (keys.k0 >> 8) ^ kCrcTable[(keys.k0 ^ plain) & 0xFF];
+    keys.k1 = (keys.k1 + (keys.k0 & 0xFF)) * 134775813u + 1;
+    keys.k2 = (keys.k2 >> 8) ^ kCrcTable[(keys.k2 ^ (keys.k1 >> 24)) & 0xFF];
+}
+
+inline uint8_t keystream()
+{
+    uint16_t t = (uint16_t)(keys.k2 | 2);
+    return (uint8_t)(((uint32_t)t * (uint32_t)(t ^ 1)) >> 8);
+}
+
+}  // namespace
+
+void initKeys(const uint8_t *password, size_t len)
+{
+    keys.k0 = 0x12345678u;
+    keys.k1 = 0x23456789u;
+    keys.k2 = 0x34567890u;
+    for (size_t i = 0; i < len; i++)
+        update(password[i]);
+}
+
+void decrypt(uint8_t *data, size_t len)
+{
+    for (size_t i = 0; i < len; i++) {
+        uint8_t plain = data[i] ^ keystream();
+        data[i] = plain;
+        update(plain);
+    }
+}
+
+void encrypt(uint8_t *data, size_t len)
+{
+    for (size_t i = 0; i < len; i++) {
+        uint8_t plain = data[i];
+        data[i] = plain ^ keystream();
+        update(plain);
+    }
+}
+
+}  // namespace crypt
+}  // namespace qz
+
+// Only the low 16 bits of the length count.
+QZ_API(void) QzInitKeys(const void *password, uint32_t length)
+{
+    qz::crypt::initKeys(static_cast<const uint8_t *>(password), length & 0xFFFFu);
+}
+
+QZ_API(void) QzEncryptData(void *buffer, uint32_t count)
+{
+    qz::crypt::encrypt(static_cast<uint8_t *>(buffer), count);
+}
+
+QZ_API(void) QzDecryptData(void *buffer, uint32_t count)
+{
+    qz::crypt::decrypt(static_cast<uint8_t *>(buffer), count);
+}
+
+// Ten bytes of a small generator seeded from the clock's milliseconds, then
+// the two high bytes of the CRC; byte 11 is what a reader checks.  The
+// header stays plain text: the caller enciphers it.
+QZ_API(void) QzInitHeader(uint8_t *header, uint32_t crc)
+{
+    GetSystemTime(&qz::crypt::headerClock);
+    uint32_t seed = (uint16_t)(qz::crypt::headerClock.wMilliseconds ^ 0xFFFFu);
+    for (int i = 0; i < 10; i++) {
+        seed = (seed * 1255u + 6173u) % 29282u;
+        header[i] = (uint8_t)seed;
+    }
+    header[10] = (uint8_t)(crc >> 16);
+    header[11] = (uint8_t)(crc >> 24);
+}
