@@ -10,12 +10,12 @@
 namespace qz {
 namespace frame {
 
-State g = [] {
-    State s = {};
-    s.doEvents = 1;
-    s.parsePlace = -1;
-    return s;
-}();
+// Constant-initialised, so the values hold before any code of the process runs.
+State g = {
+    /* cancel */ 0, /* doEvents */ 1, /* moreStatus */ 0, /* parseType */ 0,
+    /* parsePlace */ -1, /* printSwitch */ 0, /* printHook */ nullptr,
+    /* printFlags */ 0, /* extInfo */ {}, /* print */ {},
+};
 
 void pump()
 {
