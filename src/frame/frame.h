@@ -56,6 +56,20 @@ void atUnload(void (*routine)());
 // process detaches the library.
 void unload();
 
+// ---- command-string parser (parse.cpp) ------------------------------------
+
+// No command string is longer than kCommandBytes - 1 characters, and the
+// password buffer that the parser fills holds kPasswordBytes bytes.
+enum { kCommandBytes = 128, kPasswordBytes = 128 };
+
+// Parses a command string (null or empty: nothing to do) in the dialect of
+// the parse type into the option flag word, which the caller presets and
+// the compact dialect first adds OPT_STRIP_H|S|R|N to, and into the
+// password (empty without -S).  Returns QZ_OK, QZ_ERR_SWITCH,
+// QZ_ERR_SWITCH_CONFLICT (with the parse place set to where it stopped) or
+// QZ_TOO_LONG; bits set before an error stay set.
+int16_t parse(const char *command, uint32_t *flags, char *password);
+
 }  // namespace frame
 }  // namespace qz
 
