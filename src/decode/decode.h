@@ -1,0 +1,240 @@
+// decode.h -- the decompression subsystem as the rest of the library sees it:
+// the resumable Deflate engine (raw RFC 1951 data, no zlib or gzip wrapper).
+//
+// The engine is pure computation.  Everything it knows about a stream lives
+// in a workspace the caller allocates; it allocates nothing, calls nothing
+// outside this folder and keeps no mutable static data, so any number of
+// streams can be decoded side by side in separate workspaces.
+//
+// Calling order for one stream:
+//   1. allocate InflateWorkspaceSize() bytes (any address; the engine works
+//      from the first even one) and call InflateReset on them;
+//   2. call Inflate with input, output space and the final-input flag set
+//      when this input ends the stream;
+//   3. after a result 0 (kInflateSuspended) advance the input by the consumed
+//      count and the output by the written count and call again with the
+//      unconsumed input plus any new input (at least one new byte, or the
+//      final-input flag) and at least one byte of output space;
+//   4. after a result -1 (kInflateFinished: the end of the final block, or
+//      invalid data) make no further call; reset before the next stream.
+//
+// Output leaves the engine only in whole deliveries of its 32 KiB window:
+// 32,768 to 33,025 bytes while the stream runs, the rest when it ends.  A
+// call can therefore consume all its input and write nothing.
+#ifndef QZ_DECODE_DECODE_H
+#define QZ_DECODE_DECODE_H
+
+#include <stdint.h>
+
+namespace qz {
+namespace decode {
+
+// ---------------------------------------------------------------------------
+// The engine's operations
+// ---------------------------------------------------------------------------
+
+enum : uint32_t {
+    kInflateWorkspaceBytes = 39028,  // what InflateWorkspaceSize returns
+    kInflateResetBytes = 38964,      // what InflateReset zeroes
+};
+
+// Results of Inflate.
+enum : int32_t {
+    kInflateSuspended = 0,   // needs more input (state 1) or output space (2)
+    kInflateFinished = -1,   // the final block has ended, or the data are invalid
+};
+
+// The state word of a workspace.
+enum : uint16_t {
+    kInflateFresh = 0,       // after InflateReset
+    kInflateNeedInput = 1,   // the last call stopped at a byte fetch that ran dry
+    kInflateNeedOutput = 2,  // the last call stopped in a delivery, out of room
+};
+
+// The bytes a decoder workspace needs: 39,028.
+uint32_t InflateWorkspaceSize();
+
+// Prepares a workspace for a new stream: zeroes 38,964 bytes from the first
+// even address of the block; the state word becomes 0.
+void InflateReset(void *workspace);
+
+// Decodes as far as the given input and output space allow.
+//   input + inputOffset: the next input byte; *inputCount in: bytes available
+//     there, out: bytes this call consumed (on invalid data: all of them);
+//   output + outputOffset: where output goes; *outputCount in: room there,
+//     out: bytes this call wrote;
+//   finalInput: nonzero when the given input is the last of the stream; a
+//     fetch beyond it then yields a zero byte (at most two per stream, which
+//     is all a complete stream can need; a third is invalid data).
+// Returns kInflateSuspended or kInflateFinished.  Every byte decoded before
+// the end or a fault has been written out when kInflateFinished comes back.
+int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount,
+                uint8_t *output, uint32_t outputOffset, uint32_t *outputCount,
+                void *workspace, int16_t finalInput);
+
+// The state word of a workspace (kInflateFresh, kInflateNeedInput or
+// kInflateNeedOutput).  Finishing leaves it as it was.
+uint16_t InflateState(const void *workspace);
+
+// ---------------------------------------------------------------------------
+// Engine internals, shared by the engine's own files (inflate*.cpp) only
+// ---------------------------------------------------------------------------
+namespace engine {
+
+enum : uint32_t {
+    kWindowBytes = 32768,   // the window; reaching its end causes a delivery
+    kWindowSlack = 512,     // room for a match that runs past the end (<= 257)
+    kMaxZeroFill = 2,       // zero bytes a complete stream can need at its end
+    kLenSymbols = 288,
+    kDistSymbols = 32,
+    kClenSymbols = 19,
+    kMaxLengthList = 286 + 30,
+};
+
+// Table entries, 16 bits, in the 256-entry first-level tables (indexed by the
+// next 8 bits of input, first bit lowest) and in the trees:
+//   0                 empty: no code leads here (only in one-symbol or empty
+//                     codes; decoding it is invalid data)
+//   bit 15 = 0        leaf: bits 12..4 the symbol (0 to 287), bits 3..0 the
+//                     code length (1 to 15), so a leaf is never 0
+//   bit 15 = 1        reference to tree node k = bits 14..0; node k is the
+//                     pair of tree entries 2k (next bit 0) and 2k+1 (next bit 1)
+// Only codes longer than 8 bits reach the trees.  A tree for n symbols has
+// room for n nodes: a complete code's nodes at depth 8 and below are internal
+// nodes of its binary tree, of which there are n - 1 in all, and a one-symbol
+// code needs at most 7 (depths 8 to 14).
+enum : uint16_t {
+    kEntryNode = 0x8000,
+    kEntryLengthMask = 0x000F,
+    kEntrySymbolShift = 4,
+};
+
+// The decoder workspace, laid over the caller's block from its first even
+// address.  It holds only 8- and 16-bit fields, so even alignment is all it
+// needs, and it ends inside the part that InflateReset zeroes, so a reset
+// workspace is a fresh stream in every field.  Positions in the window are
+// offsets from its start.
+struct Workspace {
+    // sliding window
+    uint8_t window[kWindowBytes + kWindowSlack];  // decoded bytes go here first
+
+    // Huffman codes of the current block
+    uint16_t lenFirst[256];              // literal/length first-level table
+    uint16_t lenTree[2 * kLenSymbols];   // literal/length tree
+    uint16_t distFirst[256];             // distance first-level table
+    uint16_t distTree[2 * kDistSymbols]; // distance tree
+    uint16_t clenFirst[256];             // code-length code (codes <= 7 bits)
+    uint8_t lenLengths[kLenSymbols];     // code length of each symbol, 0 unused
+    uint8_t distLengths[kDistSymbols];
+    uint8_t clenLengths[kClenSymbols + 1];
+    uint8_t lengthList[kMaxLengthList];  // lengths read from a dynamic header
+
+    // call protocol
+    uint16_t mode;         // step to run next (Mode in inflate.cpp); 0 = fresh
+    uint16_t state;        // state word: kInflateFresh/NeedInput/NeedOutput
+    uint16_t finalInput;   // copy of the final-input flag of the current call
+    uint16_t finalBlock;   // BFINAL of the block being decoded
+
+    // bit buffer: 8 to 16 bits in hand between steps, first bit lowest
+    uint16_t bits;
+    uint16_t bitCount;
+    uint16_t zeroFill;     // zero bytes fetched past the end of the input
+
+    // window positions
+    uint16_t writePos;     // where the next decoded byte goes
+    uint16_t prevEnd;      // end of the bytes the last delivery left behind
+    uint16_t deliverPos;   // next byte of the window a delivery copies out
+    uint16_t afterDeliver; // step to run when the delivery is complete
+
+    // resume record of the interrupted step
+    uint16_t length;       // stored bytes left, or the match length
+    uint16_t distance;     // match distance being assembled
+    uint16_t extra;        // extra bits still to read
+    uint16_t walk;         // 0, or 1 + the tree node reached by a long code
+    uint16_t hlit, hdist, hclen;
+    uint16_t index;        // position in the code-length order or list
+    uint16_t symbol;       // repeat symbol (16 to 18) awaiting its extra bits
+};
+
+static_assert(alignof(Workspace) <= 2, "the workspace is only evenly aligned");
+static_assert(sizeof(Workspace) <= kInflateResetBytes, "a reset must clear every field");
+static_assert(kInflateResetBytes + 1 <= kInflateWorkspaceBytes, "room for the alignment byte");
+
+inline Workspace *WorkspaceAt(void *block) {
+    uintptr_t p = reinterpret_cast<uintptr_t>(block);
+    return reinterpret_cast<Workspace *>((p + 1) & ~static_cast<uintptr_t>(1));
+}
+
+// The bit reader of one call.  Its model is a 16-bit buffer taken from the
+// low end, holding 8 to 16 bits between steps, with bytes fetched one at a
+// time above the bits in hand.  Every step first fetches what the model
+// would fetch during it and only then consumes bits, so a step whose fetch
+// runs dry has changed nothing and simply runs again at the next call.  The
+// accumulator is 32 bits wide because such an early fetch may stand above
+// up to 16 bits still in hand.
+struct BitReader {
+    const uint8_t *in;  // next input byte
+    uint32_t left;      // input bytes not yet fetched in this call
+    uint32_t bits;      // bits in hand, first bit lowest
+    uint32_t count;     // number of bits in hand
+    uint32_t zeroFill;  // zero bytes fetched past the end of the input
+    bool final;         // the call's input is the last of the stream
+
+    // The byte fetch, the only place input is read.  Past the end of final
+    // input it yields zero bytes, up to kMaxZeroFill of them.  False when no
+    // byte can be had: the call must suspend (or, with final input, the
+    // stream is invalid).
+    bool Pull() {
+        uint32_t b;
+        if (left != 0) {
+            b = *in++;
+            --left;
+        } else if (final && zeroFill < kMaxZeroFill) {
+            ++zeroFill;
+            b = 0;
+        } else {
+            return false;
+        }
+        bits |= b << count;
+        count += 8;
+        return true;
+    }
+
+    // Readies a field of n bits (0 to 8): taking them leaves 8 bits or fewer
+    // in hand exactly when the model fetches a byte during the read.
+    bool NeedField(uint32_t n) { return count - n > 8 || Pull(); }
+
+    // Takes n bits that are in hand.
+    uint32_t Take(uint32_t n) {
+        uint32_t v = bits & ((1u << n) - 1);
+        bits >>= n;
+        count -= n;
+        return v;
+    }
+    void Drop(uint32_t n) {
+        bits >>= n;
+        count -= n;
+    }
+
+    // Readies one bit of a tree walk: a byte comes first when exactly 8 are
+    // in hand.
+    bool NeedTreeBit() { return count != 8 || Pull(); }
+};
+
+// Builds the first-level table and tree of a code from its n code lengths.
+// Accepts a complete prefix code, an empty code or a one-symbol code; false
+// for any other set of lengths (the block is then invalid data).
+bool BuildCode(const uint8_t *lengths, uint32_t n, uint16_t *first, uint16_t *tree);
+
+// Constant tables of RFC 1951.
+extern const uint8_t kClenOrder[kClenSymbols];
+extern const uint16_t kLengthBase[31];   // literal/length symbols 257 to 287
+extern const uint8_t kLengthExtraBits[31];   // 99 marks the invalid 286 and 287
+extern const uint16_t kDistBase[30];
+extern const uint8_t kDistExtraBits[30];
+
+}  // namespace engine
+}  // namespace decode
+}  // namespace qz
+
+#endif

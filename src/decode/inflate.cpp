@@ -1,0 +1,502 @@
+// inflate.cpp -- the resumable Deflate engine: workspace, call protocol, block
+// loop and window.
+//
+// The engine is one explicit state machine.  Each mode below is a step that
+// either completes or, when the byte fetch runs dry, leaves without changing
+// anything, so the next call simply runs the same step again; the one other
+// suspension point is a delivery of the window that runs out of output space.
+// Everything that crosses a suspension lives in the workspace; the hot
+// values (bit buffer, write position) are copied into locals on entry and
+// back on every way out.
+//
+// Bit-exactness matters to callers: the consumed and written counts of every
+// return, and the points where a call suspends, follow the model of a 16-bit
+// bit buffer described in decode.h (BitReader).  A faster loop for the middle
+// of blocks may be added at the literal/length step, provided it gives back
+// every whole byte it fetched beyond that model, so that the counts stay the
+// same.
+#include "decode/decode.h"
+
+namespace qz {
+namespace decode {
+
+using namespace engine;
+
+namespace {
+
+// The steps.  "i:" waits for input, "o:" for output space.  Values start at
+// an odd number so that a workspace that was never reset is refused; 0 is a
+// fresh workspace.
+enum Mode : uint16_t {
+    kStart = 0x4E21,  // i: the first two bytes of the stream
+    kHeader,          // i: BFINAL
+    kType,            // i: BTYPE, then one of the three block kinds
+    kStoredLen,       //   i: LEN, after dropping the rest of the byte
+    kStoredNlen,      //   i: NLEN, two bytes
+    kStoredCopy,      //   i: the block's bytes (length = how many are left)
+    kStoredLoad,      //   i: two fresh bytes for the bit buffer
+    kTableHlit,       //   i: HLIT of a dynamic block
+    kTableHdist,      //   i: HDIST
+    kTableHclen,      //   i: HCLEN
+    kTableClens,      //   i: lengths of the code-length code (index of hclen)
+    kTableLens,       //   i: code-length symbols (index of hlit + hdist)
+    kTableRepeat,     //   i: extra bits of a repeat symbol (symbol)
+    kLen,             //     i: literal/length symbol (walk: inside a long code)
+    kLenExtra,        //     i: extra bits of a length
+    kDist,            //     i: distance symbol (walk: inside a long code)
+    kDistExtra,       //     i: distance extra bits, all or the low 8
+    kDistExtraHigh,   //     i: the rest of a distance's 9 to 13 extra bits
+    kDeliver,         // o: copying the window out, then afterDeliver
+    kDone,            // the final block has ended; sticky
+    kBad,             // invalid data; sticky
+};
+
+// Transitions:
+//   kStart -> kHeader -> kType -> kStoredLen -> kStoredNlen -> kStoredCopy
+//                                   -> kStoredLoad -> (block end)
+//                             -> kTableHlit -> kTableHdist -> kTableHclen
+//                                   -> kTableClens -> kTableLens <-> kTableRepeat
+//                                   -> kLen
+//                             -> (fixed codes) kLen
+//   kLen -> kLen (literal) | (block end) | kLenExtra -> kDist -> kDistExtra
+//        [-> kDistExtraHigh] -> (match) -> kLen
+//   block end -> kHeader, or for the final block kDeliver -> kDone
+//   a full window: kDeliver -> the step after the byte that filled it
+//   invalid data anywhere: kDeliver -> kBad
+
+enum : int { kSymbolPull = -1, kSymbolInvalid = -2 };
+
+// Decodes one symbol: the first-level table for codes up to 8 bits, then one
+// tree bit at a time.  walk keeps the tree node reached when a fetch runs dry
+// in the middle of a long code (0 = not inside a tree).
+inline int DecodeSymbol(BitReader &br, const uint16_t *first, const uint16_t *tree,
+                        uint16_t &walk) {
+    uint32_t e;
+    if (walk == 0) {
+        e = first[br.bits & 0xFF];
+        if (e == 0)
+            return kSymbolInvalid;
+        if ((e & kEntryNode) == 0) {
+            uint32_t len = e & kEntryLengthMask;
+            if (!br.NeedField(len))
+                return kSymbolPull;
+            br.Drop(len);
+            return static_cast<int>(e >> kEntrySymbolShift);
+        }
+        if (!br.Pull())  // the 8-bit drop into a tree fetches exactly one byte
+            return kSymbolPull;
+        br.Drop(8);
+        walk = static_cast<uint16_t>((e & 0x7FFFu) + 1);
+    }
+    for (;;) {
+        if (!br.NeedTreeBit())
+            return kSymbolPull;
+        uint32_t bit = br.Take(1);
+        e = tree[2 * (walk - 1u) + bit];
+        if (e == 0)
+            return kSymbolInvalid;
+        if ((e & kEntryNode) == 0) {
+            walk = 0;
+            return static_cast<int>(e >> kEntrySymbolShift);
+        }
+        walk = static_cast<uint16_t>((e & 0x7FFFu) + 1);
+    }
+}
+
+inline void CopyBytes(uint8_t *dst, const uint8_t *src, uint32_t n) {
+    if (n != 0)
+        __builtin_memcpy(dst, src, n);
+}
+
+// Copies a match of length bytes from distance bytes back to the write
+// position, byte by byte in ascending order so that a distance shorter than
+// the length repeats what the match has just written.  A source before the
+// window start lies among the bytes the last delivery left behind.
+inline void CopyMatch(Workspace &w, uint32_t wp, uint32_t length, uint32_t distance) {
+    uint8_t *dst = w.window + wp;
+    if (distance <= wp) {
+        const uint8_t *src = dst - distance;
+        for (uint32_t i = 0; i < length; ++i)
+            dst[i] = src[i];
+        return;
+    }
+    uint32_t before = distance - wp;  // bytes that come from the previous fill
+    const uint8_t *src = w.window + w.prevEnd - before;
+    uint32_t first = before < length ? before : length;
+    for (uint32_t i = 0; i < first; ++i)
+        dst[i] = src[i];
+    src = w.window;
+    for (uint32_t i = first; i < length; ++i)
+        dst[i] = *src++;
+}
+
+void SetFixedLengths(Workspace &w) {
+    uint32_t s = 0;
+    for (; s < 144; ++s) w.lenLengths[s] = 8;
+    for (; s < 256; ++s) w.lenLengths[s] = 9;
+    for (; s < 280; ++s) w.lenLengths[s] = 7;
+    for (; s < kLenSymbols; ++s) w.lenLengths[s] = 8;
+    for (s = 0; s < kDistSymbols; ++s) w.distLengths[s] = 5;
+}
+
+}  // namespace
+
+uint32_t InflateWorkspaceSize() { return kInflateWorkspaceBytes; }
+
+void InflateReset(void *workspace) {
+    __builtin_memset(WorkspaceAt(workspace), 0, kInflateResetBytes);
+}
+
+uint16_t InflateState(const void *workspace) {
+    return WorkspaceAt(const_cast<void *>(workspace))->state;
+}
+
+int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount,
+                uint8_t *output, uint32_t outputOffset, uint32_t *outputCount,
+                void *workspace, int16_t finalInput) {
+    Workspace &w = *WorkspaceAt(workspace);
+    const uint32_t inGiven = *inputCount;
+    const uint32_t outGiven = *outputCount;
+
+    uint32_t mode = w.mode;
+    if (mode == 0) {
+        mode = kStart;
+    } else if (mode < kStart || mode > kBad) {
+        // Not a workspace this engine has prepared: nothing can be trusted.
+        *outputCount = 0;
+        return kInflateFinished;
+    }
+
+    // Load the call and the hot state into locals.
+    BitReader br;
+    br.in = input + inputOffset;
+    br.left = inGiven;
+    br.bits = w.bits;
+    br.count = w.bitCount;
+    br.zeroFill = w.zeroFill;
+    br.final = finalInput != 0;
+    w.finalInput = br.final;
+    uint8_t *out = output + outputOffset;
+    uint32_t outLeft = outGiven;
+    uint32_t wp = w.writePos;
+    int32_t result;
+    int sym;
+
+// A byte fetch of the current step ran dry: suspend, or past final input the
+// stream is invalid.  The step has changed nothing and runs again next call.
+#define PULL_OR_LEAVE(expr)   \
+    do {                      \
+        if (!(expr))          \
+            goto pull_failed; \
+    } while (0)
+
+// Starts delivering the window; afterwards decoding goes on with step next.
+#define DELIVER_THEN(next)                           \
+    do {                                             \
+        w.prevEnd = static_cast<uint16_t>(wp);       \
+        w.deliverPos = 0;                            \
+        w.afterDeliver = static_cast<uint16_t>(next); \
+        mode = kDeliver;                             \
+    } while (0)
+
+    for (;;) {
+        switch (mode) {
+        case kStart:
+            w.prevEnd = kWindowBytes;
+            while (br.count < 16)
+                PULL_OR_LEAVE(br.Pull());
+            mode = kHeader;
+            /* fallthrough */
+        case kHeader:
+            PULL_OR_LEAVE(br.NeedField(1));
+            w.finalBlock = static_cast<uint16_t>(br.Take(1));
+            mode = kType;
+            /* fallthrough */
+        case kType: {
+            PULL_OR_LEAVE(br.NeedField(2));
+            uint32_t type = br.Take(2);
+            if (type == 0) {
+                mode = kStoredLen;
+            } else if (type == 1) {
+                SetFixedLengths(w);
+                BuildCode(w.lenLengths, kLenSymbols, w.lenFirst, w.lenTree);
+                BuildCode(w.distLengths, kDistSymbols, w.distFirst, w.distTree);
+                w.walk = 0;
+                mode = kLen;
+            } else if (type == 2) {
+                mode = kTableHlit;
+            } else {
+                goto invalid;
+            }
+            break;
+        }
+
+        // --- stored block -------------------------------------------------
+        case kStoredLen:
+            // Whole bytes only: drop the rest of the current one; LEN is the
+            // next 16 bits, so a lone byte in hand needs a second.
+            if ((br.count & ~7u) == 8)
+                PULL_OR_LEAVE(br.Pull());
+            br.Drop(br.count & 7);
+            w.length = static_cast<uint16_t>(br.bits);
+            br.bits = 0;
+            br.count = 0;
+            mode = kStoredNlen;
+            /* fallthrough */
+        case kStoredNlen:
+            while (br.count < 16)
+                PULL_OR_LEAVE(br.Pull());
+            if ((br.bits ^ w.length) != 0xFFFF)
+                goto invalid;
+            br.bits = 0;
+            br.count = 0;
+            mode = kStoredCopy;
+            /* fallthrough */
+        case kStoredCopy:
+            // Each byte is fetched, stored and followed by a look at the
+            // window limit; a run of bytes at hand is copied in one go up to
+            // the limit, which is the same thing.
+            while (w.length != 0) {
+                if (br.left != 0) {
+                    uint32_t n = w.length;
+                    if (n > br.left) n = br.left;
+                    if (n > kWindowBytes - wp) n = kWindowBytes - wp;
+                    CopyBytes(w.window + wp, br.in, n);
+                    br.in += n;
+                    br.left -= n;
+                    wp += n;
+                    w.length = static_cast<uint16_t>(w.length - n);
+                } else {
+                    PULL_OR_LEAVE(br.Pull());
+                    w.window[wp++] = static_cast<uint8_t>(br.bits);
+                    br.bits = 0;
+                    br.count = 0;
+                    --w.length;
+                }
+                if (wp >= kWindowBytes) {
+                    DELIVER_THEN(kStoredCopy);
+                    break;
+                }
+            }
+            if (mode != kStoredCopy)
+                break;
+            mode = kStoredLoad;
+            /* fallthrough */
+        case kStoredLoad:
+            while (br.count < 16)
+                PULL_OR_LEAVE(br.Pull());
+            goto block_end;
+
+        // --- dynamic block header -----------------------------------------
+        case kTableHlit:
+            PULL_OR_LEAVE(br.NeedField(5));
+            w.hlit = static_cast<uint16_t>(br.Take(5) + 257);
+            if (w.hlit > 286)
+                goto invalid;
+            mode = kTableHdist;
+            /* fallthrough */
+        case kTableHdist:
+            PULL_OR_LEAVE(br.NeedField(5));
+            w.hdist = static_cast<uint16_t>(br.Take(5) + 1);
+            if (w.hdist > 30)
+                goto invalid;
+            mode = kTableHclen;
+            /* fallthrough */
+        case kTableHclen:
+            PULL_OR_LEAVE(br.NeedField(4));
+            w.hclen = static_cast<uint16_t>(br.Take(4) + 4);
+            for (uint32_t i = 0; i < kClenSymbols; ++i)
+                w.clenLengths[i] = 0;
+            w.index = 0;
+            mode = kTableClens;
+            /* fallthrough */
+        case kTableClens:
+            while (w.index < w.hclen) {
+                PULL_OR_LEAVE(br.NeedField(3));
+                w.clenLengths[kClenOrder[w.index++]] = static_cast<uint8_t>(br.Take(3));
+            }
+            if (!BuildCode(w.clenLengths, kClenSymbols, w.clenFirst, nullptr))
+                goto invalid;
+            w.index = 0;
+            w.walk = 0;
+            mode = kTableLens;
+            /* fallthrough */
+        case kTableLens:
+            if (w.index < w.hlit + w.hdist) {
+                sym = DecodeSymbol(br, w.clenFirst, nullptr, w.walk);
+                if (sym < 0) {
+                    if (sym == kSymbolPull)
+                        goto pull_failed;
+                    goto invalid;
+                }
+                if (sym < 16) {
+                    w.lengthList[w.index++] = static_cast<uint8_t>(sym);
+                    break;
+                }
+                w.symbol = static_cast<uint16_t>(sym);
+                mode = kTableRepeat;
+            } else {
+                // The list is complete: literal/length lengths first, then
+                // the distance lengths; symbols beyond HLIT and HDIST unused.
+                for (uint32_t i = 0; i < kLenSymbols; ++i)
+                    w.lenLengths[i] = i < w.hlit ? w.lengthList[i] : 0;
+                for (uint32_t i = 0; i < kDistSymbols; ++i)
+                    w.distLengths[i] = i < w.hdist ? w.lengthList[w.hlit + i] : 0;
+                if (!BuildCode(w.lenLengths, kLenSymbols, w.lenFirst, w.lenTree))
+                    goto invalid;
+                if (!BuildCode(w.distLengths, kDistSymbols, w.distFirst, w.distTree))
+                    goto invalid;
+                w.walk = 0;
+                mode = kLen;
+                break;
+            }
+            /* fallthrough */
+        case kTableRepeat: {
+            // 16: the previous length (0 at the start) 3 to 6 times;
+            // 17: zero 3 to 10 times; 18: zero 11 to 138 times.
+            uint32_t bits = w.symbol == 16 ? 2 : w.symbol == 17 ? 3 : 7;
+            PULL_OR_LEAVE(br.NeedField(bits));
+            uint32_t times = br.Take(bits) + (w.symbol == 18 ? 11 : 3);
+            if (w.index + times > static_cast<uint32_t>(w.hlit + w.hdist))
+                goto invalid;
+            uint8_t value = 0;
+            if (w.symbol == 16 && w.index != 0)
+                value = w.lengthList[w.index - 1];
+            while (times-- != 0)
+                w.lengthList[w.index++] = value;
+            mode = kTableLens;
+            break;
+        }
+
+        // --- blocks with codes ---------------------------------------------
+        case kLen:
+            sym = DecodeSymbol(br, w.lenFirst, w.lenTree, w.walk);
+            if (sym < 0) {
+                if (sym == kSymbolPull)
+                    goto pull_failed;
+                goto invalid;
+            }
+            if (sym < 256) {
+                w.window[wp++] = static_cast<uint8_t>(sym);
+                if (wp >= kWindowBytes)
+                    DELIVER_THEN(kLen);
+                break;
+            }
+            if (sym == 256)
+                goto block_end;
+            if (sym > 285)
+                goto invalid;
+            w.length = kLengthBase[sym - 257];
+            w.extra = kLengthExtraBits[sym - 257];
+            mode = kLenExtra;
+            /* fallthrough */
+        case kLenExtra:
+            PULL_OR_LEAVE(br.NeedField(w.extra));
+            w.length = static_cast<uint16_t>(w.length + br.Take(w.extra));
+            mode = kDist;
+            /* fallthrough */
+        case kDist:
+            sym = DecodeSymbol(br, w.distFirst, w.distTree, w.walk);
+            if (sym < 0) {
+                if (sym == kSymbolPull)
+                    goto pull_failed;
+                goto invalid;
+            }
+            if (sym >= 30)  // only fixed codes can send 30 and 31
+                goto invalid;
+            w.distance = kDistBase[sym];
+            w.extra = kDistExtraBits[sym];
+            mode = kDistExtra;
+            /* fallthrough */
+        case kDistExtra:
+            if (w.extra <= 8) {
+                PULL_OR_LEAVE(br.NeedField(w.extra));
+                w.distance = static_cast<uint16_t>(w.distance + br.Take(w.extra));
+                goto copy_match;
+            }
+            // 9 to 13 bits: the low byte, with exactly one fetch, then the rest.
+            PULL_OR_LEAVE(br.Pull());
+            w.distance = static_cast<uint16_t>(w.distance + br.Take(8));
+            w.extra = static_cast<uint16_t>(w.extra - 8);
+            mode = kDistExtraHigh;
+            /* fallthrough */
+        case kDistExtraHigh:
+            PULL_OR_LEAVE(br.NeedField(w.extra));
+            w.distance = static_cast<uint16_t>(w.distance + (br.Take(w.extra) << 8));
+        copy_match:
+            CopyMatch(w, wp, w.length, w.distance);
+            wp += w.length;
+            if (wp >= kWindowBytes)
+                DELIVER_THEN(kLen);
+            else
+                mode = kLen;
+            break;
+
+        // --- output ----------------------------------------------------------
+        case kDeliver: {
+            // Copy as much as fits; running out of room suspends, even when
+            // nothing is left to copy, and the next call goes on from here.
+            uint32_t n = wp - w.deliverPos;
+            if (n > outLeft)
+                n = outLeft;
+            CopyBytes(out, w.window + w.deliverPos, n);
+            out += n;
+            outLeft -= n;
+            w.deliverPos = static_cast<uint16_t>(w.deliverPos + n);
+            if (outLeft == 0) {
+                w.state = kInflateNeedOutput;
+                goto suspend;
+            }
+            wp = 0;
+            mode = w.afterDeliver;
+            break;
+        }
+
+        case kDone:
+            result = kInflateFinished;
+            goto leave;
+
+        case kBad:
+            w.mode = kBad;
+            *inputCount = inGiven;
+            *outputCount = outGiven - outLeft;
+            return kInflateFinished;
+        }
+        continue;
+
+    block_end:
+        if (w.finalBlock != 0)
+            DELIVER_THEN(kDone);
+        else
+            mode = kHeader;
+        continue;
+
+    invalid:
+        DELIVER_THEN(kBad);
+        continue;
+
+    pull_failed:
+        if (br.final)  // past the zero fill a complete stream can need
+            goto invalid;
+        w.state = kInflateNeedInput;
+        goto suspend;
+    }
+
+#undef PULL_OR_LEAVE
+#undef DELIVER_THEN
+
+suspend:
+    result = kInflateSuspended;
+leave:
+    w.mode = static_cast<uint16_t>(mode);
+    w.bits = static_cast<uint16_t>(br.bits);
+    w.bitCount = static_cast<uint16_t>(br.count);
+    w.zeroFill = static_cast<uint16_t>(br.zeroFill);
+    w.writePos = static_cast<uint16_t>(wp);
+    *inputCount = inGiven - br.left;
+    *outputCount = outGiven - outLeft;
+    return result;
+}
+
+}  // namespace decode
+}  // namespace qz
