@@ -1,0 +1,48 @@
+// comment.cpp -- Qz4ZipComment: the archive comment behind the end record.
+//
+// The comment is cut to the buffer (the warning -18) and converted from the
+// OEM to the ANSI code page.  Archives read through a directory file have
+// no comment here: that file's end record never carries one.
+#include "archive/archive.h"
+
+using namespace qz::archive;
+
+QZ_API(int16_t) Qz4ZipComment(QzHandle handle, char *comment, uint32_t size)
+{
+    uint16_t bytes = (uint16_t)size;
+    if (comment && bytes != 0)
+        comment[0] = 0;
+    Archive *a;
+    if (findArchive(handle, &a) != QZ_OK)
+        return QZ_ERR_HANDLE;
+    if (!(a->flags & kFlagLocated)) {
+        int16_t r = locateEndRecord(handle, nullptr, nullptr);
+        if (r != QZ_OK)
+            return r;
+    }
+    HANDLE file = directoryHandle(a);
+    uint8_t end[kEndRecordBytes];
+    if (!seekTo(file, a->endOffset))
+        return QZ_ERR_FILE;
+    if (readSome(file, end, sizeof end) != sizeof end)
+        return QZ_ERR_READ;
+    uint16_t length = get16(end + 20);
+    if (length == 0 || !comment)
+        return QZ_OK;
+
+    int16_t result = QZ_OK;
+    uint32_t count = length;
+    if (length >= bytes) {
+        result = QZ_TOO_LONG;
+        if (bytes == 0)
+            return result;
+        count = bytes - 1u;
+    }
+    if (count > 0 && readSome(file, comment, count) != count) {
+        comment[0] = 0;
+        return QZ_ERR_READ;
+    }
+    comment[count] = 0;
+    OemToCharA(comment, comment);
+    return result;
+}

@@ -1,0 +1,111 @@
+// identify.cpp -- Qz4IdentifyFile: which archive layout a file holds, from
+// a few bytes at its start and its last 22 bytes.
+//
+// The start decides first (executable, QZVW, directory-first, spanning
+// marker, local header or end record); only a file whose start matches
+// nothing is looked at from the end, where the end record of a later disk
+// marks the last volume of a spanned set.
+#include "archive/archive.h"
+
+namespace qz {
+namespace archive {
+
+namespace {
+
+// Reads the last 22 bytes of the file: true when they could be read.
+bool readTail(HANDLE file, uint8_t tail[kEndRecordBytes])
+{
+    DWORD size = GetFileSize(file, NULL);
+    if (size == INVALID_FILE_SIZE || size < kEndRecordBytes)
+        return false;
+    if (!seekTo(file, size - kEndRecordBytes))
+        return false;
+    return readSome(file, tail, kEndRecordBytes) == kEndRecordBytes;
+}
+
+int16_t classify(HANDLE file, uint16_t *type)
+{
+    DWORD size = GetFileSize(file, NULL);
+    if (size == 0) {
+        *type = QZ_TYPE_ZIP;
+        return QZ_OK;
+    }
+    uint8_t start[4];
+    if (size == INVALID_FILE_SIZE || readSome(file, start, 4) != 4)
+        return QZ_ERR_LAYOUT;
+
+    uint8_t tail[kEndRecordBytes];
+    if (start[0] == 'M' && start[1] == 'Z') {
+        char probe[10] = {0};
+        if (!seekTo(file, 30) || readSome(file, probe, 6) != 6)
+            return QZ_ERR_LAYOUT;
+        if (lstrcmpA(probe, "PKLITE") == 0) {
+            *type = QZ_TYPE_SFX;
+            return QZ_OK;
+        }
+        if (readTail(file, tail) && get32(tail) == kSigEnd) {
+            *type = QZ_TYPE_SFX;
+            return QZ_OK;
+        }
+        return QZ_ERR_LAYOUT;
+    }
+
+    uint32_t sig = get32(start);
+    if (sig == kMagicQzvw) {
+        uint8_t kind[2];
+        if (readSome(file, kind, 2) != 2)
+            return QZ_ERR_LAYOUT;
+        uint16_t k = get16(kind);
+        if (k == 1 || k == 2)
+            *type = QZ_TYPE_QZVW;
+        else if (k == 3)
+            *type = QZ_TYPE_QZVW3;
+        else
+            return QZ_ERR_LAYOUT;
+        return QZ_OK;
+    }
+    if (sig == kSigCentral) {
+        *type = QZ_TYPE_DIR_FIRST;
+        return QZ_OK;
+    }
+    if (sig == kSigSpan) {
+        *type = QZ_TYPE_SPANNED;
+        return QZ_OK;
+    }
+    if (sig == kSigLocal || sig == kSigEnd) {
+        *type = QZ_TYPE_ZIP;
+        return QZ_OK;
+    }
+    // The last volume of a spanned set: an end record of a disk other than 0.
+    if (!readTail(file, tail) || get32(tail) != kSigEnd || get16(tail + 4) == 0)
+        return QZ_ERR_LAYOUT;
+    *type = QZ_TYPE_SPANNED;
+    return QZ_OK;
+}
+
+}  // namespace
+
+}  // namespace archive
+}  // namespace qz
+
+using namespace qz::archive;
+
+QZ_API(int16_t) Qz4IdentifyFile(const char *fileName, uint16_t *type)
+{
+    uint16_t scratch;
+    if (!type)
+        type = &scratch;
+    *type = QZ_TYPE_NONE;
+    if (!fileName)
+        return QZ_ERR_FILE;
+    HANDLE file = CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_FLAG_RANDOM_ACCESS, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return QZ_ERR_FILE;
+    uint16_t found = QZ_TYPE_NONE;
+    int16_t result = classify(file, &found);
+    CloseHandle(file);
+    if (result == QZ_OK)
+        *type = found;
+    return result;
+}

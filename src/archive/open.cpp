@@ -1,0 +1,217 @@
+// open.cpp -- Qz4ZipOpen: from a path to an archive handle.
+//
+// The name is trimmed, given ".ZIP" when its last component has no dot,
+// classified, and opened.  Layouts whose directory is not a plain ZIP
+// directory in the file get a directory file.  The new record goes to the
+// head of the list; the first open archive brings the shared transfer
+// buffers into being and registers the routine that closes whatever is
+// still open when the library is unloaded.
+//
+// The default mode is strict (at least 22 bytes, a known layout, a plain
+// archive found by a directory search); any of the low three mode bits
+// relaxes it to "whatever the classification says".
+#include "archive/archive.h"
+#include "frame/frame.h"
+
+namespace qz {
+namespace archive {
+
+namespace {
+
+enum : uint32_t {
+    kModeRelaxed = QZ_OPEN_RELAXED_MASK,
+    kModeDeleteOnNoMemory = QZ_OPEN_DELETE_ON_NOMEM,
+    kModeShareWrite = QZ_OPEN_SHARE_WRITE,
+    kModeLongNames = QZ_OPEN_LONG_NAMES,
+};
+
+bool unloadRegistered = false;
+
+// True when the last "." lies after the last '\' and the last '/'.
+bool hasExtension(const char *name)
+{
+    const char *dot = nullptr, *sep = nullptr;
+    for (const char *p = name; *p; p = CharNextA(p)) {
+        if (*p == '.')
+            dot = p;
+        else if (*p == '\\' || *p == '/')
+            sep = p;
+    }
+    return dot && (!sep || dot > sep);
+}
+
+// Existence and size of a file, as a directory search sees it.
+bool fileStatus(const char *ansiName, uint32_t *size)
+{
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA(ansiName, &data);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return false;
+    *size = data.nFileSizeHigh ? 0xFFFFFFFFu : data.nFileSizeLow;
+    return true;
+}
+
+uint16_t flagsOfType(uint16_t type)
+{
+    switch (type) {
+    case QZ_TYPE_QZVW: return kFlagQzvw;
+    case QZ_TYPE_SPANNED: return kFlagSpanned;
+    case QZ_TYPE_DIR_FIRST: return kFlagDirFirst;
+    case QZ_TYPE_QZVW3: return kFlagQzvw3;
+    case QZ_TYPE_SFX: return kFlagSfx;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+}  // namespace archive
+}  // namespace qz
+
+using namespace qz::archive;
+
+QZ_API(int16_t) Qz4ZipOpen(const char *name, uint32_t mode, QzHandle *handle)
+{
+    QzHandle scratch;
+    if (!handle)
+        handle = &scratch;
+    qz::frame::g.extInfo.reserved1 = 0;
+    qz::frame::g.extInfo.reserved2 = 0;
+    *handle = QZ_INVALID_HANDLE;
+
+    if (!name)
+        return QZ_ERR_NAME;
+    for (const char *p = name; *p; ++p)
+        if (*p == '?' || *p == '*')
+            return QZ_ERR_NAME;
+    while ((uint8_t)*name >= 1 && (uint8_t)*name <= 32)
+        ++name;
+    if (!*name)
+        return QZ_ERR_NAME;
+
+    // The name and ".ZIP" must fit the 260-byte buffer; a longer one is
+    // refused as a name that cannot be found.
+    char ansi[kNameBytes];
+    int length = lstrlenA(name);
+    bool extension = hasExtension(name);
+    if (length + (extension ? 0 : 4) > (int)kNameBytes - 1)
+        return QZ_ERR_NAME;
+    lstrcpyA(ansi, name);
+    if (!extension)
+        lstrcatA(ansi, ".ZIP");
+    char oem[kNameBytes];
+    CharToOemA(ansi, oem);
+
+    bool longNames = (mode & kModeLongNames) != 0;
+    mode &= ~kModeLongNames;
+    bool relaxed = (mode & kModeRelaxed) != 0;
+
+    uint16_t type = QZ_TYPE_NONE;
+    uint32_t size = 0;
+    if (!relaxed) {
+        if (!fileStatus(ansi, &size))
+            return QZ_ERR_NAME;
+        if (size < kEndRecordBytes)
+            return QZ_ERR_NOT_ZIP;
+        int16_t r = Qz4IdentifyFile(ansi, &type);
+        if (r != QZ_OK)
+            return r;
+        switch (type) {
+        case QZ_TYPE_ZIP:
+            if (!fileStatus(ansi, &size))
+                return QZ_ERR_NAME;
+            break;
+        case QZ_TYPE_QZVW:
+        case QZ_TYPE_SPANNED:
+        case QZ_TYPE_DIR_FIRST:
+        case QZ_TYPE_QZVW3:
+        case QZ_TYPE_SFX:
+            break;
+        default:
+            return QZ_ERR_LAYOUT;
+        }
+    }
+    if (!fileStatus(ansi, &size))
+        return QZ_ERR_NAME;
+    if (relaxed) {
+        int16_t r = Qz4IdentifyFile(ansi, &type);
+        if (r != QZ_OK)
+            return r;
+    }
+    uint16_t flags = flagsOfType(type);
+
+    uint32_t share = (mode & kModeShareWrite) ? (FILE_SHARE_READ | FILE_SHARE_WRITE) : FILE_SHARE_READ;
+    HANDLE file = CreateFileA(ansi, GENERIC_READ, share, NULL, OPEN_ALWAYS, FILE_FLAG_RANDOM_ACCESS, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return QZ_ERR_FILE;
+    *handle = toArchiveHandle(file);
+
+    HANDLE dirFile = INVALID_HANDLE_VALUE;
+    char *dirName = nullptr;
+    uint16_t volume = 0;
+    if (type != QZ_TYPE_ZIP && type != QZ_TYPE_SFX) {
+        int16_t r = buildDirectory(type, oem, &file, &volume, &dirFile, &dirName);
+        if (r != QZ_OK) {
+            if (file != INVALID_HANDLE_VALUE)
+                CloseHandle(file);
+            *handle = QZ_INVALID_HANDLE;
+            return r;
+        }
+        *handle = toArchiveHandle(file);
+    }
+
+    int16_t result = QZ_OK;
+    bool firstOpen = openCount() == 0;
+    if (firstOpen && !allocTransferBuffers())
+        result = QZ_ERR_MEMORY;
+
+    Archive *a = nullptr;
+    if (result == QZ_OK) {
+        a = (Archive *)heapAlloc(sizeof(Archive));
+        char *nameCopy = a ? heapString(oem) : nullptr;
+        char *dirCopy = (nameCopy && dirName) ? heapString(dirName) : nullptr;
+        if (!a || !nameCopy || (dirName && !dirCopy)) {
+            heapFree(a);
+            heapFree(nameCopy);
+            heapFree(dirCopy);
+            a = nullptr;
+            result = QZ_ERR_MEMORY;
+        } else {
+            a->name = nameCopy;
+            a->dirName = dirCopy;
+        }
+    }
+
+    if (result == QZ_OK) {
+        a->access = GENERIC_READ;
+        a->share = share;
+        a->file = file;
+        a->flags = (uint16_t)(flags | (longNames ? kFlagEffectiveNames : 0));
+        a->dirFile = dirFile;
+        a->volume = volume;
+        a->dirOffset = 0;
+        a->endOffset = 0;
+        a->cursor = 0;
+        linkArchive(a);
+        if (!unloadRegistered) {
+            qz::frame::atUnload(unloadArchives);
+            unloadRegistered = true;
+        }
+    } else {
+        if (openCount() == 0)
+            freeTransferBuffers();
+        if (dirFile != INVALID_HANDLE_VALUE) {
+            CloseHandle(dirFile);
+            DeleteFileA(dirName);
+        }
+        CloseHandle(file);
+        *handle = QZ_INVALID_HANDLE;
+        if (mode & kModeDeleteOnNoMemory)
+            DeleteFileA(ansi);
+    }
+    heapFree(dirName);
+    return result;
+}

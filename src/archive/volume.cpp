@@ -1,0 +1,256 @@
+// volume.cpp -- moving between the volumes of spanned sets and QZVW volume
+// sets: the volume request while an archive is opened, the volume change
+// while entries are extracted, which volume an entry needs, and the small
+// volume-label helpers with the export QzSetVolumeLabel.
+//
+// Every disk question goes through the message dispatcher.  A wrong disk
+// (label) or a failed open on a removable drive is no error: the question
+// is asked again until the right disk is in or the user cancels.
+#include "archive/archive.h"
+#include "frame/frame.h"
+
+namespace qz {
+namespace archive {
+
+namespace {
+
+const char kLabelPrefix[] = "PKBACK# ";
+enum { kLabelPrefixChars = 8, kLastVolume = 10000, kMaxVolume = 999 };
+
+bool startsWith(const char *s, const char *prefix)
+{
+    while (*prefix)
+        if (*s++ != *prefix++)
+            return false;
+    return true;
+}
+
+void upperLabelOf(const char *oemName, char label[kNameBytes])
+{
+    char ansi[kNameBytes], root[kNameBytes];
+    lstrcpynA(ansi, oemName, kNameBytes);
+    OemToCharA(ansi, ansi);
+    volumeRoot(ansi, root);
+    readVolumeLabel(root, label);
+    CharUpperA(label);
+}
+
+}  // namespace
+
+void threeDigits(uint16_t number, char *out)
+{
+    out[0] = (char)('0' + (number / 100) % 10);
+    out[1] = (char)('0' + (number / 10) % 10);
+    out[2] = (char)('0' + number % 10);
+}
+
+void spannedLabel(uint16_t number, char label[12])
+{
+    lstrcpyA(label, kLabelPrefix);
+    threeDigits(number, label + kLabelPrefixChars);
+    label[11] = 0;
+}
+
+void driveLetter(const char *path, char out[2])
+{
+    if (path && path[0] && path[1] == ':') {
+        out[0] = path[0];
+    } else {
+        char current[kNameBytes];
+        DWORD n = GetCurrentDirectoryA(kNameBytes, current);
+        out[0] = (n > 0 && n < kNameBytes && current[1] == ':') ? current[0] : 'C';
+    }
+    out[1] = 0;
+}
+
+void volumeRoot(const char *ansiPath, char root[kNameBytes])
+{
+    if (ansiPath && (ansiPath[0] == '\\' || ansiPath[0] == '/') &&
+        (ansiPath[1] == '\\' || ansiPath[1] == '/')) {
+        // "\\server\share\": up to the separator after the share name.
+        int seps = 0, i = 0;
+        for (; ansiPath[i] && i < (int)kNameBytes - 2; ++i) {
+            char c = ansiPath[i];
+            if ((c == '\\' || c == '/') && i >= 2 && ++seps == 2)
+                break;
+            root[i] = c;
+            if (IsDBCSLeadByte((BYTE)c) && ansiPath[i + 1] && i + 1 < (int)kNameBytes - 2) {
+                ++i;
+                root[i] = ansiPath[i];
+            }
+        }
+        root[i] = '\\';
+        root[i + 1] = 0;
+        return;
+    }
+    char letter[2];
+    driveLetter(ansiPath, letter);
+    root[0] = letter[0];
+    root[1] = ':';
+    root[2] = '\\';
+    root[3] = 0;
+}
+
+void readVolumeLabel(const char *root, char label[kNameBytes])
+{
+    label[0] = 0;
+    if (!GetVolumeInformationA(root, label, kNameBytes, NULL, NULL, NULL, NULL, 0))
+        label[0] = 0;
+    label[kNameBytes - 1] = 0;
+}
+
+int16_t requestVolume(uint16_t number, const char *oemName, HANDLE *file)
+{
+    frame::g.print.operation = QZ_OP_INDEXING;
+    if (*file != INVALID_HANDLE_VALUE)
+        CloseHandle(*file);
+    *file = INVALID_HANDLE_VALUE;
+
+    bool last = number == 0 || number > kMaxVolume;
+    char expected[12];
+    if (last)
+        lstrcpyA(expected, kLabelPrefix);
+    else
+        spannedLabel(number, expected);
+    int16_t code = last ? QZ_QUESTION_LAST_DISK : QZ_QUESTION_DISK;
+
+    bool openFailed = false;
+    for (;;) {
+        frame::g.print.diskNumber = (int16_t)number;
+        frame::g.print.eventKind = QZ_EVENT_QUESTION;
+        if (frame::raise(QZ_EVENT_QUESTION, code, (int16_t)number) != QZ_ANSWER_OK)
+            return openFailed ? QZ_ERR_FILE : QZ_CANCELLED;
+        char label[kNameBytes];
+        upperLabelOf(oemName, label);
+        if (!label[0])
+            continue;
+        if (!last) {
+            if (lstrcmpA(label, expected) != 0)
+                continue;
+        } else if (lstrlenA(label) <= kLabelPrefixChars || !startsWith(label, kLabelPrefix)) {
+            continue;
+        }
+        HANDLE h = openOem(oemName, GENERIC_READ, 0, OPEN_ALWAYS, FILE_FLAG_RANDOM_ACCESS);
+        if (h == INVALID_HANDLE_VALUE) {
+            openFailed = true;
+            continue;
+        }
+        *file = h;
+        return QZ_OK;
+    }
+}
+
+int16_t changeVolume(Archive *a)
+{
+    // Three digits name and label a volume; larger numbers are refused
+    // before anything is closed, so the archive stays as it was.
+    if (a->volume > kMaxVolume)
+        return QZ_ERR_FILE;
+    if (!(a->flags & kFlagFileClosed))
+        CloseHandle(a->file);
+    a->flags |= kFlagFileClosed;
+
+    char expected[12] = {0};
+    if (a->flags & kFlagQzvw) {
+        int n = lstrlenA(a->name);
+        if (n >= 3)
+            threeDigits(a->volume, a->name + n - 3);
+        lstrcpynA(frame::g.print.archiveName, a->name, sizeof frame::g.print.archiveName);
+        OemToCharA(frame::g.print.archiveName, frame::g.print.archiveName);
+    } else {
+        spannedLabel(a->volume, expected);
+    }
+
+    char ansi[kNameBytes], letter[2], root[4];
+    lstrcpynA(ansi, a->name, kNameBytes);
+    OemToCharA(ansi, ansi);
+    driveLetter(ansi, letter);
+    root[0] = letter[0];
+    root[1] = ':';
+    root[2] = '\\';
+    root[3] = 0;
+    bool removable = GetDriveTypeA(root) == DRIVE_REMOVABLE;
+
+    for (;;) {
+        if (removable) {
+            if (frame::raise(QZ_EVENT_QUESTION, QZ_QUESTION_DISK, (int16_t)a->volume) != QZ_ANSWER_OK)
+                return QZ_CANCELLED;
+            if (a->flags & (kFlagSpanned | kFlagDirFirst)) {
+                char label[kNameBytes];
+                upperLabelOf(a->name, label);
+                if (lstrcmpA(label, expected) != 0)
+                    continue;
+            }
+        }
+        HANDLE h = openOem(a->name, a->access, a->share, OPEN_ALWAYS, FILE_FLAG_RANDOM_ACCESS);
+        if (h == INVALID_HANDLE_VALUE) {
+            if (!removable)
+                return QZ_ERR_FILE;
+            continue;
+        }
+        a->file = h;
+        a->flags &= (uint16_t)~kFlagFileClosed;
+        return QZ_OK;
+    }
+}
+
+uint16_t wantedVolume(const Archive *a, const QzEntryRecord *record)
+{
+    if (a->flags & kFlagQzvw)
+        return record->diskNumberStart;
+    return (uint16_t)(record->diskNumberStart + 1);
+}
+
+int16_t switchToEntryVolume(Archive *a, const QzEntryRecord *record, QzHandle *callerHandle)
+{
+    if (!hasDirectoryFile(a))
+        return QZ_OK;
+    uint16_t want = wantedVolume(a, record);
+    if (want == a->volume && !(a->flags & kFlagFileClosed))
+        return QZ_OK;
+    a->volume = want;
+    int16_t result = changeVolume(a);
+    if (result == QZ_OK && callerHandle)
+        *callerHandle = toArchiveHandle(a->file);
+    return result;
+}
+
+int16_t copyAcrossVolumes(Archive *a, HANDLE to, uint32_t count, QzHandle *callerHandle)
+{
+    while (count > 0) {
+        DWORD size = GetFileSize(a->file, NULL);
+        uint32_t pos = tell(a->file);
+        if (size == INVALID_FILE_SIZE || pos == 0xFFFFFFFFu)
+            return QZ_ERR_FILE;
+        uint32_t left = pos < size ? size - pos : 0;
+        if (left >= count)
+            return copyBytes(a->file, to, (int32_t)count);
+        int16_t result = copyBytes(a->file, to, (int32_t)left);
+        if (result != QZ_OK)
+            return result;
+        count -= left;
+        ++a->volume;
+        result = changeVolume(a);
+        if (result != QZ_OK)
+            return result;
+        if (callerHandle)
+            *callerHandle = toArchiveHandle(a->file);
+    }
+    return QZ_OK;
+}
+
+}  // namespace archive
+}  // namespace qz
+
+using namespace qz::archive;
+
+QZ_API(int16_t) QzSetVolumeLabel(const char *path, const char *label)
+{
+    char letter[2], root[4];
+    driveLetter(path, letter);
+    root[0] = letter[0];
+    root[1] = ':';
+    root[2] = '\\';
+    root[3] = 0;
+    return SetVolumeLabelA(root, label) ? QZ_OK : QZ_ERR_FILE;
+}
