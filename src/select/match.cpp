@@ -54,7 +54,14 @@ void scanChars(const char *s, Chars &out) {
     int n = 0;
     const char *p = s;
     while (*p && p - s < kMaxBytes) {
-        out.first[n++] = static_cast<uint8_t>(*p);
+        const uint8_t b = static_cast<uint8_t>(*p);
+        out.first[n++] = b;
+        // No code page has a lead byte below 0x81, so ASCII steps by one
+        // without asking; everything else is stepped by CharNextA.
+        if (b < 0x80) {
+            ++p;
+            continue;
+        }
         const char *q = CharNextA(p);
         if (q == p) break;
         p = q;
@@ -84,8 +91,9 @@ bool matchCore(const char *name, const char *pattern) {
     // pattern does not end with '*'.  At most one segment per two pattern
     // characters, plus one.
     uint16_t segStart[kNameBytes / 2 + 2], segRun[kNameBytes / 2 + 2],
-             segEnd[kNameBytes / 2 + 2], segQ[kNameBytes / 2 + 2];
-    int segs = 0;
+             segEnd[kNameBytes / 2 + 2], segQ[kNameBytes / 2 + 2],
+             segBefore[kNameBytes / 2 + 2];
+    int segs = 0, fixed = 0;  // fixed: pattern characters that take one name character
     for (int j = 0;;) {
         int q = j;
         while (q < k && P[q] != '*') ++q;
@@ -98,6 +106,8 @@ bool matchCore(const char *name, const char *pattern) {
         segRun[segs] = static_cast<uint16_t>(q);
         segEnd[segs] = static_cast<uint16_t>(e);
         segQ[segs] = static_cast<uint16_t>(marks);
+        segBefore[segs] = static_cast<uint16_t>(fixed);
+        fixed += q - j + marks;
         ++segs;
         if (e >= k) break;
         j = e;
@@ -107,7 +117,8 @@ bool matchCore(const char *name, const char *pattern) {
     // ending in '*', whether next[] holds anywhere from t on; for a run
     // ending in '?', the first position from t on that fits the character
     // after the run (m when none).
-    bool next[kNameBytes + 1], cur[kNameBytes + 1];
+    bool rowA[kNameBytes + 1], rowB[kNameBytes + 1];
+    bool *next = rowA, *cur = rowB;
     uint16_t hit[kNameBytes + 1];
 
     for (int s = segs - 1; s >= 0; --s) {
@@ -125,9 +136,15 @@ bool matchCore(const char *name, const char *pattern) {
                 for (int t = m - 1; t >= 0; --t) hit[t] = next[t] || hit[t + 1];
             }
         }
-        // Only position 0 matters for the first segment.
-        const int tEnd = s == 0 ? 0 : m;
-        for (int t = 0; t <= tEnd; ++t) {
+        // Every character before the segment takes one name character, and
+        // so does every one from it on: outside [tBegin, tEnd] core() is
+        // false or never asked for.  Only position 0 matters for the first
+        // segment.
+        const int tBegin = segBefore[s];
+        const int tEnd = s == 0 ? 0 : m - (fixed - segBefore[s]);
+        for (int t = 0; t <= m; ++t) cur[t] = false;
+        bool any = false;
+        for (int t = tBegin; t <= tEnd; ++t) {
             int i = t, j = r;
             bool fit;
             for (;;) {
@@ -156,9 +173,15 @@ bool matchCore(const char *name, const char *pattern) {
                 }
             }
             cur[t] = fit;
+            any = any || fit;
         }
         if (s == 0) return cur[0];
-        for (int t = 0; t <= m; ++t) next[t] = cur[t];
+        // A segment before this one can only fit through its run, and so
+        // only where this row holds somewhere.
+        if (!any) return false;
+        bool *done = next;
+        next = cur;
+        cur = done;
     }
     return false;  // not reached: segment 0 returns
 }
