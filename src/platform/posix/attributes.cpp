@@ -1,0 +1,151 @@
+/*
+ * attributes.cpp -- DOS file attributes on a POSIX file system.
+ *
+ *   READONLY   the owner's write bit is clear (checked by this layer itself,
+ *              so that it holds for root too);
+ *   DIRECTORY  the file type;
+ *   HIDDEN, SYSTEM, ARCHIVE, NORMAL
+ *              kept in the extended attribute user.DOSATTRIB as the text
+ *              "0x%x" (the form Samba uses); where the file system has no
+ *              user attributes, in a small table of this process keyed by
+ *              device and inode.
+ * NORMAL is reported alone when no other bit is set.
+ */
+#include "platform/posix/posix.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+namespace qz::posix {
+
+namespace {
+
+const char  kName[] = "user.DOSATTRIB";
+const DWORD kStored = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                      FILE_ATTRIBUTE_NORMAL;
+
+struct Fallback {
+    bool  used;
+    dev_t dev;
+    ino_t ino;
+    DWORD bits;
+};
+enum { FALLBACKS = 512 };
+Fallback g_fallback[FALLBACKS];
+
+Fallback *fallback_of(const struct stat &st, bool create) {
+    Fallback *free = nullptr;
+    for (Fallback &f : g_fallback) {
+        if (f.used && f.dev == st.st_dev && f.ino == st.st_ino) return &f;
+        if (!f.used && !free) free = &f;
+    }
+    if (!create || !free) return nullptr;
+    free->used = true;
+    free->dev = st.st_dev;
+    free->ino = st.st_ino;
+    free->bits = 0;
+    return free;
+}
+
+bool unsupported(int e) { return e == ENOTSUP || e == EOPNOTSUPP || e == ENOSYS; }
+
+DWORD stored_bits(const char *host, const struct stat &st) {
+    char text[32];
+    ssize_t n = getxattr(host, kName, text, sizeof text - 1);
+    if (n > 0) {
+        text[n] = 0;
+        return (DWORD)strtoul(text, nullptr, 16) & kStored;
+    }
+    if (n < 0 && unsupported(errno)) {
+        Fallback *f = fallback_of(st, false);
+        return f ? f->bits : 0;
+    }
+    return 0;
+}
+
+} // namespace
+
+DWORD attributes_from(const char *host, const struct stat &st) {
+    DWORD a = stored_bits(host, st);
+    if (S_ISDIR(st.st_mode)) a |= FILE_ATTRIBUTE_DIRECTORY;
+    if (!(st.st_mode & S_IWUSR)) a |= FILE_ATTRIBUTE_READONLY;
+    if (a & ~FILE_ATTRIBUTE_NORMAL) a &= ~FILE_ATTRIBUTE_NORMAL;
+    return a ? a : FILE_ATTRIBUTE_NORMAL;
+}
+
+DWORD attributes_of(const char *host) {
+    struct stat st;
+    if (stat(host, &st) != 0) return INVALID_FILE_ATTRIBUTES;
+    return attributes_from(host, st);
+}
+
+bool store_dos_bits(const char *host, int fd, DWORD attrs) {
+    char text[32];
+    snprintf(text, sizeof text, "0x%x", (unsigned)(attrs & kStored));
+    int r = fd >= 0 ? fsetxattr(fd, kName, text, strlen(text), 0)
+                    : setxattr(host, kName, text, strlen(text), 0);
+    if (r == 0) return true;
+    if (!unsupported(errno)) return false;
+    struct stat st;
+    if ((fd >= 0 ? fstat(fd, &st) : stat(host, &st)) != 0) return false;
+    Fallback *f = fallback_of(st, true);
+    if (!f) return false;
+    f->bits = attrs & kStored;
+    return true;
+}
+
+void forget_dos_bits(const char *host) {
+    struct stat st;
+    if (stat(host, &st) != 0) return;
+    if (Fallback *f = fallback_of(st, false)) f->used = false;
+}
+
+void reset_attributes() {
+    memset(g_fallback, 0, sizeof g_fallback);
+}
+
+} // namespace qz::posix
+
+using namespace qz::posix;
+
+extern "C" {
+
+DWORD WINAPI GetFileAttributesA(LPCSTR name) {
+    DWORD error;
+    if (call_fails("GetFileAttributesA", &error)) { fail(error); return INVALID_FILE_ATTRIBUTES; }
+    char host[HOST_PATH];
+    PathState state;
+    if (DWORD e = resolve(name, host, sizeof host, &state)) { fail(e); return INVALID_FILE_ATTRIBUTES; }
+    if (state != PATH_EXISTS) { fail(ERROR_FILE_NOT_FOUND); return INVALID_FILE_ATTRIBUTES; }
+    DWORD a = attributes_of(host);
+    if (a == INVALID_FILE_ATTRIBUTES) fail(error_from_errno(errno));
+    return a;
+}
+
+BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes) {
+    DWORD error;
+    if (call_fails("SetFileAttributesA", &error)) return fail(error);
+    char host[HOST_PATH];
+    PathState state;
+    if (DWORD e = resolve(name, host, sizeof host, &state)) return fail(e);
+    if (state != PATH_EXISTS) return fail(ERROR_FILE_NOT_FOUND);
+    struct stat st;
+    if (stat(host, &st) != 0) return fail(error_from_errno(errno));
+    mode_t mode = st.st_mode & 07777;
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        mode &= ~(mode_t)(S_IWUSR | S_IWGRP | S_IWOTH);
+    } else if (!(mode & S_IWUSR)) {
+        mode |= S_IWUSR;
+    }
+    if (mode != (st.st_mode & 07777) && chmod(host, mode) != 0) return fail(error_from_errno(errno));
+    DWORD bits = attributes & kStored;
+    if (!store_dos_bits(host, -1, bits)) return fail(error_from_errno(errno));
+    return TRUE;
+}
+
+} // extern "C"

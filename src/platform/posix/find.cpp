@@ -1,0 +1,206 @@
+/*
+ * find.cpp -- FindFirstFileA, FindNextFileA and FindClose.
+ *
+ * FindFirstFileA reads the whole folder at once, keeps the entries whose
+ * ANSI names match the pattern, sorts them ("." and ".." first, then by
+ * name without case, the order NTFS gives) and hands them out one by one.
+ *
+ * Matching follows the Win32 rules without case:
+ *   '*'  any run of characters, dots included ("*.*" matches every name,
+ *        also one without a dot);
+ *   '?'  one character; at the end of the pattern or before a '.' of the
+ *        pattern it may also match nothing ("a?" matches "a");
+ *   '.'  followed only by wildcards, or at the very end of the pattern,
+ *        also matches the end of a name without a dot ("x.*" matches "x").
+ * Short (8.3) names do not exist here and are never matched.
+ */
+#include "platform/posix/posix.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
+using namespace qz::posix;
+
+namespace {
+
+bool only_wildcards(const unsigned char *p) {
+    for (; *p; ++p) if (*p != '*' && *p != '?') return false;
+    return true;
+}
+
+size_t char_len(const unsigned char *s) {
+    return (is_lead(*s) && s[1]) ? 2 : 1;
+}
+
+bool match(const unsigned char *p, const unsigned char *n) {
+    for (;;) {
+        if (!*p) return !*n;
+        if (*p == '*') {
+            while (*p == '*') ++p;
+            if (!*p) return true;
+            for (const unsigned char *t = n;; t += char_len(t)) {
+                if (match(p, t)) return true;
+                if (!*t) return false;
+            }
+        }
+        if (*p == '?') {
+            if ((p[1] == 0 || p[1] == '.') && (!*n || *n == '.')) {
+                ++p;                       /* matches nothing here */
+                continue;
+            }
+            if (!*n) return false;
+            ++p;
+            n += char_len(n);
+            continue;
+        }
+        if (*p == '.' && !*n && only_wildcards(p + 1)) return true;
+        size_t k = char_len(p);
+        if (k == 2) {
+            if (p[0] != n[0] || p[1] != n[1]) return false;
+        } else if (upper(*p) != upper(*n)) {
+            return false;
+        }
+        p += k;
+        n += k;
+    }
+}
+
+bool has_wildcards(const char *s) {
+    return strchr(s, '*') || strchr(s, '?');
+}
+
+void fill(WIN32_FIND_DATAA *d, const char *host, const struct stat &st, const char *ansi) {
+    memset(d, 0, sizeof *d);
+    d->dwFileAttributes = attributes_from(host, st);
+    uint64_t t[3] = {filetime_of(st.st_ctim), filetime_of(st.st_atim), filetime_of(st.st_mtim)};
+    FILETIME *f[3] = {&d->ftCreationTime, &d->ftLastAccessTime, &d->ftLastWriteTime};
+    for (int i = 0; i < 3; ++i) {
+        f[i]->dwLowDateTime = (DWORD)t[i];
+        f[i]->dwHighDateTime = (DWORD)(t[i] >> 32);
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        d->nFileSizeHigh = (DWORD)((uint64_t)st.st_size >> 32);
+        d->nFileSizeLow = (DWORD)st.st_size;
+    }
+    strcpy(d->cFileName, ansi);
+}
+
+int dots(const char *s) {
+    return strcmp(s, ".") == 0 ? 1 : strcmp(s, "..") == 0 ? 2 : 0;
+}
+
+int by_name(const void *a, const void *b) {
+    const char *x = ((const WIN32_FIND_DATAA *)a)->cFileName;
+    const char *y = ((const WIN32_FIND_DATAA *)b)->cFileName;
+    int dx = dots(x), dy = dots(y);
+    if (dx || dy) return (dx ? dx : 3) - (dy ? dy : 3);
+    return lstrcmpiA(x, y);
+}
+
+/* Appends one entry, growing the array by doubling; false when memory runs
+ * out. */
+bool add(WIN32_FIND_DATAA **list, size_t *count, size_t *cap, const WIN32_FIND_DATAA &d) {
+    if (*count == *cap) {
+        size_t n = *cap ? *cap * 2 : 16;
+        WIN32_FIND_DATAA *l = (WIN32_FIND_DATAA *)realloc(*list, n * sizeof *l);
+        if (!l) return false;
+        *list = l;
+        *cap = n;
+    }
+    (*list)[(*count)++] = d;
+    return true;
+}
+
+} // namespace
+
+extern "C" {
+
+HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
+    DWORD error;
+    if (call_fails("FindFirstFileA", &error)) { fail(error); return INVALID_HANDLE_VALUE; }
+    char folder[HOST_PATH], last[MAX_PATH];
+    PathState state;
+    bool atRoot = false;
+    if (DWORD e = resolve(pattern, folder, sizeof folder, &state, true, last, &atRoot)) {
+        fail(e);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!data) { fail(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE; }
+    if (!has_wildcards(last)) {
+        /* A plain name: trailing dots and spaces do not count, as for any name. */
+        size_t n = strlen(last);
+        while (n > 0 && (last[n - 1] == '.' || last[n - 1] == ' ') && dots(last) == 0) last[--n] = 0;
+    }
+    if (!*last) { fail(ERROR_FILE_NOT_FOUND); return INVALID_HANDLE_VALUE; }
+
+    DIR *dir = opendir(folder);
+    if (!dir) { fail(ERROR_PATH_NOT_FOUND); return INVALID_HANDLE_VALUE; }
+    WIN32_FIND_DATAA *list = nullptr;
+    size_t count = 0, cap = 0;
+    bool ok = true;
+    char host[HOST_PATH], ansi[MAX_PATH * 2];
+    size_t base = strlen(folder);
+    bool rootSlash = base == 1;   /* folder is "/" */
+    while (struct dirent *e = readdir(dir)) {
+        int dot = dots(e->d_name);
+        if (dot && atRoot) continue;
+        if (!host_to_ansi(e->d_name, ansi, sizeof ansi) || strlen(ansi) >= MAX_PATH) continue;
+        if (!match((const unsigned char *)last, (const unsigned char *)ansi)) continue;
+        if (base + 2 + strlen(e->d_name) >= sizeof host) continue;
+        strcpy(host, folder);
+        if (!rootSlash) strcat(host, "/");
+        strcat(host, e->d_name);
+        struct stat st;
+        if (stat(host, &st) != 0 && lstat(host, &st) != 0) continue;
+        WIN32_FIND_DATAA d;
+        fill(&d, host, st, ansi);
+        if (!add(&list, &count, &cap, d)) { ok = false; break; }
+    }
+    closedir(dir);
+    if (!ok) {
+        free(list);
+        fail(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (count == 0) {
+        free(list);
+        fail(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    qsort(list, count, sizeof *list, by_name);
+    Slot *slot;
+    HANDLE h = slot_open(SLOT_FIND, &slot);
+    if (!h) {
+        free(list);
+        fail(ERROR_TOO_MANY_OPEN_FILES);
+        return INVALID_HANDLE_VALUE;
+    }
+    slot->entries = list;
+    slot->count = count;
+    slot->next = 1;
+    *data = list[0];
+    SetLastError(ERROR_SUCCESS);
+    return h;
+}
+
+BOOL WINAPI FindNextFileA(HANDLE search, LPWIN32_FIND_DATAA data) {
+    DWORD error;
+    if (call_fails("FindNextFileA", &error)) return fail(error);
+    Slot *s = slot_get(search, SLOT_FIND);
+    if (!s) return fail(ERROR_INVALID_HANDLE);
+    if (s->next >= s->count) return fail(ERROR_NO_MORE_FILES);
+    if (data) *data = s->entries[s->next];
+    ++s->next;
+    return TRUE;
+}
+
+BOOL WINAPI FindClose(HANDLE search) {
+    if (!slot_get(search, SLOT_FIND)) return fail(ERROR_INVALID_HANDLE);
+    slot_close(search);
+    return TRUE;
+}
+
+} // extern "C"

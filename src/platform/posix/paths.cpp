@@ -1,0 +1,352 @@
+/*
+ * paths.cpp -- the drive table and the resolution of Win32 paths to host
+ * paths.
+ *
+ * A Win32 path is resolved in three steps:
+ *   1. its start: "X:\" is the root of drive X; "X:name" is relative to the
+ *      process's folder when X is the current drive and that folder lies on
+ *      it, else to X's root; "\name" is the root of the current drive; any
+ *      other path is relative to the process's folder;
+ *   2. its components, split at '\' and '/' (trail bytes of double-byte
+ *      characters are never separators): "." is dropped, ".." goes up (never
+ *      above "/"), trailing dots and spaces are cut off, as Win32 does;
+ *   3. each component is looked up in its folder: the exact UTF-8 form of
+ *      the ANSI name first, then every entry of the folder compared without
+ *      case in ANSI.  A missing folder on the way is ERROR_PATH_NOT_FOUND; a
+ *      missing last component is reported as such to the caller, which
+ *      decides (ERROR_FILE_NOT_FOUND, or a file to create).
+ */
+#include "platform/posix/posix.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qz::posix {
+
+namespace {
+
+Drive g_drives[26];
+int   g_current = 'C';
+DWORD g_serials = 0;
+
+int letter_index(int letter) {
+    if (letter >= 'a' && letter <= 'z') letter -= 32;
+    return (letter >= 'A' && letter <= 'Z') ? letter - 'A' : -1;
+}
+
+bool is_sep(char c) { return c == '\\' || c == '/'; }
+
+bool invalid_char(unsigned char c, bool wild) {
+    if (c < 0x20) return true;
+    switch (c) {
+    case '<': case '>': case ':': case '"': case '|': return true;
+    case '*': case '?': return !wild;
+    default: return false;
+    }
+}
+
+/* Appends "/name" to host; false when it does not fit. */
+bool append(char *host, size_t size, const char *name) {
+    size_t n = strlen(host), m = strlen(name);
+    if (n + 1 + m >= size) return false;
+    host[n] = '/';
+    memcpy(host + n + 1, name, m + 1);
+    return true;
+}
+
+/* Drops the last component of host, never going above its first floor
+ * bytes (the drive's root). */
+void up(char *host, size_t floor) {
+    char *slash = strrchr(host, '/');
+    if (slash && (size_t)(slash - host) >= floor) *slash = 0;
+}
+
+/* The static table starts empty; the first use sets up the defaults. */
+bool g_ready = false;
+void ready() {
+    if (!g_ready) reset_drives();
+}
+
+/* Looks name (ANSI) up in folder host without case; on success the entry's
+ * own name (host form) is in out. */
+bool find_entry(const char *host, const char *name, char *out, size_t size) {
+    DIR *d = opendir(*host ? host : "/");
+    if (!d) return false;
+    bool found = false;
+    char ansi[MAX_PATH * 2];
+    while (struct dirent *e = readdir(d)) {
+        if (!host_to_ansi(e->d_name, ansi, sizeof ansi)) continue;
+        if (same_name(ansi, name) && strlen(e->d_name) < size) {
+            strcpy(out, e->d_name);
+            found = true;
+            break;
+        }
+    }
+    closedir(d);
+    return found;
+}
+
+/* The process folder, in host form without a trailing '/' ("" for "/"). */
+bool process_folder(char *out, size_t size) {
+    if (!getcwd(out, size)) return false;
+    if (strcmp(out, "/") == 0) *out = 0;
+    return true;
+}
+
+/* True when host lies in (or is) the folder root ("" = "/"). */
+bool lies_in(const char *host, const char *root) {
+    size_t n = strlen(root);
+    return strncmp(host, root, n) == 0 && (host[n] == 0 || host[n] == '/');
+}
+
+} // namespace
+
+Drive *drive(int letter) {
+    ready();
+    int i = letter_index(letter);
+    return i < 0 ? nullptr : &g_drives[i];
+}
+
+int current_drive() { return g_current; }
+
+void set_current_drive(int letter) {
+    if (letter_index(letter) >= 0) g_current = 'A' + letter_index(letter);
+}
+
+void reset_drives() {
+    g_ready = true;
+    memset(g_drives, 0, sizeof g_drives);
+    Drive &c = g_drives['C' - 'A'];
+    c.mapped = true;
+    c.media = true;
+    c.type = DRIVE_FIXED;
+    c.serial = 0x1C0DE000u;
+    g_current = 'C';
+}
+
+DWORD resolve(const char *path, char *host, size_t size, PathState *state,
+              bool wildcards, char *last, bool *atRoot) {
+    if (!path || !*path) return ERROR_PATH_NOT_FOUND;
+    size_t len = strlen(path);
+    if (len >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
+    ready();
+
+    /* 1. the start */
+    const char *rest = path;
+    int letter = 0;
+    if (((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':') {
+        letter = path[0] & ~0x20;
+        rest = path + 2;
+    } else if (is_sep(path[0]) && is_sep(path[1])) {
+        return ERROR_PATH_NOT_FOUND;       /* no network paths here */
+    } else if (is_sep(path[0])) {
+        letter = g_current;
+    }
+    char base[HOST_PATH];
+    size_t floor = 0;
+    if (letter) {
+        Drive *d = drive(letter);
+        if (!d || !d->mapped) return ERROR_PATH_NOT_FOUND;
+        if (!d->media) return ERROR_NOT_READY;
+        if (strlen(d->root) >= sizeof base) return ERROR_FILENAME_EXCED_RANGE;
+        strcpy(base, d->root);
+        floor = strlen(base);
+        if (!is_sep(*rest) && letter == g_current) {
+            char cwd[HOST_PATH];
+            if (process_folder(cwd, sizeof cwd) && lies_in(cwd, d->root)) strcpy(base, cwd);
+        }
+    } else if (!process_folder(base, sizeof base)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    if (strlen(base) >= size) return ERROR_FILENAME_EXCED_RANGE;
+    strcpy(host, base);
+
+    /* 2. the components, split multibyte-aware */
+    char copy[MAX_PATH];
+    strcpy(copy, rest);
+    char *parts[MAX_PATH];
+    int count = 0;
+    for (char *p = copy;;) {
+        while (is_sep(*p)) ++p;
+        if (!*p) break;
+        parts[count++] = p;
+        while (*p && !is_sep(*p)) p = CharNextA(p);
+        if (!*p) break;
+        *p++ = 0;
+    }
+    /* In wildcard mode the last component is whatever follows the last
+     * separator, possibly nothing. */
+    const char *pattern = nullptr;
+    if (wildcards) {
+        if (count > 0 && !is_sep(path[len - 1])) pattern = parts[--count];
+        else pattern = "";
+    }
+    for (int i = 0; i < count; ++i) {
+        char *c = parts[i];
+        if (strcmp(c, ".") == 0 || strcmp(c, "..") == 0) continue;
+        size_t n = strlen(c);
+        while (n > 0 && (c[n - 1] == '.' || c[n - 1] == ' ')) c[--n] = 0;
+        if (n == 0) { parts[i] = (char *)"."; continue; }
+        for (const unsigned char *q = (const unsigned char *)c; *q; ++q) {
+            if (is_lead(*q) && q[1]) { ++q; continue; }
+            if (invalid_char(*q, false)) return ERROR_INVALID_NAME;
+        }
+    }
+    if (pattern) {
+        for (const unsigned char *q = (const unsigned char *)pattern; *q; ++q) {
+            if (is_lead(*q) && q[1]) { ++q; continue; }
+            if (invalid_char(*q, true)) return ERROR_INVALID_NAME;
+        }
+    }
+
+    /* 3. the lookup */
+    *state = PATH_EXISTS;
+    for (int i = 0; i < count; ++i) {
+        const char *c = parts[i];
+        if (strcmp(c, ".") == 0) continue;
+        if (strcmp(c, "..") == 0) { up(host, floor); continue; }
+        bool isLast = i == count - 1;
+        if (*state == PATH_LAST_MISSING) return ERROR_PATH_NOT_FOUND;
+        char name[HOST_PATH];
+        if (!ansi_to_host(c, strlen(c), name, sizeof name)) return ERROR_FILENAME_EXCED_RANGE;
+        size_t at = strlen(host);
+        if (!append(host, size, name)) return ERROR_FILENAME_EXCED_RANGE;
+        struct stat st;
+        if (lstat(host, &st) != 0) {
+            host[at] = 0;
+            char real[HOST_PATH];
+            if (find_entry(host, c, real, sizeof real)) {
+                if (!append(host, size, real)) return ERROR_FILENAME_EXCED_RANGE;
+            } else {
+                append(host, size, name);
+                if (!isLast || pattern) return ERROR_PATH_NOT_FOUND;
+                *state = PATH_LAST_MISSING;
+                continue;
+            }
+        }
+        if ((!isLast || pattern) && (stat(host, &st) != 0 || !S_ISDIR(st.st_mode))) return ERROR_PATH_NOT_FOUND;
+    }
+    if (!*host) strcpy(host, "/");
+    if (pattern && last) strcpy(last, pattern);
+    if (atRoot) {
+        *atRoot = strcmp(host, "/") == 0;
+        for (const Drive &d : g_drives) {
+            if (d.mapped && *d.root && strcmp(d.root, host) == 0) *atRoot = true;
+        }
+    }
+    return 0;
+}
+
+bool host_to_win(const char *host, char *out, size_t size) {
+    ready();
+    int best = -1;
+    size_t bestLen = 0;
+    for (int i = 0; i < 26; ++i) {
+        const Drive &d = g_drives[i];
+        if (!d.mapped || !lies_in(strcmp(host, "/") == 0 ? "" : host, d.root)) continue;
+        size_t n = strlen(d.root);
+        if (best < 0 || n > bestLen || (n == bestLen && 'A' + i == g_current)) {
+            best = i;
+            bestLen = n;
+        }
+    }
+    if (best < 0) return false;
+    const char *rest = host + bestLen;
+    while (*rest == '/') ++rest;
+    char ansi[HOST_PATH];
+    if (!host_to_ansi(rest, ansi, sizeof ansi)) return false;
+    if (strlen(ansi) + 4 > size) return false;
+    out[0] = (char)('A' + best);
+    out[1] = ':';
+    out[2] = '\\';
+    size_t j = 3;
+    for (const char *p = ansi; *p; ++p) out[j++] = *p == '/' ? '\\' : *p;
+    out[j] = 0;
+    return true;
+}
+
+} // namespace qz::posix
+
+using namespace qz::posix;
+
+extern "C" {
+
+DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+    char cwd[HOST_PATH], win[HOST_PATH + 8];
+    if (!getcwd(cwd, sizeof cwd)) { fail(error_from_errno(errno)); return 0; }
+    if (!host_to_win(cwd, win, sizeof win)) {
+        /* Not on any drive: the current drive's letter and the host path. */
+        snprintf(win, sizeof win, "%c:%s", current_drive(), cwd);
+        for (char *p = win; *p; ++p) if (*p == '/') *p = '\\';
+    }
+    DWORD n = (DWORD)strlen(win);
+    if (!buffer || size <= n) return n + 1;
+    memcpy(buffer, win, n + 1);
+    return n;
+}
+
+int qzhost_map_drive(char letter, const char *folder, UINT type, const char *label) {
+    Drive *d = drive(letter);
+    if (!d || !folder || type > DRIVE_RAMDISK) return -1;
+    char abs[HOST_PATH];
+    if (folder[0] == '/') {
+        if (strlen(folder) >= sizeof abs) return -1;
+        strcpy(abs, folder);
+    } else {
+        char cwd[HOST_PATH];
+        if (!getcwd(cwd, sizeof cwd) || strlen(cwd) + 1 + strlen(folder) >= sizeof abs) return -1;
+        size_t c = strlen(cwd);
+        memcpy(abs, cwd, c);
+        abs[c] = '/';
+        strcpy(abs + c + 1, folder);
+    }
+    size_t n = strlen(abs);
+    while (n > 0 && abs[n - 1] == '/') abs[--n] = 0;
+    if (label && strlen(label) >= sizeof d->label) return -1;
+    memset(d, 0, sizeof *d);
+    d->mapped = true;
+    d->media = true;
+    d->type = type;
+    d->serial = 0x5EED0000u + (DWORD)(letter_index(letter) << 8) + ++g_serials;
+    strcpy(d->root, abs);
+    if (label) strcpy(d->label, label);
+    return 0;
+}
+
+int qzhost_unmap_drive(char letter) {
+    Drive *d = drive(letter);
+    if (!d) return -1;
+    memset(d, 0, sizeof *d);
+    return 0;
+}
+
+int qzhost_set_label(char letter, const char *label) {
+    Drive *d = drive(letter);
+    if (!d || !d->mapped || (label && strlen(label) >= sizeof d->label)) return -1;
+    strcpy(d->label, label ? label : "");
+    d->media = true;
+    d->serial += 0x10000u;             /* a new disk: a new serial number */
+    return 0;
+}
+
+int qzhost_set_media(char letter, int present) {
+    Drive *d = drive(letter);
+    if (!d || !d->mapped) return -1;
+    d->media = present != 0;
+    return 0;
+}
+
+int qzhost_set_current_drive(char letter) {
+    Drive *d = drive(letter);
+    if (!d) return -1;
+    set_current_drive(letter);
+    return 0;
+}
+
+} // extern "C"

@@ -1,0 +1,90 @@
+// Message boxes and the message pump (host controls: POSIX only).
+#include "platform_test.h"
+
+#include <string>
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
+namespace {
+
+#if !defined(_WIN32)
+
+struct Seen {
+    int calls = 0;
+    std::string text, caption;
+    UINT style = 0;
+    HWND owner = (HWND)1;
+    int answer = IDNO;
+};
+
+int responder(void *context, HWND owner, const char *text, const char *caption, UINT style) {
+    Seen *s = (Seen *)context;
+    ++s->calls;
+    s->owner = owner;
+    s->text = text;
+    s->caption = caption;
+    s->style = style;
+    return s->answer;
+}
+
+TEST(MessageBox, AsksTheResponder) {
+    QZ_POSIX_ONLY();
+    Seen seen;
+    qzhost_set_responder(responder, &seen);
+    EXPECT_EQ(MessageBoxA(nullptr, "Insert disk # 2", "QZUNPACK", MB_OKCANCEL | MB_ICONQUESTION), IDNO);
+    EXPECT_EQ(seen.calls, 1);
+    EXPECT_EQ(seen.owner, nullptr);
+    EXPECT_EQ(seen.text, "Insert disk # 2");
+    EXPECT_EQ(seen.caption, "QZUNPACK");
+    EXPECT_EQ(seen.style, MB_OKCANCEL | MB_ICONQUESTION);
+    qzhost_counters c;
+    qzhost_get_counters(&c);
+    EXPECT_EQ(c.boxes, 1u);
+    qzhost_set_responder(nullptr, nullptr);
+}
+
+TEST(MessageBox, DefaultButtons) {
+    QZ_POSIX_ONLY();
+    EXPECT_EQ(qzhost_default_button(MB_OK), IDOK);
+    EXPECT_EQ(qzhost_default_button(MB_OKCANCEL), IDOK);
+    EXPECT_EQ(qzhost_default_button(MB_OKCANCEL | MB_DEFBUTTON2), IDCANCEL);
+    EXPECT_EQ(qzhost_default_button(MB_YESNO), IDYES);
+    EXPECT_EQ(qzhost_default_button(MB_YESNO | MB_DEFBUTTON2), IDNO);
+    EXPECT_EQ(qzhost_default_button(MB_YESNOCANCEL | MB_DEFBUTTON3), IDCANCEL);
+    EXPECT_EQ(qzhost_default_button(MB_YESNOCANCEL | MB_DEFBUTTON2 | MB_ICONEXCLAMATION), IDNO);
+    EXPECT_EQ(qzhost_default_button(MB_RETRYCANCEL), IDRETRY);
+    EXPECT_EQ(qzhost_default_button(MB_ABORTRETRYIGNORE | MB_DEFBUTTON3), IDIGNORE);
+    EXPECT_EQ(qzhost_default_button(MB_OK | MB_DEFBUTTON3), IDOK);      // no third button
+    EXPECT_EQ(qzhost_default_button(MB_YESNO | MB_DEFBUTTON3), IDYES);
+}
+
+TEST(MessageBox, WithoutResponderOrTerminalTheDefaultAnswers) {
+    QZ_POSIX_ONLY();
+    if (isatty(0) && isatty(2)) GTEST_SKIP() << "would prompt on the terminal";
+    EXPECT_EQ(MessageBoxA(nullptr, "x", "y", MB_YESNO | MB_DEFBUTTON2), IDNO);
+    EXPECT_EQ(MessageBoxA(nullptr, "x", nullptr, MB_OKCANCEL), IDOK);
+}
+
+void pump_hook(void *context) { ++*(int *)context; }
+
+TEST(MessagePump, CountsAndRunsTheHook) {
+    QZ_POSIX_ONLY();
+    int hooked = 0;
+    qzhost_set_pump_hook(pump_hook, &hooked);
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(hooked, 2);
+    EXPECT_EQ(qzhost_pump_count(), 2u);
+    qzhost_reset_counters();
+    EXPECT_EQ(qzhost_pump_count(), 0u);
+    qzhost_set_pump_hook(nullptr, nullptr);
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    EXPECT_EQ(hooked, 2);
+    EXPECT_EQ(qzhost_pump_count(), 1u);
+}
+
+#endif
+
+} // namespace
