@@ -220,7 +220,7 @@ WrittenEntry writeEntry(const Entry &e)
     if (!e.password.empty()) {
         flags |= 1;
         uint8_t head[12];
-        QzInitHeader(head, w.crc);
+        QzInitHeader(head, e.overrideHeaderCrc ? e.headerCrc : w.crc);
         QzInitKeys(e.password.data(), (uint32_t)e.password.size());
         QzEncryptData(head, 12);
         std::string body = stored;

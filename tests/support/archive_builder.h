@@ -51,6 +51,8 @@ struct Entry {
     // Overrides of what the builder computes (for damaged archives).
     bool overrideCrc = false;
     uint32_t crc = 0;
+    bool overrideHeaderCrc = false;  // the CRC given to QzInitHeader
+    uint32_t headerCrc = 0;
 
     Entry() = default;
     Entry(std::string n, std::string d, uint16_t m = 0) : name(std::move(n)), data(std::move(d)), method(m) {}
