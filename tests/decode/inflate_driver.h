@@ -45,6 +45,15 @@ public:
         r.state = qz::decode::InflateState(ws_);
         return r;
     }
+    // Output: room bytes at out.
+    Ret Call(const uint8_t *in, uint32_t count, uint8_t *out, uint32_t room, bool final) {
+        Ret r;
+        r.consumed = count;
+        r.written = room;
+        r.result = qz::decode::Inflate(in, 0, &r.consumed, out, 0, &r.written, ws_, final ? 1 : 0);
+        r.state = qz::decode::InflateState(ws_);
+        return r;
+    }
     Ret Call(const std::vector<uint8_t> &in, std::vector<uint8_t> &out, uint32_t room, bool final) {
         return Call(in.data(), static_cast<uint32_t>(in.size()), out, room, final);
     }
@@ -98,6 +107,8 @@ inline DriveResult Drive(const std::vector<uint8_t> &stream, const Feed &feed, b
     Engine e;
     DriveResult run;
     size_t pos = 0;
+    std::unique_ptr<uint8_t[]> room_buffer;  // uninitialised: no clearing per call
+    size_t room_size = 0;
     for (;;) {
         uint64_t wantIn = feed.in();
         uint32_t nIn = static_cast<uint32_t>(std::min<uint64_t>(wantIn, stream.size() - pos));
@@ -105,7 +116,12 @@ inline DriveResult Drive(const std::vector<uint8_t> &stream, const Feed &feed, b
         if (nIn == 0 && !final)
             break;  // input used up without the final flag
         uint64_t room = std::min<uint64_t>(feed.out(), maxOutput + 70000 - run.out.size());
-        Engine::Ret r = e.Call(stream.data() + pos, nIn, run.out, static_cast<uint32_t>(room), final);
+        if (room > room_size) {
+            room_size = static_cast<size_t>(room);
+            room_buffer.reset(new uint8_t[room_size]);
+        }
+        Engine::Ret r = e.Call(stream.data() + pos, nIn, room_buffer.get(), static_cast<uint32_t>(room), final);
+        run.out.insert(run.out.end(), room_buffer.get(), room_buffer.get() + std::min<uint64_t>(r.written, room));
         run.rets.push_back(r);
         ++run.calls;
         run.result = r.result;
