@@ -139,8 +139,10 @@ TEST(Files, AccessRightsOfAHandle) {
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
     EXPECT_FALSE(SetEndOfFile(r));
     FILETIME ft = {0x12345678, 0x01D00000};
-    EXPECT_FALSE(SetFileTime(r, nullptr, nullptr, &ft));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    if (!qzplat::under_wine()) {                         // setting times needs write access
+        EXPECT_FALSE(SetFileTime(r, nullptr, nullptr, &ft));
+        EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    }
     EXPECT_TRUE(CloseHandle(r));
     EXPECT_FALSE(CloseHandle(r));                        // closed already
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
@@ -154,6 +156,10 @@ TEST(Files, ReadOnlyFilesRefuseChange) {
     ASSERT_TRUE(write_file(name, "keep"));
     ASSERT_TRUE(SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(GetFileAttributesA(name.c_str()) & FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_READONLY);
+    if (qzplat::under_wine()) {
+        SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+        GTEST_SKIP() << "Wine does not refuse read-only files to every user";
+    }
     EXPECT_EQ(open_file(name, GENERIC_WRITE, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
     EXPECT_EQ(open_file(name, GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
@@ -174,6 +180,7 @@ TEST(Files, ReplacingHiddenOrSystemFilesNeedsThoseBits) {
     std::string name = dir / "h.txt";
     ASSERT_TRUE(write_file(name, "x"));
     ASSERT_TRUE(SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    if (qzplat::under_wine()) GTEST_SKIP() << "Wine replaces hidden files without the bit";
     EXPECT_EQ(open_file(name, GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
     HANDLE h = open_file(name, GENERIC_WRITE, 0, OPEN_EXISTING);   // opening is fine
@@ -185,15 +192,25 @@ TEST(Files, ReplacingHiddenOrSystemFilesNeedsThoseBits) {
     EXPECT_EQ(GetFileAttributesA(name.c_str()), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
 }
 
+// The attributes without ARCHIVE (and NORMAL) where Wine adds ARCHIVE.
+DWORD attrs_of(const std::string &name) {
+    DWORD a = GetFileAttributesA(name.c_str());
+    if (qzplat::under_wine() && a != INVALID_FILE_ATTRIBUTES) {
+        a &= ~FILE_ATTRIBUTE_ARCHIVE;
+        if (a == 0) a = FILE_ATTRIBUTE_NORMAL;
+    }
+    return a;
+}
+
 TEST(Files, AttributesOfNewFilesAndFolders) {
     TempDir dir;
     std::string name = dir / "a.txt";
     ASSERT_TRUE(write_file(name, ""));
     EXPECT_EQ(GetFileAttributesA(name.c_str()), FILE_ATTRIBUTE_ARCHIVE);
     ASSERT_TRUE(SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL));
-    EXPECT_EQ(GetFileAttributesA(name.c_str()), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(attrs_of(name), FILE_ATTRIBUTE_NORMAL);
     ASSERT_TRUE(SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(GetFileAttributesA(name.c_str()),
+    EXPECT_EQ(attrs_of(name),
               FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
     SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
 
@@ -201,6 +218,7 @@ TEST(Files, AttributesOfNewFilesAndFolders) {
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     DWORD n;
     EXPECT_TRUE(WriteFile(h, "ok", 2, &n, nullptr));    // the new handle may still write
+    EXPECT_EQ(n, 2u);
     CloseHandle(h);
     EXPECT_EQ(GetFileAttributesA((dir / "new.txt").c_str()), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
     SetFileAttributesA((dir / "new.txt").c_str(), FILE_ATTRIBUTE_NORMAL);

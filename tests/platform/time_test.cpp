@@ -29,8 +29,13 @@ TEST(DosTime, RejectsFieldsOutsideTheCalendar) {
     EXPECT_FALSE(DosDateTimeToFileTime(dos_date(1990, 13, 1), 0, &ft));
     EXPECT_FALSE(DosDateTimeToFileTime(dos_date(1990, 1, 0), 0, &ft));
     EXPECT_FALSE(DosDateTimeToFileTime(dos_date(1990, 4, 31), 0, &ft));
-    EXPECT_FALSE(DosDateTimeToFileTime(dos_date(1981, 2, 29), 0, &ft));   // not a leap year
+    EXPECT_FALSE(DosDateTimeToFileTime(dos_date(1981, 2, 30), 0, &ft));
     EXPECT_TRUE(DosDateTimeToFileTime(dos_date(1984, 2, 29), 0, &ft));
+    // The 29th of February of a common year is taken as the 1st of March.
+    FILETIME mar1;
+    ASSERT_TRUE(DosDateTimeToFileTime(dos_date(1981, 2, 29), 0, &ft));
+    ASSERT_TRUE(DosDateTimeToFileTime(dos_date(1981, 3, 1), 0, &mar1));
+    EXPECT_EQ(CompareFileTime(&ft, &mar1), 0);
     EXPECT_FALSE(DosDateTimeToFileTime(0x21, (WORD)(24 << 11), &ft));
     EXPECT_FALSE(DosDateTimeToFileTime(0x21, (WORD)(60 << 5), &ft));
     EXPECT_FALSE(DosDateTimeToFileTime(0x21, 30, &ft));                   // 60 seconds

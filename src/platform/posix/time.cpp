@@ -110,7 +110,9 @@ BOOL WINAPI DosDateTimeToFileTime(WORD date, WORD time, LPFILETIME fileTime) {
     int minute = (time >> 5) & 0x3F;
     int second = (time & 0x1F) * 2;
     if (!fileTime) return fail(ERROR_INVALID_PARAMETER);
-    if (month < 1 || month > 12 || day < 1 || day > month_days(year, month) ||
+    /* February takes a 29th day in every year (it becomes 1 March), as the
+     * Win32 call does; every other day must lie inside its month. */
+    if (month < 1 || month > 12 || day < 1 || day > (month == 2 ? 29 : month_days(year, month)) ||
         hour > 23 || minute > 59 || second > 59) {
         return fail(ERROR_INVALID_PARAMETER);
     }
