@@ -235,13 +235,17 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define ERROR_HANDLE_EOF             38
 #define ERROR_HANDLE_DISK_FULL       39
 #define ERROR_NOT_SUPPORTED          50
+#define ERROR_BAD_NETPATH            53
 #define ERROR_FILE_EXISTS            80
 #define ERROR_INVALID_PARAMETER      87
+#define ERROR_BUFFER_OVERFLOW        111
 #define ERROR_DISK_FULL              112
+#define ERROR_CALL_NOT_IMPLEMENTED   120
 #define ERROR_INSUFFICIENT_BUFFER    122
 #define ERROR_INVALID_NAME           123
 #define ERROR_NEGATIVE_SEEK          131
 #define ERROR_DIR_NOT_EMPTY          145
+#define ERROR_NOT_LOCKED             158
 #define ERROR_ALREADY_EXISTS         183
 #define ERROR_FILENAME_EXCED_RANGE   206
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812
@@ -399,7 +403,9 @@ BOOL WINAPI SetVolumeLabelA(LPCSTR root, LPCSTR label);
 
 /* MS-DOS date and time (local, two-second resolution) to a FILETIME in the
  * same time zone.  FALSE for a month outside 1-12, a day outside the
- * month, an hour above 23, a minute above 59 or seconds above 59. */
+ * month, an hour above 23, a minute above 59 or seconds above 59.  As on
+ * Windows, February accepts a 29th day in every year (a common year's
+ * 29 February is 1 March). */
 BOOL WINAPI DosDateTimeToFileTime(WORD date, WORD time, LPFILETIME fileTime);
 
 /* FILETIME to MS-DOS date and time; FALSE outside 1980-2107. */
@@ -423,9 +429,14 @@ void WINAPI GetSystemTime(LPSYSTEMTIME time);
  * GMEM_MOVEABLE handle is not an address and must be locked (GlobalLock
  * returns the address, GlobalUnlock releases one lock).  GMEM_ZEROINIT
  * zeroes the block.  GlobalAlloc of 0 bytes is allowed.  GlobalFree returns
- * null on success and the handle on failure.  GlobalReAlloc keeps the
- * contents (and zeroes the growth with GMEM_ZEROINIT); it fails with null
- * and leaves the block as it was. */
+ * null on success and the handle on failure (a locked movable block is
+ * freed all the same).  GlobalUnlock returns FALSE with error 0 when the
+ * last lock goes, and FALSE with ERROR_NOT_LOCKED when there was none.
+ * GlobalReAlloc keeps the contents (and zeroes the growth with
+ * GMEM_ZEROINIT); it fails with null and leaves the block as it was.  A
+ * fixed block grows only with GMEM_MOVEABLE in the flags (it may then
+ * move); without it Windows can only grow in place, which the POSIX
+ * backend always refuses. */
 HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
 HGLOBAL WINAPI GlobalReAlloc(HGLOBAL memory, SIZE_T bytes, UINT flags);
 LPVOID  WINAPI GlobalLock(HGLOBAL memory);
@@ -447,6 +458,11 @@ BOOL    WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
  * start two-byte characters.
  * ------------------------------------------------------------------------ */
 
+/* lstrcmpA orders by unsigned byte values and lstrcmpiA by bytes folded
+ * with the CharUpperA rules.  Windows orders unequal strings by its
+ * linguistic sort instead; both agree on equality and on strings that
+ * differ in letters of one case or in digits, which is all the library
+ * relies on. */
 LPSTR WINAPI lstrcpyA(LPSTR to, LPCSTR from);
 /* Copies at most max - 1 bytes and always terminates (for max >= 1). */
 LPSTR WINAPI lstrcpynA(LPSTR to, LPCSTR from, int max);

@@ -228,7 +228,7 @@ LPVOID WINAPI GlobalLock(HGLOBAL memory) {
 
 BOOL WINAPI GlobalUnlock(HGLOBAL memory) {
     if (Movable *m = movable_of(memory)) {
-        if (m->locks == 0) return fail(158 /* ERROR_NOT_LOCKED */);
+        if (m->locks == 0) return fail(ERROR_NOT_LOCKED);
         if (--m->locks == 0) {
             SetLastError(ERROR_SUCCESS);
             return FALSE;

@@ -144,7 +144,7 @@ DWORD resolve(const char *path, char *host, size_t size, PathState *state,
         letter = path[0] & ~0x20;
         rest = path + 2;
     } else if (is_sep(path[0]) && is_sep(path[1])) {
-        return ERROR_PATH_NOT_FOUND;       /* no network paths here */
+        return ERROR_BAD_NETPATH;          /* no network paths here */
     } else if (is_sep(path[0])) {
         letter = g_current;
     }

@@ -78,7 +78,7 @@ UINT WINAPI GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR buff
     if (!path || !buffer) { fail(ERROR_INVALID_PARAMETER); return 0; }
     char stem[MAX_PATH + 8];
     size_t n = strlen(path);
-    if (n + 3 + 9 >= MAX_PATH) { fail(111 /* ERROR_BUFFER_OVERFLOW */); return 0; }
+    if (n + 3 + 9 >= MAX_PATH) { fail(ERROR_BUFFER_OVERFLOW); return 0; }
     memcpy(stem, path, n);
     if (n > 0 && stem[n - 1] != '\\' && stem[n - 1] != '/') stem[n++] = '\\';
     for (int i = 0; prefix && i < 3 && prefix[i]; ++i) stem[n++] = prefix[i];
