@@ -111,6 +111,25 @@ TEST(InflateStored, AFinalStoredBlockNeedsTwoBytesBehindIt) {
     EXPECT_EQ(out, Text("data"));
 }
 
+TEST(InflateStored, AStoredBlockCutShortGetsExactlyTwoZeroBytes) {
+    // LEN 6, but only "ab" follows: the final flag supplies two zero bytes,
+    // a third would be beyond what any complete stream needs.
+    BitWriter w;
+    w.StoredHeader(true, 6, 0xFFF9);
+    w.Byte('a');
+    w.Byte('b');
+    std::vector<uint8_t> stream = w.Bytes();
+    Engine e;
+    std::vector<uint8_t> out;
+    auto r = e.Call(stream, out, 100, true);
+    EXPECT_EQ(r.result, kInflateFinished);
+    EXPECT_EQ(r.consumed, stream.size());
+    EXPECT_EQ(out, (std::vector<uint8_t>{'a', 'b', 0, 0}));
+    DriveResult bytes = Drive(stream, Feed::Bytes());
+    EXPECT_EQ(bytes.error, "");
+    EXPECT_EQ(bytes.out, out);
+}
+
 TEST(InflateStored, TheHeaderStartsAtTheNextByteWhateverIsInHand) {
     // Stored blocks after fixed blocks of every bit phase.
     BitWriter w;
@@ -323,18 +342,22 @@ TEST(InflateDynamic, Hlit286AndHdist30AreTheLargestAccepted) {
     b.Symbol(w, 256);
     EXPECT_EQ(DecodeAllWays(w.Bytes()), (std::vector<uint8_t>{'A', 0, 0, 0}));
 
-    for (int field : {30, 31}) {
-        DynamicBlock c(Lengths(257, {{'A', 1}, {256, 1}}), {1});
-        c.hlitField = field;  // 287 and 288
+    // One more literal/length or distance length, in blocks that would
+    // otherwise decode "A".
+    for (size_t hlit : {287, 288}) {
+        DynamicBlock c(Lengths(hlit, {{'A', 1}, {256, 1}}), {1});
         BitWriter v;
         v.Stored(false, Text("ok"));
         c.WriteHeader(v, true);
+        c.Symbol(v, 'A');
+        c.Symbol(v, 256);
         ExpectInvalid(v.Bytes(), Text("ok"), "HLIT");
     }
-    DynamicBlock d(Lengths(257, {{'A', 1}, {256, 1}}), {1});
-    d.hdistField = 30;  // 31
+    DynamicBlock d(Lengths(257, {{'A', 1}, {256, 1}}), Lengths(31, {{0, 1}}));
     BitWriter v;
     d.WriteHeader(v, true);
+    d.Symbol(v, 'A');
+    d.Symbol(v, 256);
     ExpectInvalid(v.Bytes(), {}, "HDIST 31");
 }
 
