@@ -142,19 +142,19 @@ TEST_F(Dispatch, SetCPrintResetsTheBlockButNotTheEvent)
     Qz4SetCPrint(1);
     EXPECT_EQ(b.archiveName[0], 0);
     EXPECT_EQ(b.fileName[0], 0);
-    EXPECT_EQ(b.operation, QZ_OP_NONE);
-    EXPECT_EQ(b.entrySize, 0u);
-    EXPECT_EQ(b.bytesDone, 0u);
-    EXPECT_EQ(b.entrySize2, 0u);
-    EXPECT_EQ(b.method, 0);
-    EXPECT_EQ(b.eventKind, 1);
-    EXPECT_EQ(b.eventCode, 2);
-    EXPECT_EQ(b.diskNumber, 3);
+    EXPECT_EQ(+b.operation, QZ_OP_NONE);
+    EXPECT_EQ(+b.entrySize, 0u);
+    EXPECT_EQ(+b.bytesDone, 0u);
+    EXPECT_EQ(+b.entrySize2, 0u);
+    EXPECT_EQ(+b.method, 0);
+    EXPECT_EQ(+b.eventKind, 1);
+    EXPECT_EQ(+b.eventCode, 2);
+    EXPECT_EQ(+b.diskNumber, 3);
 
     // Switching off changes nothing but the switch.
     b.operation = QZ_OP_TESTING;
     Qz4SetCPrint(0);
-    EXPECT_EQ(b.operation, QZ_OP_TESTING);
+    EXPECT_EQ(+b.operation, QZ_OP_TESTING);
 }
 
 TEST_F(Dispatch, HookReceivesBackslashesAndTheLibraryKeepsSlashes)
@@ -166,8 +166,8 @@ TEST_F(Dispatch, HookReceivesBackslashesAndTheLibraryKeepsSlashes)
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_STREQ(seen[0].archiveName, "C:\\data\\set\\a.zip");
     EXPECT_STREQ(seen[0].fileName, "out\\sub\\f.txt");
-    EXPECT_EQ(seen[0].eventKind, QZ_EVENT_QUESTION);
-    EXPECT_EQ(seen[0].eventCode, QZ_QUESTION_OVERWRITE);
+    EXPECT_EQ(+seen[0].eventKind, QZ_EVENT_QUESTION);
+    EXPECT_EQ(+seen[0].eventCode, QZ_QUESTION_OVERWRITE);
     EXPECT_STREQ(qz::frame::g.print.archiveName, "C:/data/set/a.zip");
     EXPECT_STREQ(qz::frame::g.print.fileName, "out/sub/f.txt");
 }
@@ -177,7 +177,7 @@ TEST_F(Dispatch, DiskQuestionCarriesTheDiskNumber)
     nextAnswer = 1;
     EXPECT_EQ(qz::frame::raise(QZ_EVENT_QUESTION, QZ_QUESTION_DISK, 4), 1);
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].diskNumber, 4);
+    EXPECT_EQ(+seen[0].diskNumber, 4);
 }
 
 TEST_F(Dispatch, HookAnswerIsPassedThrough)
