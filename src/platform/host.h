@@ -21,6 +21,10 @@
 
 #include "platform/win32.h"
 
+/* The controls stay visible in the shared library too, so that a tool
+ * loading it can set up drives and answers. */
+#define QZHOST_API __attribute__((visibility("default")))
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -31,37 +35,37 @@ extern "C" {
  * code pages 1252/437, temporary folder from TMPDIR or /tmp, no responder,
  * no pump hook, real clock, process time zone, no faults; counters reset.
  * Open handles and blocks are left alone. */
-void qzhost_reset(void);
+QZHOST_API void qzhost_reset(void);
 
 /* ---- drives ----------------------------------------------------------------- */
 
 /* Maps drive letter (A-Z) to a host folder with a type (DRIVE_FIXED,
  * DRIVE_REMOVABLE, ...) and a volume label (null = none).  Returns 0, or -1
  * for a bad letter, a folder that is too long or a type out of range. */
-int  qzhost_map_drive(char letter, const char *folder, UINT type, const char *label);
+QZHOST_API int  qzhost_map_drive(char letter, const char *folder, UINT type, const char *label);
 /* Removes the mapping; the drive then reports DRIVE_NO_ROOT_DIR. */
-int  qzhost_unmap_drive(char letter);
+QZHOST_API int  qzhost_unmap_drive(char letter);
 /* Sets the label of a mapped drive ("insert a disk" with that label). */
-int  qzhost_set_label(char letter, const char *label);
+QZHOST_API int  qzhost_set_label(char letter, const char *label);
 /* Removes (present 0) or inserts (present 1) the disk of a removable drive;
  * without a disk, its files and its label give ERROR_NOT_READY. */
-int  qzhost_set_media(char letter, int present);
+QZHOST_API int  qzhost_set_media(char letter, int present);
 /* The current drive (paths beginning with a separator use its root). */
-int  qzhost_set_current_drive(char letter);
+QZHOST_API int  qzhost_set_current_drive(char letter);
 
 /* ---- code pages -------------------------------------------------------------- */
 
 /* 1252 (ANSI 1252, OEM 437: the default) or 932 (both Shift-JIS: lead
  * bytes 0x81-0x9F and 0xE0-0xFC; OEM and ANSI are the same, conversions
  * copy; names pass to the file system unchanged).  -1 for other values. */
-int  qzhost_set_codepage(int ansi);
+QZHOST_API int  qzhost_set_codepage(int ansi);
 
 /* ---- temporary folder -------------------------------------------------------- */
 
 /* What GetTempPathA reports, given as a Win32 path ("C:\tmp\x") or a host
  * path ("/tmp/x", turned into the drive form); a trailing '\' is added.
  * Null returns to the default. */
-int  qzhost_set_temp_path(const char *path);
+QZHOST_API int  qzhost_set_temp_path(const char *path);
 
 /* ---- message boxes and the message pump --------------------------------------- */
 
@@ -70,50 +74,50 @@ int  qzhost_set_temp_path(const char *path);
  * (stdin and stderr both terminals) or the style's default button answers. */
 typedef int (*qzhost_responder)(void *context, HWND owner, const char *text,
                                 const char *caption, UINT style);
-void qzhost_set_responder(qzhost_responder responder, void *context);
+QZHOST_API void qzhost_set_responder(qzhost_responder responder, void *context);
 
 /* The button that answers a box of this style when nobody is asked. */
-int  qzhost_default_button(UINT style);
+QZHOST_API int  qzhost_default_button(UINT style);
 
 /* Runs at every PeekMessageA (for example to call Qz4Cancel). */
 typedef void (*qzhost_pump_hook)(void *context);
-void qzhost_set_pump_hook(qzhost_pump_hook hook, void *context);
+QZHOST_API void qzhost_set_pump_hook(qzhost_pump_hook hook, void *context);
 
 /* ---- clock and time zone ------------------------------------------------------- */
 
 /* Fixes what GetSystemTime reports (null: back to the real clock). */
-void qzhost_set_system_time(const SYSTEMTIME *utc);
+QZHOST_API void qzhost_set_system_time(const SYSTEMTIME *utc);
 /* Fixes the time-zone bias in minutes (local = UTC - bias, as Windows
  * counts it: Berlin in winter is -60); enabled 0 returns to the process's
  * time zone. */
-void qzhost_set_time_zone_bias(int enabled, LONG biasMinutes);
+QZHOST_API void qzhost_set_time_zone_bias(int enabled, LONG biasMinutes);
 
 /* ---- fault injection ------------------------------------------------------------ */
 
 /* Fails the nth allocation from now (GlobalAlloc, GlobalReAlloc, HeapAlloc,
  * HeapReAlloc count; 1 = the next one); persistent != 0 fails every
  * allocation from the nth on.  nth 0 disarms. */
-void qzhost_fail_alloc(unsigned long nth, int persistent);
+QZHOST_API void qzhost_fail_alloc(unsigned long nth, int persistent);
 /* Fails every allocation of more than bytes (0 disarms). */
-void qzhost_fail_alloc_above(SIZE_T bytes);
+QZHOST_API void qzhost_fail_alloc_above(SIZE_T bytes);
 /* The nth ReadFile (WriteFile) from now transfers at most bytes, and
  * succeeds.  nth 0 disarms. */
-void qzhost_short_read(unsigned long nth, DWORD bytes);
-void qzhost_short_write(unsigned long nth, DWORD bytes);
+QZHOST_API void qzhost_short_read(unsigned long nth, DWORD bytes);
+QZHOST_API void qzhost_short_write(unsigned long nth, DWORD bytes);
 /* After bytes more bytes written by WriteFile (any file) the disk is full:
  * WriteFile writes what fits and fails with ERROR_DISK_FULL.  -1 disarms. */
-void qzhost_disk_full_after(long long bytes);
+QZHOST_API void qzhost_disk_full_after(long long bytes);
 /* Fails the nth call from now of the named Win32 function ("CreateFileA",
  * "FindFirstFileA", ...) with error; persistent != 0 fails every call from
  * the nth on.  Up to 16 functions at once; nth 0 disarms that name.
  * Returns -1 when the table is full. */
-int  qzhost_fail_call(const char *function, unsigned long nth, DWORD error, int persistent);
+QZHOST_API int  qzhost_fail_call(const char *function, unsigned long nth, DWORD error, int persistent);
 /* Disarms every fault. */
-void qzhost_clear_faults(void);
+QZHOST_API void qzhost_clear_faults(void);
 
 /* Every injected fault calls this; a place for a breakpoint.  Returns the
  * number of faults injected since the last reset of counters. */
-unsigned long qzhost_fault(const char *what);
+QZHOST_API unsigned long qzhost_fault(const char *what);
 
 /* ---- counters -------------------------------------------------------------------- */
 
@@ -132,10 +136,10 @@ typedef struct qzhost_counters {
     unsigned long faults;        /* faults injected */
 } qzhost_counters;
 
-void qzhost_get_counters(qzhost_counters *out);
-void qzhost_reset_counters(void);
+QZHOST_API void qzhost_get_counters(qzhost_counters *out);
+QZHOST_API void qzhost_reset_counters(void);
 /* PeekMessageA calls since the reset (the same as counters.pumps). */
-unsigned long qzhost_pump_count(void);
+QZHOST_API unsigned long qzhost_pump_count(void);
 
 #ifdef __cplusplus
 }

@@ -222,6 +222,19 @@ TEST_F(Host, CurrentDirectoryNamesTheProcessFolder) {
     EXPECT_EQ(std::string(buf), want);
 }
 
+// The layer keeps no state that is torn down at exit: an ELF destructor
+// (where the library closes what is still open) may still call it.  A
+// failure here turns the exit status of the test program into 97.
+__attribute__((destructor)) void use_the_layer_while_exiting() {
+    HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, 64);
+    char tmp[MAX_PATH], name[MAX_PATH];
+    bool ok = g && GlobalLock(g) && GetTempPathA(sizeof tmp, tmp) > 0 &&
+              GetTempFileNameA(tmp, "QVW", 0, name) != 0;
+    HANDLE h = ok ? CreateFileA(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr) : INVALID_HANDLE_VALUE;
+    ok = ok && h != INVALID_HANDLE_VALUE && CloseHandle(h) && DeleteFileA(name) && GlobalFree(g) == nullptr;
+    if (!ok) _exit(97);
+}
+
 } // namespace
 
 #endif

@@ -58,6 +58,9 @@ TEST(Strings, CharUpperFollowsPage1252) {
     char text[] = "gr\xFC\xDF" "e \xB5 123";
     EXPECT_EQ(CharUpperA(text), text);
     EXPECT_STREQ(text, "GR\xDC\xDF" "E \xB5 123");       // ß and µ have no capital here
+    // A pointer whose high bits are 0 is one character, not a string.
+    EXPECT_EQ((uintptr_t)CharUpperA((LPSTR)(uintptr_t)'q'), (uintptr_t)'Q');
+    EXPECT_EQ((uintptr_t)CharUpperA((LPSTR)(uintptr_t)0xE9), (uintptr_t)0xC9);
 }
 
 TEST(Strings, StepSingleByteCharacters) {
