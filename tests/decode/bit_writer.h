@@ -16,7 +16,7 @@ public:
     // A field of n bits, lowest bit first.
     void Bits(uint32_t value, int n) {
         for (int i = 0; i < n; ++i)
-            Bit((value >> i) & 1);
+            Bit(i < 32 ? (value >> i) & 1 : 0);
     }
     // A Huffman code of len bits, highest bit first.
     void Code(uint32_t code, int len) {
