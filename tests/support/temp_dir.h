@@ -41,7 +41,16 @@ public:
 
     // The folder, and a path inside it, in the host's own form.
     std::string path() const { return path_.string(); }
-    std::string file(const std::string &name) const { return (path_ / name).string(); }
+    // Joined as bytes: the name is not passed through the wide-character
+    // conversion of std::filesystem, so ANSI names keep their bytes.
+    std::string file(const std::string &name) const
+    {
+#ifdef _WIN32
+        return path() + "\\" + name;
+#else
+        return path() + "/" + name;
+#endif
+    }
     bool valid() const { return !path_.empty(); }
 
 private:
