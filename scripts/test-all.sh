@@ -17,13 +17,13 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 run() {
   local name=$1 dir=$2; shift 2
   echo "=== $name: configure and build ($dir)"
-  cmake -S . -B "$dir" "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; exit 1; }
+  mkdir -p "$dir"
+  cmake -S . -B "$dir" "$@" >"$dir/configure.log" 2>&1 || { cat "$dir/configure.log"; exit 1; }
   cmake --build "$dir" -j"$jobs"
   echo "=== $name: test"
   ctest --test-dir "$dir" --output-on-failure -j"$jobs"
 }
 
-mkdir -p build
 for b in "${builds[@]}"; do
   case $b in
     native) run native build ;;
