@@ -68,18 +68,18 @@ TEST_F(Enumerate, RecordIsTheCentralHeaderAsStored)
     ASSERT_EQ(l.names.size(), 2u);
     EXPECT_EQ(l.names[1], "dir/sub/file.txt");
     const QzEntryRecord &r = l.records[1];
-    EXPECT_EQ(r.signature, 0x02014B50u);
-    EXPECT_EQ(r.versionMadeBy, 20);
-    EXPECT_EQ(r.flags, 2);
-    EXPECT_EQ(r.dosTime, 0x1234);
-    EXPECT_EQ(r.dosDate, 0x5678);
-    EXPECT_EQ(r.crc32, crc32("some content here"));
-    EXPECT_EQ(r.compressedSize, 17u);
-    EXPECT_EQ(r.uncompressedSize, 17u);
-    EXPECT_EQ(r.nameLength, 16);
-    EXPECT_EQ(r.externalAttributes, 0x21u);
-    EXPECT_EQ(r.internalAttributes, 1);
-    EXPECT_EQ(r.localHeaderOffset, 30u + 5 + 1);
+    EXPECT_EQ(+r.signature, 0x02014B50u);
+    EXPECT_EQ(+r.versionMadeBy, 20);
+    EXPECT_EQ(+r.flags, 2);
+    EXPECT_EQ(+r.dosTime, 0x1234);
+    EXPECT_EQ(+r.dosDate, 0x5678);
+    EXPECT_EQ(+r.crc32, crc32("some content here"));
+    EXPECT_EQ(+r.compressedSize, 17u);
+    EXPECT_EQ(+r.uncompressedSize, 17u);
+    EXPECT_EQ(+r.nameLength, 16);
+    EXPECT_EQ(+r.externalAttributes, 0x21u);
+    EXPECT_EQ(+r.internalAttributes, 1);
+    EXPECT_EQ(+r.localHeaderOffset, 30u + 5 + 1);
     // The record is byte for byte the header in the file.
     uint32_t cd = (uint32_t)Qz4GetCDR(a.h);
     size_t second = cd + 46 + 5;
@@ -96,9 +96,9 @@ TEST_F(Enumerate, ForeignHostsLoseTheirExternalAttributes)
     OpenArchive a(path(buildZip({unix_, dos})));
     Listing l = listAll(a.h);
     ASSERT_EQ(l.records.size(), 2u);
-    EXPECT_EQ(l.records[0].externalAttributes, 0u);
+    EXPECT_EQ(+l.records[0].externalAttributes, 0u);
     EXPECT_EQ(l.records[0].versionMadeBy >> 8, 3);
-    EXPECT_EQ(l.records[1].externalAttributes, 0x27u);
+    EXPECT_EQ(+l.records[1].externalAttributes, 0x27u);
 }
 
 TEST_F(Enumerate, ExtraFieldCutToTheBuffer)
@@ -242,23 +242,23 @@ TEST_F(Enumerate, VB32FormsHoldTheSameValues)
     ASSERT_EQ(Qz4ZipFindNextVB32(a.h, &v[1], vname, nullptr, 0, nullptr, 0), 0);
     EXPECT_STREQ(name, vname);
     for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(v[i].signature, p[i].signature);
-        EXPECT_EQ(v[i].crc32, p[i].crc32);
-        EXPECT_EQ(v[i].compressedSize, p[i].compressedSize);
-        EXPECT_EQ(v[i].uncompressedSize, p[i].uncompressedSize);
-        EXPECT_EQ(v[i].externalAttributes, p[i].externalAttributes);
-        EXPECT_EQ(v[i].localHeaderOffset, p[i].localHeaderOffset);
-        EXPECT_EQ(v[i].versionMadeBy, p[i].versionMadeBy);
-        EXPECT_EQ(v[i].versionNeeded, p[i].versionNeeded);
-        EXPECT_EQ(v[i].flags, p[i].flags);
-        EXPECT_EQ(v[i].method, p[i].method);
-        EXPECT_EQ(v[i].dosTime, p[i].dosTime);
-        EXPECT_EQ(v[i].dosDate, p[i].dosDate);
-        EXPECT_EQ(v[i].nameLength, p[i].nameLength);
-        EXPECT_EQ(v[i].extraLength, p[i].extraLength);
-        EXPECT_EQ(v[i].commentLength, p[i].commentLength);
-        EXPECT_EQ(v[i].diskNumberStart, p[i].diskNumberStart);
-        EXPECT_EQ(v[i].internalAttributes, p[i].internalAttributes);
+        EXPECT_EQ(v[i].signature, +p[i].signature);
+        EXPECT_EQ(v[i].crc32, +p[i].crc32);
+        EXPECT_EQ(v[i].compressedSize, +p[i].compressedSize);
+        EXPECT_EQ(v[i].uncompressedSize, +p[i].uncompressedSize);
+        EXPECT_EQ(v[i].externalAttributes, +p[i].externalAttributes);
+        EXPECT_EQ(v[i].localHeaderOffset, +p[i].localHeaderOffset);
+        EXPECT_EQ(v[i].versionMadeBy, +p[i].versionMadeBy);
+        EXPECT_EQ(v[i].versionNeeded, +p[i].versionNeeded);
+        EXPECT_EQ(v[i].flags, +p[i].flags);
+        EXPECT_EQ(v[i].method, +p[i].method);
+        EXPECT_EQ(v[i].dosTime, +p[i].dosTime);
+        EXPECT_EQ(v[i].dosDate, +p[i].dosDate);
+        EXPECT_EQ(v[i].nameLength, +p[i].nameLength);
+        EXPECT_EQ(v[i].extraLength, +p[i].extraLength);
+        EXPECT_EQ(v[i].commentLength, +p[i].commentLength);
+        EXPECT_EQ(v[i].diskNumberStart, +p[i].diskNumberStart);
+        EXPECT_EQ(v[i].internalAttributes, +p[i].internalAttributes);
     }
     EXPECT_EQ(v[1].externalAttributes, 0x12345678u);
     EXPECT_EQ(v[1].extraLength, 7);
@@ -310,9 +310,9 @@ TEST_F(Enumerate, EffectiveNames)
         Listing l = listAll(a.h);
         ASSERT_EQ(l.names.size(), 3u);
         EXPECT_EQ(l.names[0], "stored/plain");
-        EXPECT_EQ(l.records[0].nameLength, 12);
+        EXPECT_EQ(+l.records[0].nameLength, 12);
         EXPECT_EQ(l.names[1], "A long name.txt");
-        EXPECT_EQ(l.records[1].nameLength, 15);
+        EXPECT_EQ(+l.records[1].nameLength, 15);
         EXPECT_EQ(l.names[2], "dir/Long \xFC.txt");
         // The extra field is still handed out whole.
         QzEntryRecord rec;
@@ -329,7 +329,7 @@ TEST_F(Enumerate, EffectiveNames)
         ASSERT_EQ(Qz4ZipFindFirst(a.h, &rec, name, nullptr, 0, nullptr, 0), 0);
         r->flags |= qa::kFlagKeepNameLength;
         ASSERT_EQ(Qz4ZipFindNext(a.h, &rec, name, nullptr, 0, nullptr, 0), 0);
-        EXPECT_EQ(rec.nameLength, 11);
+        EXPECT_EQ(+rec.nameLength, 11);
         EXPECT_FALSE(r->flags & qa::kFlagKeepNameLength);
         EXPECT_EQ(std::string(name), "A long name.txt");
     }
@@ -338,7 +338,7 @@ TEST_F(Enumerate, EffectiveNames)
         Listing l = listAll(a.h);
         ASSERT_EQ(l.names.size(), 3u);
         EXPECT_EQ(l.names[1], "SHORT~1.TXT");
-        EXPECT_EQ(l.records[1].nameLength, 11);
+        EXPECT_EQ(+l.records[1].nameLength, 11);
     }
 }
 

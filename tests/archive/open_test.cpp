@@ -31,7 +31,7 @@ TEST(Open, PlainArchiveOpensListsAndCloses)
     ASSERT_EQ(l.names.size(), 2u);
     EXPECT_EQ(l.names[0], "a.txt");
     EXPECT_EQ(l.names[1], "dir/b.txt");
-    EXPECT_EQ(l.records[1].method, 8);
+    EXPECT_EQ(+l.records[1].method, 8);
     Qz4ZipClose(&h);
     QzEntryRecord rec;
     char name[261];

@@ -66,7 +66,7 @@ TEST_F(Password, RightPasswordLeavesTheKeysReadyForTheData)
     uint32_t stored = d.rec.compressedSize;
     EXPECT_EQ(stored, e.data.size() + 12);
     ASSERT_EQ(Qz4ZipCheckPassword(d.a.h, &d.rec, "s3cret"), 0);
-    EXPECT_EQ(d.rec.compressedSize, stored - 12);
+    EXPECT_EQ(+d.rec.compressedSize, stored - 12);
     EXPECT_EQ(d.position(), d.dataStart + 12);
     std::string data(d.rec.compressedSize, '\0');
     ASSERT_EQ(qa::readSome(d.file, &data[0], (uint32_t)data.size()), data.size());

@@ -111,7 +111,7 @@ TEST(Qzvw, KindTwoWithThreeEntriesGetsAStandardDirectoryFile)
     Listing l = listAll(a.h);
     ASSERT_EQ(l.names.size(), 3u);
     EXPECT_EQ(l.names[2], "third/c.txt");
-    EXPECT_EQ(l.records[2].diskNumberStart, 1);
+    EXPECT_EQ(+l.records[2].diskNumberStart, 1);
     EXPECT_EQ(l.end, QZ_NO_MORE_ENTRIES);
     // No comment through the directory file.
     char text[8] = "x";
@@ -195,8 +195,8 @@ TEST(QzvwSet, VolumeChangeOnAFixedDriveAsksNothing)
     ASSERT_EQ(a.result, 0);
     Listing l = listAll(a.h);
     ASSERT_EQ(l.names.size(), 3u);
-    EXPECT_EQ(l.records[0].diskNumberStart, 1);
-    EXPECT_EQ(l.records[1].diskNumberStart, 2);
+    EXPECT_EQ(+l.records[0].diskNumberStart, 1);
+    EXPECT_EQ(+l.records[1].diskNumberStart, 2);
     qa::Archive *r = recordOf(a.h);
     EXPECT_EQ(qa::wantedVolume(r, &l.records[0]), 1);
     EXPECT_EQ(qa::wantedVolume(r, &l.records[2]), 2);
