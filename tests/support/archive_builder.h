@@ -99,7 +99,8 @@ std::vector<std::string> buildQzvwSet(uint16_t kind, const std::vector<std::vect
 
 // A spanned set: the spanning marker, the entries and the central directory
 // as one stream cut into volumes of volumeSize bytes; the end record (with
-// the archive comment) is added to the last volume.
+// the archive comment) is added to the last volume.  With a comment the
+// end record no longer fills the last 22 bytes, and the set cannot be opened.
 std::vector<std::string> buildSpanned(const std::vector<Entry> &entries, uint32_t volumeSize,
                                       const std::string &comment = "");
 

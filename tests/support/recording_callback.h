@@ -29,6 +29,8 @@ public:
     // Runs for every event before the answer is chosen; when it returns a
     // value other than kNoAnswer, that value is the answer.
     static const int kNoAnswer = 0x7FFFFFFF;
+    // Events recorded at most; after them every answer is cancel.
+    static const size_t kMaxEvents = 10000;
     void onEvent(std::function<int(const QzPrintBlock &)> f) { hook_ = std::move(f); }
 
     const std::vector<QzPrintBlock> &events() const { return events_; }
