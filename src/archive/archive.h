@@ -170,6 +170,9 @@ int16_t readLocalHeader(HANDLE file, LocalHeader *out);
 // kFlagLocated).  Both outputs may be null.
 int16_t locateEndRecord(QzHandle handle, uint32_t *endOffset, uint32_t *dirOffset);
 
+// Locates the end record unless an earlier call already did: 0 or its code.
+int16_t ensureLocated(Archive *a, QzHandle handle);
+
 // The reader under every walk (Qz4ReadCDR) for a known record.
 int16_t readEntry(Archive *a, uint32_t *offset, QzEntryRecord *record, char *name,
                   void *extra, uint32_t extraSize, char *comment, uint32_t commentSize);

@@ -15,11 +15,9 @@ QZ_API(int16_t) Qz4ZipComment(QzHandle handle, char *comment, uint32_t size)
     Archive *a;
     if (findArchive(handle, &a) != QZ_OK)
         return QZ_ERR_HANDLE;
-    if (!(a->flags & kFlagLocated)) {
-        int16_t r = locateEndRecord(handle, nullptr, nullptr);
-        if (r != QZ_OK)
-            return r;
-    }
+    int16_t located = ensureLocated(a, handle);
+    if (located != QZ_OK)
+        return located;
     HANDLE file = directoryHandle(a);
     uint8_t end[kEndRecordBytes];
     if (!seekTo(file, a->endOffset))

@@ -45,6 +45,13 @@ int16_t scanWindow(HANDLE file, const uint8_t *window, uint32_t length, uint32_t
 
 }  // namespace
 
+int16_t ensureLocated(Archive *a, QzHandle handle)
+{
+    if (a->flags & kFlagLocated)
+        return QZ_OK;
+    return locateEndRecord(handle, nullptr, nullptr);
+}
+
 int16_t locateEndRecord(QzHandle handle, uint32_t *endOffset, uint32_t *dirOffset)
 {
     uint32_t endOut = 0xFFFFFFFFu, dirOut = 0xFFFFFFFFu;

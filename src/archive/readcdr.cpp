@@ -221,11 +221,9 @@ QZ_API(int16_t) Qz4ZipFindFirst(QzHandle handle, QzEntryRecord *record, char *na
     Archive *a;
     if (findArchive(handle, &a) != QZ_OK)
         return QZ_ERR_HANDLE;
-    if (!(a->flags & kFlagLocated)) {
-        int16_t r = locateEndRecord(handle, nullptr, nullptr);
-        if (r != QZ_OK)
-            return r;
-    }
+    int16_t located = ensureLocated(a, handle);
+    if (located != QZ_OK)
+        return located;
     a->cursor = a->dirOffset;
     return readEntry(a, &a->cursor, record, name, extra, extraSize, comment, commentSize);
 }
