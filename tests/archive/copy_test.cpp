@@ -7,7 +7,7 @@
 
 #include "archive/archive.h"
 #include "frame/frame.h"
-#include "helpers.h"
+#include "support/archive_helpers.h"
 #ifndef _WIN32
 #include "platform/host.h"
 #endif

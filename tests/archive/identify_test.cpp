@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "helpers.h"
+#include "support/archive_helpers.h"
 
 using namespace qztest;
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "archive/archive.h"
-#include "helpers.h"
+#include "support/archive_helpers.h"
 
 using namespace qztest;
 namespace qa = qz::archive;

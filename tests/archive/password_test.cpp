@@ -8,7 +8,7 @@
 #include <string>
 
 #include "archive/archive.h"
-#include "helpers.h"
+#include "support/archive_helpers.h"
 
 using namespace qztest;
 namespace qa = qz::archive;

@@ -10,7 +10,7 @@
 
 #include "archive/archive.h"
 #include "frame/frame.h"
-#include "helpers.h"
+#include "support/archive_helpers.h"
 #include "support/recording_callback.h"
 
 using namespace qztest;

@@ -11,7 +11,7 @@
 
 #include "archive/archive.h"
 #include "frame/frame.h"
-#include "helpers.h"
+#include "support/archive_helpers.h"
 #include "platform/host.h"
 #include "support/recording_callback.h"
 #include "support/removable_drive.h"

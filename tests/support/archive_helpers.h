@@ -1,4 +1,4 @@
-// helpers.h -- small helpers shared by the archive-access tests.
+// archive_helpers.h -- small helpers shared by the suites that open archives.
 #ifndef QZ_TEST_ARCHIVE_HELPERS_H
 #define QZ_TEST_ARCHIVE_HELPERS_H
 

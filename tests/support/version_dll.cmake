@@ -1,0 +1,46 @@
+# A tiny DLL with a VERSIONINFO resource (file version 4.3.2.1), a real PE
+# file for the tests that read file versions.  It is built with the mingw
+# tools (the toolchain's own in a Windows cross build); when none are found,
+# QZ_VERSION_DLL_PATH stays empty and those tests skip themselves.
+#
+# qz_use_version_dll(target) makes a test binary depend on the DLL and
+# tells it the path as the macro QZ_VERSION_DLL.
+if(WIN32)
+  set(QZ_VERSION_WINDRES ${CMAKE_RC_COMPILER})
+  set(QZ_VERSION_CC ${CMAKE_C_COMPILER})
+else()
+  find_program(QZ_VERSION_WINDRES NAMES x86_64-w64-mingw32-windres i686-w64-mingw32-windres)
+  if(QZ_VERSION_WINDRES MATCHES "x86_64")
+    find_program(QZ_VERSION_CC NAMES x86_64-w64-mingw32-gcc)
+  else()
+    find_program(QZ_VERSION_CC NAMES i686-w64-mingw32-gcc)
+  endif()
+endif()
+
+set(QZ_VERSION_DLL_PATH "")
+if(QZ_VERSION_WINDRES AND QZ_VERSION_CC)
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/version_dll)
+  file(MAKE_DIRECTORY ${dir})
+  add_custom_command(
+    OUTPUT ${dir}/qzversion.dll
+    COMMAND ${QZ_VERSION_WINDRES} ${CMAKE_CURRENT_LIST_DIR}/version.rc -O coff -o ${dir}/version_res.o
+    COMMAND ${QZ_VERSION_CC} -shared -o ${dir}/qzversion.dll ${CMAKE_CURRENT_LIST_DIR}/version_dll.c ${dir}/version_res.o
+    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/version.rc ${CMAKE_CURRENT_LIST_DIR}/version_dll.c
+    COMMENT "Building the version-resource DLL of the tests")
+  add_custom_target(qz_version_dll DEPENDS ${dir}/qzversion.dll)
+  set(QZ_VERSION_DLL_PATH ${dir}/qzversion.dll)
+endif()
+
+function(qz_use_version_dll target)
+  if(NOT QZ_VERSION_DLL_PATH)
+    return()
+  endif()
+  add_dependencies(${target} qz_version_dll)
+  if(CMAKE_CROSSCOMPILING)
+    # Wine maps the build tree to its Z: drive.
+    string(REPLACE "/" "\\\\" dll "Z:${QZ_VERSION_DLL_PATH}")
+  else()
+    set(dll ${QZ_VERSION_DLL_PATH})
+  endif()
+  target_compile_definitions(${target} PRIVATE "QZ_VERSION_DLL=\"${dll}\"")
+endfunction()
