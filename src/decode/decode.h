@@ -76,6 +76,12 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
 // kInflateNeedOutput).  Finishing leaves it as it was.
 uint16_t InflateState(const void *workspace);
 
+// Internal switch for tests: with byteWise set, the workspace's stream is
+// decoded by the byte-wise steps alone, without the fast loop, which must
+// give the same results, counts and bytes on every input.  A reset clears
+// it; set it after InflateReset.
+void InflateSetByteWise(void *workspace, bool byteWise);
+
 // ---------------------------------------------------------------------------
 // Engine internals, shared by the engine's own files (inflate*.cpp) only
 // ---------------------------------------------------------------------------
@@ -154,6 +160,8 @@ struct Workspace {
     uint16_t hlit, hdist, hclen;
     uint16_t index;        // position in the code-length order or list
     uint16_t symbol;       // repeat symbol (16 to 18) awaiting its extra bits
+
+    uint16_t byteWise;     // nonzero: never take the fast loop (tests)
 };
 
 static_assert(alignof(Workspace) <= 2, "the workspace is only evenly aligned");
@@ -221,10 +229,71 @@ struct BitReader {
     bool NeedTreeBit() { return count != 8 || Pull(); }
 };
 
+// Copies a match of length bytes from distance bytes back to the write
+// position wp, byte by byte in ascending order so that a distance shorter
+// than the length repeats what the match has just written.  A source before
+// the window start lies among the bytes the last delivery left behind (the
+// previous fill ends at prevEnd), and is copied as it stands.
+inline void CopyMatch(Workspace &w, uint32_t wp, uint32_t length, uint32_t distance) {
+    uint8_t *dst = w.window + wp;
+    if (distance <= wp) {
+        const uint8_t *src = dst - distance;
+        for (uint32_t i = 0; i < length; ++i)
+            dst[i] = src[i];
+        return;
+    }
+    uint32_t before = distance - wp;  // bytes that come from the previous fill
+    const uint8_t *src = w.window + w.prevEnd - before;
+    uint32_t first = before < length ? before : length;
+    for (uint32_t i = 0; i < first; ++i)
+        dst[i] = src[i];
+    src = w.window;
+    for (uint32_t i = first; i < length; ++i)
+        dst[i] = *src++;
+}
+
 // Builds the first-level table and tree of a code from its n code lengths.
 // Accepts a complete prefix code, an empty code or a one-symbol code; false
 // for any other set of lengths (the block is then invalid data).
 bool BuildCode(const uint8_t *lengths, uint32_t n, uint16_t *first, uint16_t *tree);
+
+// ---------------------------------------------------------------------------
+// The fast loop (inflate_fast.cpp)
+// ---------------------------------------------------------------------------
+// Decodes the middle of a block with a wide bit buffer and one-lookup tables
+// while the call has plenty of input and the window has room, and leaves the
+// byte-wise state (BitReader, write position) exactly as the byte-wise steps
+// would have left it after the same symbols.
+
+enum : uint32_t {
+    kFastLenBits = 11,    // literal/length codes up to 11 bits in one lookup
+    kFastDistBits = 10,   // distance codes up to 10 bits in one lookup
+    kFastMinInput = 64,   // input bytes that make entering worth the tables
+};
+
+// The one-lookup tables of the current block's codes.  They are too large
+// for the workspace, so the decoding call keeps them on its stack and builds
+// them from the code lengths in the workspace when it first enters the fast
+// loop for a block.
+struct FastTables {
+    uint32_t len[1u << kFastLenBits];
+    uint32_t dist[1u << kFastDistBits];
+};
+
+void BuildFastTables(const Workspace &w, FastTables &t);
+
+// Where the byte-wise steps go on after the fast loop.
+enum FastStop {
+    kFastAtLen,    // at the literal/length step (the window may be full)
+    kFastAtDist,   // at the distance step of a match, w.length set
+};
+
+// Entry: the literal/length step with no tree walk pending (w.walk == 0),
+// 8 to 16 bits in hand, br.left >= kFastMinInput, wp < kWindowBytes and t
+// built from the current block's lengths.  Never suspends and never decides
+// that data are invalid: whatever it cannot take it leaves to the byte-wise
+// steps, at the start of the step that meets it.
+FastStop InflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wp);
 
 // Constant tables of RFC 1951.
 extern const uint8_t kClenOrder[kClenSymbols];

@@ -11,10 +11,12 @@
 //
 // Bit-exactness matters to callers: the consumed and written counts of every
 // return, and the points where a call suspends, follow the model of a 16-bit
-// bit buffer described in decode.h (BitReader).  A faster loop for the middle
-// of blocks may be added at the literal/length step, provided it gives back
-// every whole byte it fetched beyond that model, so that the counts stay the
-// same.
+// bit buffer described in decode.h (BitReader).  The middle of blocks is
+// decoded by the fast loop of inflate_fast.cpp, entered from the
+// literal/length step; it hands back every whole byte it fetched beyond that
+// model, so the counts and the suspension points stay those of the byte-wise
+// steps, which take over at the ends of blocks, near the end of the input
+// and wherever the fast loop meets something it leaves to them.
 #include "decode/decode.h"
 
 namespace qz {
@@ -108,28 +110,6 @@ inline void CopyBytes(uint8_t *dst, const uint8_t *src, uint32_t n) {
         __builtin_memcpy(dst, src, n);
 }
 
-// Copies a match of length bytes from distance bytes back to the write
-// position, byte by byte in ascending order so that a distance shorter than
-// the length repeats what the match has just written.  A source before the
-// window start lies among the bytes the last delivery left behind.
-inline void CopyMatch(Workspace &w, uint32_t wp, uint32_t length, uint32_t distance) {
-    uint8_t *dst = w.window + wp;
-    if (distance <= wp) {
-        const uint8_t *src = dst - distance;
-        for (uint32_t i = 0; i < length; ++i)
-            dst[i] = src[i];
-        return;
-    }
-    uint32_t before = distance - wp;  // bytes that come from the previous fill
-    const uint8_t *src = w.window + w.prevEnd - before;
-    uint32_t first = before < length ? before : length;
-    for (uint32_t i = 0; i < first; ++i)
-        dst[i] = src[i];
-    src = w.window;
-    for (uint32_t i = first; i < length; ++i)
-        dst[i] = *src++;
-}
-
 void SetFixedLengths(Workspace &w) {
     uint32_t s = 0;
     for (; s < 144; ++s) w.lenLengths[s] = 8;
@@ -149,6 +129,10 @@ void InflateReset(void *workspace) {
 
 uint16_t InflateState(const void *workspace) {
     return WorkspaceAt(const_cast<void *>(workspace))->state;
+}
+
+void InflateSetByteWise(void *workspace, bool byteWise) {
+    WorkspaceAt(workspace)->byteWise = byteWise ? 1 : 0;
 }
 
 int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount,
@@ -181,6 +165,12 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
     uint32_t wp = w.writePos;
     int32_t result;
     int sym;
+
+    // The fast loop's tables live for this call only; built when the fast
+    // loop is first entered for a block, from the lengths in the workspace.
+    FastTables fast;
+    bool fastReady = false;
+    const bool fastAllowed = w.byteWise == 0;
 
 // A byte fetch of the current step ran dry: suspend, or past final input the
 // stream is invalid.  The step has changed nothing and runs again next call.
@@ -221,6 +211,7 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
                 SetFixedLengths(w);
                 BuildCode(w.lenLengths, kLenSymbols, w.lenFirst, w.lenTree);
                 BuildCode(w.distLengths, kDistSymbols, w.distFirst, w.distTree);
+                fastReady = false;
                 w.walk = 0;
                 mode = kLen;
             } else if (type == 2) {
@@ -346,6 +337,7 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
                     goto invalid;
                 if (!BuildCode(w.distLengths, kDistSymbols, w.distFirst, w.distTree))
                     goto invalid;
+                fastReady = false;
                 w.walk = 0;
                 mode = kLen;
                 break;
@@ -370,6 +362,22 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
 
         // --- blocks with codes ---------------------------------------------
         case kLen:
+            if (fastAllowed && w.walk == 0 && br.left >= kFastMinInput) {
+                if (!fastReady) {
+                    BuildFastTables(w, fast);
+                    fastReady = true;
+                }
+                if (InflateFast(w, fast, br, wp) == kFastAtDist) {
+                    mode = kDist;
+                    break;
+                }
+                if (wp >= kWindowBytes) {
+                    DELIVER_THEN(kLen);
+                    break;
+                }
+                // Otherwise one symbol the byte-wise way: the end of the
+                // block, something invalid, or the last bytes of the input.
+            }
             sym = DecodeSymbol(br, w.lenFirst, w.lenTree, w.walk);
             if (sym < 0) {
                 if (sym == kSymbolPull)

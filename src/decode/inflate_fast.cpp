@@ -1,0 +1,365 @@
+// inflate_fast.cpp -- the fast loop of the Deflate engine: the middle of a
+// block with fixed or dynamic codes, while input and window room abound.
+//
+// What it does differently from the byte-wise steps of inflate.cpp:
+//   - a 64-bit bit buffer refilled by one 8-byte read instead of one byte
+//     fetch per field;
+//   - one table lookup for literal/length codes of up to 11 bits and distance
+//     codes of up to 10 bits (the byte-wise tables resolve 8 bits and walk a
+//     tree for the rest); longer codes walk the byte-wise tree;
+//   - matches copied 8 bytes at a time where the distance allows it.
+//
+// What it must not change: the engine's counts and suspension points follow
+// the byte-wise model of a 16-bit buffer holding 8 to 16 bits (BitReader in
+// decode.h).  So the loop keeps, beside its wide buffer, the bit count the
+// model would hold after the same fields ("model" below; see ModelAfter),
+// and on the way out it gives back every whole byte it read beyond the
+// model's, leaving the BitReader exactly where the byte-wise steps would
+// have left it.  It never suspends and never declares data invalid: an end
+// of block, an invalid symbol or an empty table entry sends it back to the
+// byte-wise steps at the start of the step that met it, and they decide.
+//
+// Entry assumptions (checked by the caller, inflate.cpp at the literal/length
+// step):
+//   - no tree walk is pending (w.walk == 0) and the model holds 8 to 16 bits;
+//   - br.left >= kFastMinInput >= kFastInputMargin (derived below);
+//   - wp < kWindowBytes: the window has not reached its limit;
+//   - t holds the tables of the block's current lengths.
+// Within the loop the input never runs dry, so there is no zero fill and no
+// final-input question; the window never passes its limit by more than one
+// match, as with the byte-wise steps, and the caller delivers it.
+#include "decode/decode.h"
+
+namespace qz {
+namespace decode {
+namespace engine {
+
+namespace {
+
+// --- margins ------------------------------------------------------------------
+//
+// One step decodes a literal, or a length with its extra bits and a distance
+// with its extra bits: at most 15 + 5 + 15 + 13 bits.
+constexpr uint32_t kMaxCodeBits = 15;
+constexpr uint32_t kMaxLengthExtra = 5;
+constexpr uint32_t kMaxDistExtra = 13;
+constexpr uint32_t kMaxStepBits = kMaxCodeBits + kMaxLengthExtra + kMaxCodeBits + kMaxDistExtra;  // 48
+
+// A refill reads 8 bytes at the cursor and moves it over the whole bytes
+// that fit in the buffer, at most 7, leaving 56 to 63 bits in hand.
+constexpr uint32_t kRefillReadBytes = 8;
+constexpr uint32_t kRefillMaxAdvance = 7;
+constexpr uint32_t kBitsAfterRefill = 56;
+
+// A step refills when fewer than kMaxStepBits are in hand, after which one
+// step can run without looking at the input again.
+static_assert(kBitsAfterRefill >= kMaxStepBits, "a refill must cover a whole step");
+
+// Before each refill kFastInputMargin bytes must remain: the refill reads 8,
+// and after moving the cursor by up to 7, 8 still remain for the one refill
+// the exit may need (to hold the model's 16 bits before giving bytes back).
+constexpr uint32_t kFastInputMargin = kRefillReadBytes + kRefillMaxAdvance;  // 15
+static_assert(kFastMinInput >= kFastInputMargin, "the first step must be able to refill");
+
+// A step writes at most one 258-byte match from wp < kWindowBytes; the copy
+// of 8-byte words reads and restores 8 bytes behind the match.  All of it
+// stays inside the window and its slack.
+constexpr uint32_t kMaxMatch = 258;
+constexpr uint32_t kCopyWord = 8;
+static_assert(kWindowBytes - 1 + kMaxMatch + kCopyWord <= kWindowBytes + kWindowSlack,
+              "a match copied by words must stay in the window's slack");
+
+// --- the byte-wise model's bit count --------------------------------------------
+//
+// The byte-wise reader holds c bits (8 to 16) between fields.  For a field
+// of n bits (a code of up to 8 bits found in the first-level table, extra
+// bits, n from 0 to 8) it fetches one byte when c - n <= 8, so afterwards
+//   c' = c - n + 8  if c - n <= 8,   c - n  otherwise.
+// A code of L = 9 to 15 bits drops 8 bits with exactly one fetch (c stays),
+// then walks L - 8 single bits, fetching before a bit when exactly 8 are in
+// hand; that comes to c' = 8 + ((c - L) mod 8).  Distance extra bits of 9 to
+// 13 read their low 8 bits with exactly one fetch (c stays) and the rest as a
+// field of e - 8 bits.  Both rules depend on r = c - n only, over r = -7..16:
+//   r < 0: r + 16;  0 <= r <= 8: r + 8;  r > 8: r.
+constexpr uint32_t ModelAfter(uint32_t count, uint32_t n) {
+    int32_t r = static_cast<int32_t>(count) - static_cast<int32_t>(n);
+    return static_cast<uint32_t>(r + (r <= 8 ? 8 : 0) + (r < 0 ? 8 : 0));
+}
+
+// The same by following the byte-wise steps bit by bit, to check the rule.
+constexpr uint32_t ModelByWalking(uint32_t count, uint32_t n) {
+    if (n <= 8)
+        return count - n <= 8 ? count - n + 8 : count - n;
+    // 8-bit drop with one fetch: count unchanged; then single bits.
+    for (uint32_t i = 8; i < n; ++i) {
+        if (count == 8)
+            count += 8;
+        count -= 1;
+    }
+    return count;
+}
+
+constexpr bool ModelRuleHolds() {
+    for (uint32_t c = 8; c <= 16; ++c)
+        for (uint32_t n = 0; n <= kMaxCodeBits; ++n)
+            if (ModelAfter(c, n) != ModelByWalking(c, n) || ModelAfter(c, n) < 8 || ModelAfter(c, n) > 16)
+                return false;
+    return true;
+}
+static_assert(ModelRuleHolds(), "the count rule must follow the byte-wise reader");
+
+// --- table entries ----------------------------------------------------------------
+//
+// Literal/length entries, 32 bits, indexed by the next kFastLenBits bits:
+//   0                    stop: end of block, symbol 286 or 287, or no code
+//                        (the byte-wise steps take it)
+//   bit 31 (literal)     bits 23..16 the byte, bits 3..0 the code length
+//   bit 30 (length)      bits 24..16 the base length (3 to 258), bits 11..8
+//                        the extra bits (0 to 5), bits 3..0 the code length
+//   bit 29 (long)        a code longer than kFastLenBits bits begins here:
+//                        walk the byte-wise tree
+// Distance entries, 32 bits, indexed by the next kFastDistBits bits:
+//   0                    stop: symbol 30 or 31, or no code
+//   bit 7 (long)         a code longer than kFastDistBits bits: walk the tree
+//   otherwise            bits 31..16 the base distance (1 to 24,577), bits
+//                        15..12 the extra bits the model counts as a field
+//                        (e, or e - 8 for e > 8), bits 11..8 the extra bits
+//                        e (0 to 13), bits 3..0 the code length (1 to 15)
+constexpr uint32_t kLitFlag = 1u << 31;
+constexpr uint32_t kLengthFlag = 1u << 30;
+constexpr uint32_t kLenLongFlag = 1u << 29;
+constexpr uint32_t kDistLongFlag = 1u << 7;
+constexpr uint32_t kLenMask = (1u << kFastLenBits) - 1;
+constexpr uint32_t kDistMask = (1u << kFastDistBits) - 1;
+static_assert(kFastLenBits >= 8 && kFastLenBits <= kMaxCodeBits, "longer codes walk the 8-bit tables' trees");
+static_assert(kFastDistBits >= 8 && kFastDistBits <= kMaxCodeBits, "longer codes walk the 8-bit tables' trees");
+
+inline uint32_t LenEntry(uint32_t symbol, uint32_t codeLength) {
+    if (symbol < 256)
+        return kLitFlag | symbol << 16 | codeLength;
+    if (symbol == 256 || symbol > 285)
+        return 0;
+    return kLengthFlag | uint32_t(kLengthBase[symbol - 257]) << 16 | uint32_t(kLengthExtraBits[symbol - 257]) << 8 |
+           codeLength;
+}
+
+inline uint32_t DistEntry(uint32_t symbol, uint32_t codeLength) {
+    if (symbol >= 30)
+        return 0;
+    uint32_t extra = kDistExtraBits[symbol];
+    uint32_t field = extra > 8 ? extra - 8 : extra;
+    return uint32_t(kDistBase[symbol]) << 16 | field << 12 | extra << 8 | codeLength;
+}
+
+uint32_t Reverse(uint32_t code, uint32_t length) {
+    uint32_t r = 0;
+    for (uint32_t i = 0; i < length; ++i) {
+        r = (r << 1) | (code & 1);
+        code >>= 1;
+    }
+    return r;
+}
+
+// Fills a one-lookup table of 2^bits entries from n code lengths that the
+// byte-wise construction has accepted (so a complete code, one symbol or
+// none).  Codes longer than bits mark their first bits with longFlag.
+template <uint32_t (*Entry)(uint32_t, uint32_t)>
+void Fill(const uint8_t *lengths, uint32_t n, uint32_t bits, uint32_t longFlag, uint32_t *table) {
+    uint32_t count[kMaxCodeBits + 1] = {};
+    for (uint32_t s = 0; s < n; ++s)
+        ++count[lengths[s]];
+    uint32_t next[kMaxCodeBits + 1] = {};
+    count[0] = 0;
+    for (uint32_t len = 2; len <= kMaxCodeBits; ++len)
+        next[len] = (next[len - 1] + count[len - 1]) << 1;
+
+    const uint32_t size = 1u << bits;
+    for (uint32_t i = 0; i < size; ++i)
+        table[i] = 0;
+    for (uint32_t s = 0; s < n; ++s) {
+        uint32_t len = lengths[s];
+        if (len == 0)
+            continue;
+        uint32_t r = Reverse(next[len]++, len);
+        if (len > bits) {
+            table[r & (size - 1)] = longFlag;
+            continue;
+        }
+        uint32_t e = Entry(s, len);
+        for (uint32_t i = r; i < size; i += 1u << len)
+            table[i] = e;
+    }
+}
+
+// --- input and window -----------------------------------------------------------------
+
+inline uint64_t Load64(const uint8_t *p) {
+    uint64_t v;
+    __builtin_memcpy(&v, p, sizeof v);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v;
+}
+
+inline uint64_t LoadWord(const uint8_t *p) {
+    uint64_t v;
+    __builtin_memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void StoreWord(uint8_t *p, uint64_t v) { __builtin_memcpy(p, &v, sizeof v); }
+
+// Follows a code longer than the one-lookup table through the byte-wise
+// first-level table and tree.  Returns the leaf (symbol and code length, as
+// in decode.h), or 0 when the bits lead to no code.
+inline uint32_t WalkTree(const uint16_t *first, const uint16_t *tree, uint64_t buf) {
+    uint32_t e = first[buf & 0xFF];
+    uint32_t bit = 8;
+    while (e & kEntryNode) {
+        e = tree[2 * (e & 0x7FFFu) + ((buf >> bit) & 1)];
+        ++bit;
+    }
+    return e;
+}
+
+// A match whose source lies in the window behind the write position.  Bytes
+// go in ascending order as with the byte-wise copy: words when the distance
+// is at least a word or at least the length (no word then reads a byte the
+// same match writes later), byte by byte for short repeats.  The word copy
+// may run up to 7 bytes past the match; those bytes may still be needed (the
+// previous fill behind the write position), so they are saved and put back.
+inline void CopyNear(uint8_t *dst, uint32_t length, uint32_t distance) {
+    const uint8_t *src = dst - distance;
+    if (distance >= kCopyWord || distance >= length) {
+        uint8_t *end = dst + length;
+        uint64_t behind = LoadWord(end);
+        do {
+            StoreWord(dst, LoadWord(src));
+            dst += kCopyWord;
+            src += kCopyWord;
+        } while (dst < end);
+        StoreWord(end, behind);
+    } else if (distance == 1) {
+        __builtin_memset(dst, src[0], length);
+    } else {
+        for (uint32_t i = 0; i < length; ++i)
+            dst[i] = src[i];
+    }
+}
+
+}  // namespace
+
+void BuildFastTables(const Workspace &w, FastTables &t) {
+    Fill<LenEntry>(w.lenLengths, kLenSymbols, kFastLenBits, kLenLongFlag, t.len);
+    Fill<DistEntry>(w.distLengths, kDistSymbols, kFastDistBits, kDistLongFlag, t.dist);
+}
+
+FastStop InflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wpInOut) {
+    const uint8_t *in = br.in;
+    const uint8_t *const inEnd = br.in + br.left;
+    uint32_t model = br.count;  // the byte-wise reader's bit count
+    uint32_t avail = br.count;  // bits in hand in buf
+    uint64_t buf = br.bits & ((1u << br.count) - 1);
+    uint32_t wp = wpInOut;
+    uint8_t *const window = w.window;
+    FastStop stop = kFastAtLen;
+
+// Drops n bits that are in hand, and counts them as the byte-wise reader
+// would count a field of modelBits.
+#define CONSUME(n, modelBits)               \
+    do {                                    \
+        buf >>= (n);                        \
+        avail -= (n);                       \
+        model = ModelAfter(model, modelBits); \
+    } while (0)
+
+    while (wp < kWindowBytes) {
+        if (avail < kMaxStepBits) {
+            if (static_cast<uint32_t>(inEnd - in) < kFastInputMargin)
+                break;
+            buf |= Load64(in) << avail;
+            in += (63 - avail) >> 3;
+            avail |= kBitsAfterRefill;  // avail + 8 * the bytes just taken
+        }
+
+        // literal/length symbol
+        uint32_t e = t.len[buf & kLenMask];
+        uint32_t length, extra;
+        if (e & kLitFlag) {
+            uint32_t n = e & 0xF;
+            CONSUME(n, n);
+            window[wp++] = static_cast<uint8_t>(e >> 16);
+            continue;
+        }
+        if (e & kLengthFlag) {
+            uint32_t n = e & 0xF;
+            CONSUME(n, n);
+            length = (e >> 16) & 0x1FF;
+            extra = (e >> 8) & 0xF;
+        } else if (e & kLenLongFlag) {
+            uint32_t leaf = WalkTree(w.lenFirst, w.lenTree, buf);
+            uint32_t symbol = leaf >> kEntrySymbolShift;
+            e = leaf == 0 ? 0 : LenEntry(symbol, leaf & kEntryLengthMask);
+            if (e == 0)
+                break;  // end of block, invalid symbol or no code
+            uint32_t n = e & 0xF;
+            CONSUME(n, n);
+            if (e & kLitFlag) {
+                window[wp++] = static_cast<uint8_t>(e >> 16);
+                continue;
+            }
+            length = (e >> 16) & 0x1FF;
+            extra = (e >> 8) & 0xF;
+        } else {
+            break;  // end of block, invalid symbol or no code
+        }
+        length += static_cast<uint32_t>(buf) & ((1u << extra) - 1);
+        CONSUME(extra, extra);
+
+        // distance symbol and extra bits
+        uint32_t d = t.dist[buf & kDistMask];
+        if (d & kDistLongFlag) {
+            uint32_t leaf = WalkTree(w.distFirst, w.distTree, buf);
+            d = leaf == 0 ? 0 : DistEntry(leaf >> kEntrySymbolShift, leaf & kEntryLengthMask);
+        }
+        if (d == 0) {
+            // Symbol 30 or 31, or no code: the byte-wise distance step decides.
+            w.length = static_cast<uint16_t>(length);
+            stop = kFastAtDist;
+            break;
+        }
+        uint32_t n = d & 0xF;
+        CONSUME(n, n);
+        uint32_t dextra = (d >> 8) & 0xF;
+        uint32_t distance = (d >> 16) + (static_cast<uint32_t>(buf) & ((1u << dextra) - 1));
+        CONSUME(dextra, (d >> 12) & 0xF);
+
+        if (distance <= wp)
+            CopyNear(window + wp, length, distance);
+        else
+            CopyMatch(w, wp, length, distance);  // partly from the previous fill
+        wp += length;
+    }
+#undef CONSUME
+
+    // Hold at least the model's bits, then give back the whole bytes beyond
+    // them.  Both counts describe the same bit position, so they differ by
+    // whole bytes; kFastInputMargin leaves the 8 bytes the refill reads.
+    if (avail < model) {
+        buf |= Load64(in) << avail;
+        in += (63 - avail) >> 3;
+        avail |= kBitsAfterRefill;
+    }
+    in -= (avail - model) >> 3;
+    br.bits = static_cast<uint32_t>(buf) & ((1u << model) - 1);
+    br.count = model;
+    br.left = static_cast<uint32_t>(inEnd - in);
+    br.in = in;
+    wpInOut = wp;
+    return stop;
+}
+
+}  // namespace engine
+}  // namespace decode
+}  // namespace qz
