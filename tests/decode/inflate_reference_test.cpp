@@ -13,132 +13,14 @@
 #include <string>
 #include <vector>
 
-#if defined(QZ_TEST_HAVE_LIBDEFLATE)
-#include <libdeflate.h>
-#endif
-
 #include "decode/decode.h"
 #include "inflate_driver.h"
+#include "reference_streams.h"
 
 using namespace qz_test;
 using qz::decode::kInflateFinished;
 
 namespace {
-
-// --- data ------------------------------------------------------------------
-
-std::vector<uint8_t> RandomData(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> v(n);
-    for (auto &b : v)
-        b = static_cast<uint8_t>(rng());
-    return v;
-}
-
-std::vector<uint8_t> TextData(size_t n, uint32_t seed) {
-    static const char *words[] = {"the",   "archive", "entry",  "of",      "a",       "window",
-                                  "bytes", "stream",  "decode", "Huffman", "length",  "distance",
-                                  "block", "and",     "to",     "is",      "QZUNPACK", "extraction",
-                                  "file",  "that",    "with",   "in",      "directory", "volume"};
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> v;
-    v.reserve(n + 16);
-    while (v.size() < n) {
-        const char *w = words[rng() % (sizeof words / sizeof *words)];
-        v.insert(v.end(), w, w + strlen(w));
-        uint32_t r = rng() % 20;
-        v.push_back(r == 0 ? '\n' : r == 1 ? ',' : r == 2 ? '.' : ' ');
-        if (rng() % 500 == 0)  // a number now and then
-            for (int i = rng() % 8; i >= 0; --i)
-                v.push_back(static_cast<uint8_t>('0' + rng() % 10));
-    }
-    v.resize(n);
-    return v;
-}
-
-// Records of little-endian counters, small deltas, zero runs and noise.
-std::vector<uint8_t> BinaryData(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> v;
-    v.reserve(n + 64);
-    uint32_t counter = rng();
-    while (v.size() < n) {
-        switch (rng() % 4) {
-        case 0:
-            for (int i = 0; i < 16; ++i, counter += 1 + rng() % 3)
-                for (int k = 0; k < 4; ++k)
-                    v.push_back(static_cast<uint8_t>(counter >> (8 * k)));
-            break;
-        case 1:
-            v.insert(v.end(), rng() % 300, 0);
-            break;
-        case 2:
-            for (int i = rng() % 64; i >= 0; --i)
-                v.push_back(static_cast<uint8_t>(rng()));
-            break;
-        default: {
-            // A copy of something earlier, far back or near.
-            if (v.size() > 100) {
-                size_t from = rng() % v.size();
-                size_t len = 10 + rng() % 400;
-                for (size_t i = 0; i < len; ++i)
-                    v.push_back(v[from + i % (v.size() - from)]);
-            }
-        }
-        }
-    }
-    v.resize(n);
-    return v;
-}
-
-// --- compressors -----------------------------------------------------------
-
-struct Compressor {
-    std::string name;
-    int level;       // zlib level, or libdeflate level when libdeflate is set
-    int strategy;
-    size_t flushEvery;  // 0: one deflate call; else Z_SYNC_FLUSH at that spacing
-    bool libdeflate;
-};
-
-std::vector<uint8_t> ZlibRaw(const Compressor &c, const std::vector<uint8_t> &data) {
-    z_stream s = {};
-    EXPECT_EQ(deflateInit2(&s, c.level, Z_DEFLATED, -15, 9, c.strategy), Z_OK);
-    std::vector<uint8_t> out(deflateBound(&s, data.size()) + 64 + data.size() / 100);
-    s.next_out = out.data();
-    s.avail_out = static_cast<uInt>(out.size());
-    size_t pos = 0;
-    for (;;) {
-        size_t n = c.flushEvery ? std::min(c.flushEvery, data.size() - pos) : data.size() - pos;
-        s.next_in = const_cast<Bytef *>(data.data() + pos);
-        s.avail_in = static_cast<uInt>(n);
-        pos += n;
-        int flush = pos == data.size() ? Z_FINISH : Z_SYNC_FLUSH;
-        int rc = deflate(&s, flush);
-        if (flush == Z_FINISH) {
-            EXPECT_EQ(rc, Z_STREAM_END);
-            break;
-        }
-    }
-    out.resize(s.total_out);
-    deflateEnd(&s);
-    return out;
-}
-
-std::vector<uint8_t> Compress(const Compressor &c, const std::vector<uint8_t> &data) {
-#if defined(QZ_TEST_HAVE_LIBDEFLATE)
-    if (c.libdeflate) {
-        libdeflate_compressor *lc = libdeflate_alloc_compressor(c.level);
-        std::vector<uint8_t> out(libdeflate_deflate_compress_bound(lc, data.size()));
-        size_t n = libdeflate_deflate_compress(lc, data.data(), data.size(), out.data(), out.size());
-        libdeflate_free_compressor(lc);
-        EXPECT_GT(n, 0u);
-        out.resize(n);
-        return out;
-    }
-#endif
-    return ZlibRaw(c, data);
-}
 
 // zlib's raw inflate over a whole stream: Z_STREAM_END, or an error code.
 int ZlibInflate(const std::vector<uint8_t> &stream, std::vector<uint8_t> *out, size_t limit,
@@ -156,38 +38,6 @@ int ZlibInflate(const std::vector<uint8_t> &stream, std::vector<uint8_t> *out, s
         *consumed = s.total_in;
     inflateEnd(&s);
     return rc;
-}
-
-std::vector<Compressor> Compressors() {
-    std::vector<Compressor> v;
-    for (int level = 0; level <= 9; ++level)
-        v.push_back({"zlib_level" + std::to_string(level), level, Z_DEFAULT_STRATEGY, 0, false});
-    v.push_back({"zlib_default", Z_DEFAULT_COMPRESSION, Z_DEFAULT_STRATEGY, 0, false});
-    v.push_back({"zlib_filtered", 6, Z_FILTERED, 0, false});
-    v.push_back({"zlib_huffman_only", 6, Z_HUFFMAN_ONLY, 0, false});
-    v.push_back({"zlib_rle", 6, Z_RLE, 0, false});
-    v.push_back({"zlib_fixed", 6, Z_FIXED, 0, false});
-    v.push_back({"zlib_sync_flushes", 6, Z_DEFAULT_STRATEGY, 7001, false});
-#if defined(QZ_TEST_HAVE_LIBDEFLATE)
-    v.push_back({"libdeflate_level12", 12, 0, 0, true});
-#endif
-    return v;
-}
-
-struct Sample {
-    std::string kind;
-    std::vector<uint8_t> data;
-};
-
-std::vector<Sample> Samples(const std::vector<size_t> &sizes) {
-    std::vector<Sample> v;
-    uint32_t seed = 100;
-    for (size_t n : sizes) {
-        v.push_back({"random " + std::to_string(n), RandomData(n, ++seed)});
-        v.push_back({"text " + std::to_string(n), TextData(n, ++seed)});
-        v.push_back({"binary " + std::to_string(n), BinaryData(n, ++seed)});
-    }
-    return v;
 }
 
 // Decodes the stream every way and compares with the original and zlib.
