@@ -14,9 +14,13 @@
 //     (32,768 to 33,025 bytes each), and never more than 1,032 bytes per
 //     input byte fetched (a 258-byte match costs at least two bits; at most
 //     two zero bytes are fetched past the end);
-// and both runs must give the same bytes.
+// and both runs must give the same bytes.  Each run also drives a second
+// workspace forced to decode byte-wise (no fast loop) with the same calls:
+// every result, consumed and written count, state word and output byte
+// must be the same.
 #include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <vector>
 
@@ -63,13 +67,30 @@ uint64_t ExpansionBound(uint64_t consumed) { return 1032 * (consumed + 2); }
 struct Workspace {
     std::vector<uint8_t> block;
     uint8_t *ws;
-    explicit Workspace(bool odd) : block(InflateWorkspaceSize() + 1) {
+    Workspace(bool odd, bool byteWise) : block(InflateWorkspaceSize() + 1) {
         ws = block.data();
         if ((reinterpret_cast<uintptr_t>(ws) & 1) != static_cast<uintptr_t>(odd))
             ++ws;
         InflateReset(ws);
+        InflateSetByteWise(ws, byteWise);
     }
 };
+
+// One call on the workspace that may take the fast loop and the same call on
+// the byte-wise one; they must agree in everything the caller sees.
+int32_t TwinCall(const uint8_t *in, uint32_t offset, uint32_t *n, std::vector<uint8_t> &room, uint32_t *written,
+                 Workspace &fast, Workspace &bytewise, std::vector<uint8_t> &room2, int16_t final) {
+    uint32_t n2 = *n, written2 = *written;
+    room2.resize(room.size());
+    int32_t r = Inflate(in, offset, n, room.data(), 0, written, fast.ws, final);
+    int32_t r2 = Inflate(in, offset, &n2, room2.data(), 0, &written2, bytewise.ws, final);
+    CHECK(r == r2);
+    CHECK(*n == n2);
+    CHECK(*written == written2);
+    CHECK(InflateState(fast.ws) == InflateState(bytewise.ws));
+    CHECK(*written <= room.size() && memcmp(room.data(), room2.data(), *written) == 0);
+    return r;
+}
 
 struct Outcome {
     std::vector<uint8_t> out;
@@ -79,13 +100,13 @@ struct Outcome {
 
 // All input in one call with the final flag; output space in large pieces.
 Outcome Whole(const uint8_t *in, uint32_t size) {
-    Workspace w(false);
+    Workspace w(false, false), b(false, true);
     Outcome o;
-    std::vector<uint8_t> room(1 << 16);
+    std::vector<uint8_t> room(1 << 16), room2;
     uint32_t pos = 0;
     while (o.out.size() <= kOutputCap) {
         uint32_t n = size - pos, written = static_cast<uint32_t>(room.size());
-        int32_t r = Inflate(in, pos, &n, room.data(), 0, &written, w.ws, 1);
+        int32_t r = TwinCall(in, pos, &n, room, &written, w, b, room2, 1);
         CHECK(n <= size - pos && written <= room.size());
         pos += n;
         o.consumed += n;
@@ -104,12 +125,12 @@ Outcome Whole(const uint8_t *in, uint32_t size) {
 
 // The same input in pieces, checking the protocol on every call.
 Outcome Pieces(const uint8_t *in, uint32_t size, uint8_t config, uint32_t seed) {
-    Workspace w(config & 1);
+    Workspace w(config & 1, false), b(config & 1, true);
     bool lateFinal = (config & 2) != 0;
     uint32_t scale = 2 + ((config >> 2) & 7) * 2;  // 2 to 16
     Rng rng{seed | 1};
     Outcome o;
-    std::vector<uint8_t> room;
+    std::vector<uint8_t> room, room2;
     uint32_t pos = 0;
     uint64_t calls = 0;
     while (o.out.size() <= kOutputCap) {
@@ -120,7 +141,7 @@ Outcome Pieces(const uint8_t *in, uint32_t size, uint8_t config, uint32_t seed) 
         uint32_t given = n, roomSize = rng.Chunk(scale + 1);
         room.resize(roomSize);
         uint32_t written = roomSize;
-        int32_t r = Inflate(in, pos, &n, room.data(), 0, &written, w.ws, final ? 1 : 0);
+        int32_t r = TwinCall(in, pos, &n, room, &written, w, b, room2, final ? 1 : 0);
         ++calls;
         CHECK(n <= given && written <= roomSize);
         pos += n;
