@@ -65,7 +65,7 @@ protected:
     {
         std::vector<uint32_t> p;
         for (const QzPrintBlock &b : cb.eventsOf(QZ_EVENT_NOTIFICATION))
-            p.push_back(b.bytesDone);
+            p.push_back(uint32_t(b.bytesDone));
         return p;
     }
 };
