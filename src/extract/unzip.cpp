@@ -150,8 +150,7 @@ struct Run {
     Next entry();
     Next positionInput();
     Next checkPassword(bool *skip);
-    Next directoryEntry();
-    Next labelEntry();
+    Next specialEntry(bool directory);
     Next fileEntry();
     Next createOutput(bool *skip);
     Next finishFile(uint32_t crc);
@@ -198,9 +197,9 @@ Next Run::entry()
 
     uint8_t kind = (uint8_t)record.externalAttributes;
     if (kind & kAttrDirectory)
-        return directoryEntry();
+        return specialEntry(true);
     if (kind & kAttrLabel)
-        return labelEntry();
+        return specialEntry(false);
     return fileEntry();
 }
 
@@ -253,9 +252,12 @@ Next Run::checkPassword(bool *skip)
     return Next::Entry;
 }
 
-Next Run::directoryEntry()
+// Directory and volume-label entries are made only when a switch asks for
+// them (or, in a test, only checked).  A label that cannot be set is no
+// reason to stop: it is recorded in the more status, and not counted.
+Next Run::specialEntry(bool directory)
 {
-    if (!(options & (OPT_DIRS | OPT_TEST)))
+    if (!(options & ((directory ? OPT_DIRS : OPT_LABEL) | OPT_TEST)))
         return Next::Entry;
     bool skip;
     if (checkPassword(&skip) == Next::Stop)
@@ -263,26 +265,14 @@ Next Run::directoryEntry()
     if (skip)
         return Next::Entry;
     if (!testing()) {
-        int16_t r = createDirectories(pathAnsi);
-        if (r != QZ_OK)
-            return stop(r);
-    }
-    ++processed;
-    return Next::Entry;
-}
-
-Next Run::labelEntry()
-{
-    if (!(options & (OPT_LABEL | OPT_TEST)))
-        return Next::Entry;
-    bool skip;
-    if (checkPassword(&skip) == Next::Stop)
-        return Next::Stop;
-    if (skip)
-        return Next::Entry;
-    if (!testing() && QzSetVolumeLabel(destDir, entryName()) != QZ_OK) {
-        frame::g.moreStatus = QZ_ERR_FILE;
-        return Next::Entry;
+        if (directory) {
+            int16_t r = createDirectories(pathAnsi);
+            if (r != QZ_OK)
+                return stop(r);
+        } else if (QzSetVolumeLabel(destDir, entryName()) != QZ_OK) {
+            frame::g.moreStatus = QZ_ERR_FILE;
+            return Next::Entry;
+        }
     }
     ++processed;
     return Next::Entry;

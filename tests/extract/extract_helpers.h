@@ -25,6 +25,17 @@ const char kSep = '\\';
 const char kSep = '/';
 #endif
 
+// Bytes that do not compress, the same for the same seed.
+inline std::string noise(size_t n, uint32_t seed = 5)
+{
+    std::string s(n, 0);
+    for (size_t i = 0; i < n; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        s[i] = (char)(seed >> 16);
+    }
+    return s;
+}
+
 // Wine runs the Windows build of the tests; it does not refuse root a
 // read-only file and reports ARCHIVE on every file, so checks of those
 // rules are left out there.

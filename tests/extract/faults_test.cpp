@@ -36,16 +36,6 @@ const std::set<int16_t> &resultCodes()
     return codes;
 }
 
-std::string noise(size_t n, uint32_t seed)
-{
-    std::string s(n, 0);
-    for (size_t i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        s[i] = (char)(seed >> 16);
-    }
-    return s;
-}
-
 std::vector<Entry> scenarioEntries()
 {
     Entry secret("sec/secret.txt", std::string(3000, 's') + "tail", 8);

@@ -16,16 +16,6 @@ namespace qd = qz::decode;
 
 namespace {
 
-std::string noise(size_t n, uint32_t seed = 5)
-{
-    std::string s(n, 0);
-    for (size_t i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        s[i] = (char)(seed >> 16);
-    }
-    return s;
-}
-
 class Pipeline : public ::testing::Test {
 protected:
     TempDir dir;

@@ -16,16 +16,6 @@ using namespace qztest;
 
 namespace {
 
-std::string noise(size_t n, uint32_t seed)
-{
-    std::string s(n, 0);
-    for (size_t i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        s[i] = (char)(seed >> 16);
-    }
-    return s;
-}
-
 // The number of QVW temporary files in the system's temporary folder.
 int temporaryFiles()
 {
@@ -122,6 +112,8 @@ protected:
     std::vector<std::string> volumes;
     RemovableDrive *drive = nullptr;
     std::string name;
+    RecordingCallback cb;
+    QzHandle h = QZ_INVALID_HANDLE;
 
     void SetUp() override
     {
@@ -138,6 +130,8 @@ protected:
     }
     void TearDown() override
     {
+        if (h != QZ_INVALID_HANDLE)
+            Qz4ZipClose(&h);
         Extraction::TearDown();
         delete drive;
         qzhost_set_temp_path(nullptr);
@@ -145,7 +139,7 @@ protected:
     }
 
     // Answers every disk question by inserting the disk asked for.
-    void insertAsked(RecordingCallback &cb)
+    void insertAsked()
     {
         cb.onEvent([this](const QzPrintBlock &b) -> int {
             if (b.eventKind != QZ_EVENT_QUESTION)
@@ -154,6 +148,14 @@ protected:
                                                                       : (unsigned)b.diskNumber);
             return QZ_ANSWER_OK;
         });
+    }
+
+    // Opens the set, answering the disk questions; no event is kept.
+    void openSet()
+    {
+        insertAsked();
+        ASSERT_EQ(Qz4ZipOpen(name.c_str(), 0, &h), 0);
+        cb.clear();
     }
 
     int scratchTemporaries()
@@ -174,11 +176,7 @@ protected:
 TEST_F(SpannedExtraction, EveryEntryIsGatheredFromItsDisks)
 {
     ASSERT_GE(volumes.size(), 6u);
-    RecordingCallback cb;
-    insertAsked(cb);
-    QzHandle h = QZ_INVALID_HANDLE;
-    ASSERT_EQ(Qz4ZipOpen(name.c_str(), 0, &h), 0);
-    cb.clear();
+    openSet();
     EXPECT_EQ(Qz4UnZip(&h, out.c_str(), nullptr, "*.*", nullptr, "-d"), 0);
     EXPECT_EQ(readFile(outFile("one.txt")), "disk one");
     EXPECT_TRUE(readFile(outFile("span.bin")) == entries[1].data);
@@ -194,15 +192,13 @@ TEST_F(SpannedExtraction, EveryEntryIsGatheredFromItsDisks)
     // Only the directory file is left while the archive is open.
     EXPECT_EQ(scratchTemporaries(), 1);
     Qz4ZipClose(&h);
+    h = QZ_INVALID_HANDLE;
     EXPECT_EQ(scratchTemporaries(), 0);
 }
 
 TEST_F(SpannedExtraction, ACancelledDiskQuestionEndsTheRun)
 {
-    RecordingCallback cb;
-    insertAsked(cb);
-    QzHandle h = QZ_INVALID_HANDLE;
-    ASSERT_EQ(Qz4ZipOpen(name.c_str(), 0, &h), 0);
+    openSet();
     int asked = 0;
     cb.onEvent([&](const QzPrintBlock &b) -> int {
         if (b.eventKind != QZ_EVENT_QUESTION)
@@ -217,22 +213,19 @@ TEST_F(SpannedExtraction, ACancelledDiskQuestionEndsTheRun)
     EXPECT_FALSE(fileExists(outFile("span.bin")));
     EXPECT_EQ(scratchTemporaries(), 1);
     Qz4ZipClose(&h);
+    h = QZ_INVALID_HANDLE;
     EXPECT_EQ(scratchTemporaries(), 0);
 }
 
 TEST_F(SpannedExtraction, TestModeReadsEveryDisk)
 {
-    RecordingCallback cb;
-    insertAsked(cb);
-    QzHandle h = QZ_INVALID_HANDLE;
-    ASSERT_EQ(Qz4ZipOpen(name.c_str(), 0, &h), 0);
+    openSet();
     qzhost_reset_counters();
     EXPECT_EQ(Qz4UnZip(&h, nullptr, nullptr, "*.*", nullptr, "-t"), 0);
     qzhost_counters c;
     qzhost_get_counters(&c);
     EXPECT_EQ(c.handles, 0);
     EXPECT_EQ(c.blocks, 0);
-    Qz4ZipClose(&h);
 }
 #endif
 
