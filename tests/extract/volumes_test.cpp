@@ -73,7 +73,6 @@ TEST_F(Volumes, NumberedVolumeSetOnAFixedDrive)
     ASSERT_EQ(vols.size(), 2u);
     put(dir, "SET.002", vols[1]);
     QzHandle &h = open(vols[0], "SET.001");
-    QzHandle opened = h;
     int before = temporaryFiles();
     RecordingCallback cb;
     EXPECT_EQ(unzip(h), 0);
@@ -81,10 +80,9 @@ TEST_F(Volumes, NumberedVolumeSetOnAFixedDrive)
     expectExtracted(out, second);
     // A fixed drive needs no disk: nobody is asked.
     EXPECT_TRUE(cb.eventsOf(QZ_EVENT_QUESTION).empty());
-    // The handle variable now names the second volume, and only it does.
-    EXPECT_NE(h, opened);
+    // The handle variable names the second volume now (the system may
+    // have given it the first one's value again).
     EXPECT_NE(Qz4GetCDR(h), -1);
-    EXPECT_EQ(Qz4GetCDR(opened), -1);
     EXPECT_EQ(temporaryFiles(), before);
     // The entries of the first volume need it again.
     EXPECT_EQ(unzip(h, "-t", "v1*"), 0);
