@@ -1,0 +1,103 @@
+// extract.h -- the extraction subsystem's internal operations: the internal
+// method code, destination paths and path filters, directory creation, the
+// overwrite decision with file versions, and DOS times.
+//
+// The exports of this subsystem are Qz4UnZip and Qz4QUnZip (unzip.cpp),
+// Qz4UnZipPtr (memory.cpp), Qz4AddUnZipPathFilter (filters.cpp) and
+// Qz4DirExist (directories.cpp).
+//
+// Names travel in two code pages: entry names and the OEM form of a
+// destination path go to the selection, the path filters and the open
+// primitive of archive access; the ANSI form goes to the file system
+// calls made here (delete, attributes, directories, versions).
+#ifndef QZ_EXTRACT_EXTRACT_H
+#define QZ_EXTRACT_EXTRACT_H
+
+#include <stdint.h>
+
+#include "platform/win32.h"
+#include "qzunpack.h"
+
+namespace qz {
+namespace extract {
+
+// Every path and path part is handled in buffers of this size.
+enum { kNameBytes = 260 };
+
+// ---- methods (method.cpp) --------------------------------------------------
+
+// The internal method code of a ZIP method and general-purpose flag:
+// 0 stored, 1 to 4 Deflate (normal, maximum, fast, super fast), 5 method 10,
+// 6 imploded, 7 method 11, 8 method 12, 9 shrunk; 0 for anything else.
+int16_t methodCode(int16_t zipMethod, uint16_t flags);
+
+// True for the ZIP methods the library recognises (0, 1, 6, 8, 10, 11, 12),
+// of which only 0 and 8 are decoded.
+bool knownMethod(uint16_t zipMethod);
+
+// Replaces every occurrence of one character by another, stepping by
+// characters of the active code page so a trail byte is never taken.
+void replaceChar(char *s, char find, char put);
+
+// Appends s to path (a kNameBytes buffer) as far as it fits, never cutting
+// a double-byte character in two.
+void appendPath(char *path, const char *s);
+
+// ---- destination paths (paths.cpp) -----------------------------------------
+
+// The destination directory of a run: the caller's, completed with '/'
+// unless empty or ending in ':', '\' or '/'.
+void destinationDirectory(const char *given, char out[kNameBytes]);
+
+// The path an entry is written to, in ANSI and OEM.  drive, dir and name
+// are the entry's parts (OEM; drive empty unless OPT_KEEP_DRIVE); a
+// non-empty outputName replaces the whole path.  With OPT_KEEP_DRIVE the
+// path filters apply.
+void destinationPath(const char *destDir, const char *outputName, const char *drive,
+                     const char *dir, const char *name, uint32_t options,
+                     char ansi[kNameBytes], char oem[kNameBytes]);
+
+// ---- directories (directories.cpp) -----------------------------------------
+
+// Creates every missing directory on the way to an ANSI file path (the
+// part after the last separator is the file and is not created; a root
+// "X:\" never is): 0, or 103 when one could not be created.
+int16_t createDirectories(const char *ansiPath);
+
+// ---- path filters (filters.cpp) --------------------------------------------
+
+bool havePathFilters();
+// Rewrites an OEM destination path with the first filter whose from field
+// matches its drive and the start of its directory.
+void applyPathFilters(char oemPath[kNameBytes]);
+// Drops every filter; each extraction run does this when it ends.
+void releasePathFilters();
+
+// ---- overwrite decision (overwrite.cpp) ------------------------------------
+
+enum class Decision { Replace, Keep, Cancel };
+
+// What to do with an existing destination file, by the options in this
+// order: never, always, by file version, by date, yes-to-all, and finally
+// the overwrite question to the host (which may set *yesToAll).
+Decision decideOverwrite(uint32_t options, const uint8_t *extra, uint16_t extraLength,
+                         uint16_t dosDate, uint16_t dosTime, const char *ansiPath,
+                         const FILETIME &lastWrite, bool *yesToAll);
+
+// DosDateTimeToFileTime, with 1 January 1980 for a date of 0.
+BOOL fileTimeFromDos(uint16_t dosDate, uint16_t dosTime, FILETIME *out);
+
+// The 8-byte file version key of a version block ("TH", size 10, "VW",
+// key) in an extra field: true with *key pointing into extra.  A key of
+// all zero bytes counts as no block.
+bool findVersionBlock(const uint8_t *extra, uint16_t length, const uint8_t **key);
+
+// The file version key of a file's version resource: FileVersionMS, then
+// FileVersionLS, each most significant byte first, so that keys order as
+// unsigned byte strings.  0, -23 (no version resource) or 108.
+int16_t fileVersionKey(const char *ansiPath, uint8_t key[8]);
+
+}  // namespace extract
+}  // namespace qz
+
+#endif

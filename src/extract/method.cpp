@@ -1,0 +1,58 @@
+// method.cpp -- the internal method code of an entry, and the small
+// character helpers the extraction paths share.
+#include "extract/extract.h"
+
+namespace qz {
+namespace extract {
+
+int16_t methodCode(int16_t zipMethod, uint16_t flags)
+{
+    switch (zipMethod) {
+    case 0:  return 0;                                  // stored
+    case 1:  return 9;                                  // shrunk
+    case 6:  return 6;                                  // imploded
+    case 8:  return (int16_t)(1 + ((flags >> 1) & 3));  // Deflate: normal, maximum, fast, super fast
+    case 10: return 5;
+    case 11: return 7;
+    case 12: return 8;
+    default: return 0;
+    }
+}
+
+bool knownMethod(uint16_t zipMethod)
+{
+    switch (zipMethod) {
+    case 0: case 1: case 6: case 8: case 10: case 11: case 12:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void replaceChar(char *s, char find, char put)
+{
+    if (!s)
+        return;
+    for (char *p = s; *p; p = CharNextA(p))
+        if (*p == find)
+            *p = put;
+}
+
+void appendPath(char *path, const char *s)
+{
+    int at = lstrlenA(path);
+    if (!s)
+        return;
+    while (*s) {
+        const char *next = CharNextA(s);
+        int n = (int)(next - s);
+        if (n <= 0 || at + n > kNameBytes - 1)
+            break;
+        while (s < next)
+            path[at++] = *s++;
+    }
+    path[at] = 0;
+}
+
+}  // namespace extract
+}  // namespace qz

@@ -1,0 +1,532 @@
+// unzip.cpp -- the extraction driver: Qz4UnZip and Qz4QUnZip.
+//
+// A run walks the central directory of an open archive, picks the entries
+// the include and exclude lists select, and extracts each one to disk, or
+// in test mode decodes it and checks its CRC.  Problems with one entry are
+// messages to the host: answered with OK, the entry is skipped, the more
+// status records the problem and the run ends with -8.  Problems with the
+// run end it at once with their code.  Whatever ends it, the run releases
+// everything it took and drops the path filters.
+//
+// Archives whose directory is read from a directory file (spanned sets,
+// QZVW archives, directory-first volumes) keep entry data spread over
+// volumes: each entry is first copied, across volume boundaries, into a
+// temporary entry copy file, and decoded from there.
+#include "archive/archive.h"
+#include "decode/pipeline.h"
+#include "extract/extract.h"
+#include "frame/frame.h"
+#include "select/select.h"
+
+namespace qz {
+namespace extract {
+
+namespace {
+
+using archive::Archive;
+
+enum : uint32_t { kWorkBufferBytes = 8192, kNameBufferBytes = kNameBytes + 1 };
+
+// The low byte of an entry's external attributes says what it is.
+enum : uint8_t { kAttrReadOnly = 0x01, kAttrLabel = 0x08, kAttrDirectory = 0x10, kAttrArchive = 0x20, kAttrBit80 = 0x80 };
+
+// A locked block of movable global memory.
+struct WorkBuffer {
+    HGLOBAL memory = nullptr;
+    void *p = nullptr;
+
+    bool allocate(uint32_t bytes)
+    {
+        memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+        p = memory ? GlobalLock(memory) : nullptr;
+        return p != nullptr;
+    }
+    void release()
+    {
+        if (memory) {
+            if (p)
+                GlobalUnlock(memory);
+            GlobalFree(memory);
+        }
+        memory = nullptr;
+        p = nullptr;
+    }
+};
+
+// How an entry ended: the run goes on with the next one, or stops with the
+// result in Run::result.
+enum class Next { Entry, Stop };
+
+struct Run {
+    // the caller's arguments
+    QzHandle *handle;
+    const char *outputName;
+    const char *include;
+    const char *exclude;
+
+    Archive *archive = nullptr;
+    uint32_t options = 0;
+    char password[frame::kPasswordBytes];
+    char destDir[kNameBytes];
+    uint32_t attributeMask = 0xFFFFFFFFu;
+    WorkBuffer nameBuffer, extraBuffer, commentBuffer;
+    QzEntryRecord record;
+    uint32_t processed = 0;
+    bool yesToAll = false;
+    HANDLE output = INVALID_HANDLE_VALUE;
+    char *copyName = nullptr;
+    HANDLE copy = INVALID_HANDLE_VALUE;
+    int16_t result = QZ_OK;   // the error that ended the run, if any
+
+    // the current entry
+    char drive[kNameBytes], dir[kNameBytes], name[kNameBytes];  // OEM parts
+    char pathAnsi[kNameBytes], pathOem[kNameBytes];
+    HANDLE input = INVALID_HANDLE_VALUE;
+
+    char *entryName() { return (char *)nameBuffer.p; }
+    uint8_t *extra() { return (uint8_t *)extraBuffer.p; }
+    bool testing() const { return (options & OPT_TEST) != 0; }
+    QzHandle archiveHandle() const { return archive::toArchiveHandle(archive->file); }
+
+    Next stop(int16_t code)
+    {
+        result = code;
+        return Next::Stop;
+    }
+
+    // ---- the walk -------------------------------------------------------------
+
+    int16_t findFirst()
+    {
+        archive->flags |= archive::kFlagKeepNameLength;
+        return Qz4ZipFindFirst(archiveHandle(), &record, entryName(), extraBuffer.p, kWorkBufferBytes,
+                               (char *)commentBuffer.p, kWorkBufferBytes);
+    }
+
+    int16_t findNext()
+    {
+        archive->flags |= archive::kFlagKeepNameLength;
+        return Qz4ZipFindNext(archiveHandle(), &record, entryName(), extraBuffer.p, kWorkBufferBytes,
+                              (char *)commentBuffer.p, kWorkBufferBytes);
+    }
+
+    void closeCopy()
+    {
+        if (copy != INVALID_HANDLE_VALUE)
+            CloseHandle(copy);
+        copy = INVALID_HANDLE_VALUE;
+    }
+
+    // Sends a message about the current entry: true when the host answered
+    // OK (go on with the next entry), false when the run is cancelled.
+    bool message(int16_t code)
+    {
+        if (frame::raise(QZ_EVENT_MESSAGE, code) == QZ_ANSWER_OK)
+            return true;
+        result = QZ_CANCELLED;
+        return false;
+    }
+
+    // The notification that an entry is skipped without a message.
+    void notifySkipped()
+    {
+        if (frame::g.print.operation != QZ_OP_EXTRACTING)
+            return;
+        frame::g.print.operation = QZ_OP_SKIPPED;
+        frame::raise(QZ_EVENT_NOTIFICATION, 0);
+        frame::g.print.operation = QZ_OP_EXTRACTING;
+    }
+
+    void setMoreStatus(int16_t code)
+    {
+        int16_t &more = frame::g.moreStatus;
+        if (code == QZ_ERR_FILE || (code == QZ_CRC_MISMATCH && more != QZ_ERR_FILE) ||
+            (code == QZ_WRONG_PASSWORD && more == 0))
+            more = code;
+    }
+
+    // ---- one entry ---------------------------------------------------------------
+
+    Next entry();
+    Next positionInput();
+    Next checkPassword(bool *skip);
+    Next specialEntry(bool directory);
+    Next fileEntry();
+    Next createOutput(bool *skip);
+    Next finishFile(uint32_t crc);
+    Next lockedSkip()
+    {
+        notifySkipped();
+        setMoreStatus(QZ_ERR_FILE);
+        return Next::Entry;
+    }
+};
+
+Next Run::entry()
+{
+    char oemName[kNameBufferBytes];
+    lstrcpynA(oemName, entryName(), sizeof oemName);
+    CharToOemA(oemName, oemName);
+    select::splitPath(oemName, drive, dir, name);
+    if (!(options & OPT_KEEP_DRIVE))
+        drive[0] = 0;
+    if (!select::selectionTest(dir, name, include, exclude, 1))
+        return Next::Entry;
+
+    if (!testing()) {
+        destinationPath(destDir, outputName, drive, dir, name, options, pathAnsi, pathOem);
+        lstrcpynA(frame::g.print.fileName, pathAnsi, sizeof frame::g.print.fileName);
+    } else {
+        // Nothing is written in a test, so the host sees the entry's name.
+        lstrcpynA(frame::g.print.fileName, entryName(), sizeof frame::g.print.fileName);
+    }
+    replaceChar(frame::g.print.fileName, '/', '\\');
+
+    if (positionInput() == Next::Stop)
+        return Next::Stop;
+    archive::LocalHeader local;
+    if (archive::readLocalHeader(input, &local) != QZ_OK)
+        return stop(QZ_ERR_READ);
+    frame::g.print.method = methodCode((int16_t)local.method, local.flags);
+    frame::g.print.entrySize = local.uncompressedSize;
+    frame::g.print.entrySize2 = local.uncompressedSize;
+    frame::g.extInfo.dosDate = record.dosDate;
+    frame::g.extInfo.dosTime = record.dosTime;
+    if (!archive::seekBy(input, (int32_t)local.nameLength + local.extraLength))
+        return stop(QZ_ERR_READ);
+
+    uint8_t kind = (uint8_t)record.externalAttributes;
+    if (kind & kAttrDirectory)
+        return specialEntry(true);
+    if (kind & kAttrLabel)
+        return specialEntry(false);
+    return fileEntry();
+}
+
+// Leaves `input` at the entry's local header: the archive file itself, or
+// for an archive with a directory file, a copy of the entry gathered from
+// its volumes.
+Next Run::positionInput()
+{
+    if (!archive::hasDirectoryFile(archive)) {
+        input = archive->file;
+        return archive::seekTo(input, record.localHeaderOffset) ? Next::Entry : stop(QZ_ERR_READ);
+    }
+
+    int16_t r = archive::switchToEntryVolume(archive, &record, handle);
+    if (r != QZ_OK)
+        return stop(r);
+    if (!archive::seekTo(archive->file, record.localHeaderOffset))
+        return stop(QZ_ERR_FILE);
+    copy = CreateFileA(copyName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS,
+                       FILE_FLAG_RANDOM_ACCESS, NULL);
+    if (copy == INVALID_HANDLE_VALUE || !SetEndOfFile(copy))
+        return stop(QZ_ERR_FILE);
+    uint64_t bytes = (uint64_t)archive::kLocalHeaderBytes + record.nameLength + record.extraLength +
+                     record.commentLength + record.compressedSize;
+    if (bytes > 0x7FFFFFFFu)
+        return stop(QZ_ERR_READ);
+    r = archive::copyAcrossVolumes(archive, copy, (uint32_t)bytes, handle);
+    if (r != QZ_OK)
+        return stop(r);
+    if (!archive::seekTo(copy, 0))
+        return stop(QZ_ERR_READ);
+    input = copy;
+    return Next::Entry;
+}
+
+// *skip is set when the password did not fit and the host let the run go
+// on without the entry.
+Next Run::checkPassword(bool *skip)
+{
+    *skip = false;
+    int16_t r = Qz4ZipCheckPassword(archive::toArchiveHandle(input), &record, password);
+    if (r == QZ_OK)
+        return Next::Entry;
+    if (r != QZ_BAD_PASSWORD)
+        return stop(r);
+    if (!message(QZ_WRONG_PASSWORD))
+        return Next::Stop;
+    setMoreStatus(QZ_WRONG_PASSWORD);
+    *skip = true;
+    return Next::Entry;
+}
+
+// Directory and volume-label entries are made only when a switch asks for
+// them (or, in a test, only checked).  A label that cannot be set is no
+// reason to stop: it is recorded in the more status, and not counted.
+Next Run::specialEntry(bool directory)
+{
+    if (!(options & ((directory ? OPT_DIRS : OPT_LABEL) | OPT_TEST)))
+        return Next::Entry;
+    bool skip;
+    if (checkPassword(&skip) == Next::Stop)
+        return Next::Stop;
+    if (skip)
+        return Next::Entry;
+    if (!testing()) {
+        if (directory) {
+            int16_t r = createDirectories(pathAnsi);
+            if (r != QZ_OK)
+                return stop(r);
+        } else if (QzSetVolumeLabel(destDir, entryName()) != QZ_OK) {
+            frame::g.moreStatus = QZ_ERR_FILE;
+            return Next::Entry;
+        }
+    }
+    ++processed;
+    return Next::Entry;
+}
+
+// Creates the output file of a file entry, deciding first what to do with
+// a file that is there already.  *skip is set when the entry is passed
+// over and the run goes on.
+Next Run::createOutput(bool *skip)
+{
+    *skip = true;
+    if (dir[0] && (options & OPT_DIRS)) {
+        int16_t r = createDirectories(pathAnsi);
+        if (r != QZ_OK)
+            return stop(r);
+    }
+
+    WIN32_FIND_DATAA found;
+    HANDLE search = select::findFirst(pathOem, 6, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        if (options & OPT_FRESHEN) {
+            notifySkipped();
+            return Next::Entry;
+        }
+    } else {
+        FindClose(search);
+        uint16_t extraLength = record.extraLength < kWorkBufferBytes ? record.extraLength : (uint16_t)kWorkBufferBytes;
+        switch (decideOverwrite(options, extra(), extraLength, record.dosDate, record.dosTime, pathAnsi,
+                                found.ftLastWriteTime, &yesToAll)) {
+        case Decision::Keep:
+            return Next::Entry;
+        case Decision::Cancel:
+            return stop(QZ_CANCELLED);
+        case Decision::Replace:
+            break;
+        }
+        bool remove = true;
+        if (found.dwFileAttributes & kAttrReadOnly) {
+            if (options & OPT_KEEP_READONLY)
+                return Next::Entry;
+            if (options & OPT_CLEAR_READONLY) {
+                if (!SetFileAttributesA(pathAnsi, kAttrArchive) && (options & OPT_SKIP_LOCKED))
+                    return lockedSkip();
+            } else {
+                // Left in place: creating the file fails on it, and that
+                // failure is reported below.
+                remove = false;
+            }
+        }
+        if (remove && !DeleteFileA(pathAnsi)) {
+            if (options & OPT_SKIP_LOCKED)
+                return lockedSkip();
+            return stop(QZ_ERR_FILE);
+        }
+    }
+
+    output = archive::openOem(pathOem, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_ARCHIVE | FILE_FLAG_RANDOM_ACCESS);
+    if (output == INVALID_HANDLE_VALUE) {
+        if (options & OPT_SKIP_LOCKED)
+            return lockedSkip();
+        if (!message(QZ_ERR_FILE))
+            return Next::Stop;
+        notifySkipped();
+        setMoreStatus(QZ_ERR_FILE);
+        return Next::Entry;
+    }
+    *skip = false;
+    return Next::Entry;
+}
+
+Next Run::fileEntry()
+{
+    bool skip;
+    if (checkPassword(&skip) == Next::Stop)
+        return Next::Stop;
+    if (skip)
+        return Next::Entry;
+    ++processed;
+
+    if (!knownMethod(record.method))
+        return message(QZ_ERR_METHOD) ? Next::Entry : Next::Stop;
+
+    if (!testing()) {
+        if (createOutput(&skip) == Next::Stop)
+            return Next::Stop;
+        if (skip)
+            return Next::Entry;
+    }
+
+    uint32_t crc = 0;
+    decode::TransferBuffers buffers = {archive::transferInput(), archive::transferOutput()};
+    int16_t r = decode::DecodeEntry(input, output, (int32_t)record.compressedSize, record.uncompressedSize,
+                                    methodCode((int16_t)record.method, record.flags), &crc,
+                                    (int16_t)(record.flags & 1), buffers);
+    if (r != QZ_OK) {
+        // A file that could not be decoded to its end is not left behind
+        // looking complete.
+        if (output != INVALID_HANDLE_VALUE) {
+            CloseHandle(output);
+            output = INVALID_HANDLE_VALUE;
+            DeleteFileA(pathAnsi);
+        }
+        return stop(r);
+    }
+    closeCopy();
+    return finishFile(crc);
+}
+
+// Stamps and closes the output file, then compares the CRC.
+Next Run::finishFile(uint32_t crc)
+{
+    if (!testing()) {
+        FILETIME local, utc;
+        bool stamped = fileTimeFromDos(record.dosDate, record.dosTime, &local) &&
+                       LocalFileTimeToFileTime(&local, &utc) && SetFileTime(output, NULL, NULL, &utc);
+        if (!stamped)
+            return stop(QZ_ERR_FILE);
+        CloseHandle(output);
+        output = INVALID_HANDLE_VALUE;
+
+        // The archive attribute is always given.
+        DWORD attributes = ((record.externalAttributes & 0xFF) | kAttrArchive) & (attributeMask | kAttrArchive);
+        if (!SetFileAttributesA(pathAnsi, attributes) && (attributes & kAttrBit80) &&
+            !SetFileAttributesA(pathAnsi, attributes & ~(DWORD)kAttrBit80))
+            return stop(QZ_ERR_FILE);
+    }
+
+    if (crc != record.crc32) {
+        if (!message(QZ_CRC_MISMATCH))
+            return Next::Stop;
+        setMoreStatus(QZ_CRC_MISMATCH);
+    }
+    return Next::Entry;
+}
+
+// The start of a run: everything up to the first entry.  QZ_OK, or the
+// code that ends the run before it walks.
+int16_t startRun(Run &run, const char *destination, const char *command)
+{
+    if (!run.handle || archive::findArchive(*run.handle, &run.archive) != QZ_OK)
+        return QZ_ERR_HANDLE;
+    Archive *a = run.archive;
+    lstrcpynA(frame::g.print.archiveName, a->name, sizeof frame::g.print.archiveName);
+    OemToCharA(frame::g.print.archiveName, frame::g.print.archiveName);
+
+    if (!run.nameBuffer.allocate(kNameBufferBytes) || !run.extraBuffer.allocate(kWorkBufferBytes) ||
+        !run.commentBuffer.allocate(kWorkBufferBytes))
+        return QZ_ERR_MEMORY;
+
+    int16_t r = frame::parse(command, &run.options, run.password);
+    if (r != QZ_OK)
+        return r;
+
+    // Once a run has asked for long names, the archive keeps them.
+    if (run.options & OPT_LONG_NAMES)
+        a->flags |= archive::kFlagEffectiveNames;
+    else if (a->flags & archive::kFlagEffectiveNames)
+        run.options |= OPT_LONG_NAMES;
+
+    if (run.options & OPT_STRIP_R)
+        run.attributeMask &= ~(uint32_t)kAttrReadOnly;
+    if (run.options & OPT_STRIP_H)
+        run.attributeMask &= ~(uint32_t)FILE_ATTRIBUTE_HIDDEN;
+    if (run.options & OPT_STRIP_S)
+        run.attributeMask &= ~(uint32_t)FILE_ATTRIBUTE_SYSTEM;
+    if (run.options & OPT_STRIP_N)
+        run.attributeMask &= ~(uint32_t)kAttrBit80;
+
+    if (run.testing()) {
+        frame::g.print.operation = QZ_OP_TESTING;
+        run.destDir[0] = 0;
+    } else {
+        frame::g.print.operation = QZ_OP_EXTRACTING;
+        destinationDirectory(destination, run.destDir);
+    }
+
+    if (archive::hasDirectoryFile(a)) {
+        run.copyName = archive::makeTempName();
+        if (!run.copyName)
+            return QZ_ERR_FILE;
+    }
+    return QZ_OK;
+}
+
+// The end of a run, whatever ended it.
+int16_t endRun(Run &run, int16_t error)
+{
+    if (run.output != INVALID_HANDLE_VALUE)
+        CloseHandle(run.output);
+    run.output = INVALID_HANDLE_VALUE;
+    if (frame::takeCancel() && error == QZ_OK)
+        error = QZ_CANCELLED;
+    run.nameBuffer.release();
+    run.extraBuffer.release();
+    run.commentBuffer.release();
+    run.closeCopy();
+    if (run.copyName) {
+        DeleteFileA(run.copyName);
+        archive::heapFree(run.copyName);
+        run.copyName = nullptr;
+    }
+    releasePathFilters();
+
+    if (error != QZ_OK)
+        return error;
+    if (frame::g.moreStatus != 0)
+        return QZ_SKIPPED;
+    return run.processed == 0 ? QZ_NO_MORE_ENTRIES : QZ_OK;
+}
+
+}  // namespace
+
+}  // namespace extract
+}  // namespace qz
+
+using namespace qz;
+using namespace qz::extract;
+
+QZ_API(int16_t) Qz4UnZip(QzHandle *archive, const char *destination, const char *outputName,
+                          const char *includeList, const char *excludeList, const char *command)
+{
+    frame::g.moreStatus = 0;
+    Run run;
+    run.handle = archive;
+    run.outputName = outputName;
+    run.include = includeList;
+    run.exclude = excludeList;
+
+    int16_t r = startRun(run, destination, command);
+    if (r == QZ_OK) {
+        r = run.findFirst();
+        while (r == QZ_OK) {
+            if (run.entry() == Next::Stop) {
+                r = run.result;
+                break;
+            }
+            run.closeCopy();
+            r = run.findNext();
+        }
+        if (r == QZ_NO_MORE_ENTRIES)
+            r = QZ_OK;
+    }
+    return endRun(run, r);
+}
+
+QZ_API(int16_t) Qz4QUnZip(const char *archiveName, const char *destination, const char *includeList,
+                           const char *command)
+{
+    QzHandle handle;
+    int16_t r = Qz4ZipOpen(archiveName, 0, &handle);
+    if (r != QZ_OK)
+        return r;
+    r = Qz4UnZip(&handle, destination, nullptr, includeList, nullptr, command);
+    Qz4ZipClose(&handle);
+    return r;
+}
