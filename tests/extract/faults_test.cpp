@@ -225,6 +225,30 @@ TEST_F(FaultSweep, VolumeSetOnAFixedDrive)
     });
 }
 
+// One file of each of the other layouts: self-extracting, QZVW of every
+// kind, directory-first; each is opened, tested and extracted.
+TEST_F(FaultSweep, EveryOtherLayout)
+{
+    std::vector<Entry> e = scenarioEntries();
+    std::vector<Entry> some = {e[0], e[1], e[2]};
+    const std::pair<const char *, std::string> layouts[] = {
+        {"sfx.exe", buildSfx(some, false)},          {"pklite.exe", buildSfx(some, true)},
+        {"kind1.qzv", buildQzvw(1, some)},          {"kind2.qzv", buildQzvw(2, some)},
+        {"kind3.qzv", buildQzvw(3, some)},          {"dirfirst.zip", buildDirFirst(some, "comment")},
+    };
+    RecordingCallback cb;
+    for (const auto &layout : layouts) {
+        SCOPED_TRACE(layout.first);
+        std::string path = put(dir, layout.first, layout.second);
+        sweep([&](std::vector<int16_t> &results) {
+            withArchive(path, results, [&](QzHandle &h) {
+                results.push_back(Qz4UnZip(&h, nullptr, nullptr, "*.*", nullptr, "-t -s/pw/"));
+                return Qz4UnZip(&h, out.c_str(), nullptr, "*.*", nullptr, "-d -o -s/pw/");
+            });
+        });
+    }
+}
+
 TEST_F(FaultSweep, SpannedSetOnARemovableDrive)
 {
     std::vector<Entry> e = {Entry("one.txt", "disk one"), Entry("span.bin", noise(5000, 9), 8),
