@@ -134,6 +134,7 @@ typedef struct qzhost_counters {
     unsigned long pumps;         /* PeekMessageA calls */
     unsigned long boxes;         /* MessageBoxA calls */
     unsigned long faults;        /* faults injected */
+    long long     bytes_peak;    /* most bytes outstanding at once since the reset */
 } qzhost_counters;
 
 QZHOST_API void qzhost_get_counters(qzhost_counters *out);

@@ -155,3 +155,23 @@ TEST(MemoryFaults, FailAboveASize) {
 #endif
 
 } // namespace
+
+#if !defined(_WIN32)
+// The peak of the bytes outstanding, which the memory benchmark reports.
+TEST(HostCounters, KeepThePeakOfOutstandingBytes) {
+    qzhost_reset_counters();
+    HGLOBAL a = GlobalAlloc(GMEM_FIXED, 1000);
+    HGLOBAL b = GlobalAlloc(GMEM_MOVEABLE, 3000);
+    GlobalFree(b);
+    HGLOBAL c = GlobalReAlloc(a, 1500, GMEM_MOVEABLE);
+    ASSERT_NE(c, nullptr);
+    qzhost_counters n;
+    qzhost_get_counters(&n);
+    EXPECT_EQ(n.bytes, 1500);
+    EXPECT_EQ(n.bytes_peak, 4000);
+    GlobalFree(c);
+    qzhost_reset_counters();
+    qzhost_get_counters(&n);
+    EXPECT_EQ(n.bytes_peak, 0);
+}
+#endif

@@ -110,6 +110,7 @@ void qzhost_get_counters(qzhost_counters *out) {
     out->pumps = g_counters.pumps;
     out->boxes = g_counters.boxes;
     out->faults = g_faults;
+    out->bytes_peak = g_counters.bytes_peak - g_counters.bytes_base;
 }
 
 void qzhost_reset_counters(void) {
@@ -117,6 +118,7 @@ void qzhost_reset_counters(void) {
     g_counters.reads = g_counters.writes = g_counters.pumps = g_counters.boxes = 0;
     g_counters.blocks_base = g_counters.blocks;
     g_counters.bytes_base = g_counters.bytes;
+    g_counters.bytes_peak = g_counters.bytes;
     g_counters.handles_base = g_counters.handles;
     g_faults = 0;
 }

@@ -84,7 +84,7 @@ void *new_block(uint32_t magic, SIZE_T bytes, bool zero) {
     h->reserved = 0;
     h->size = bytes;
     ++g_counters.blocks;
-    g_counters.bytes += (long long)bytes;
+    count_bytes((long long)bytes);
     return h + 1;
 }
 
@@ -102,7 +102,7 @@ void *resize_block(void *data, SIZE_T bytes, bool zero) {
     if (!n) return nullptr;
     if (zero) memset((char *)(n + 1) + old, 0, bytes - old);
     n->size = bytes;
-    g_counters.bytes += (long long)(bytes - old);
+    count_bytes((long long)(bytes - old));
     return n + 1;
 }
 

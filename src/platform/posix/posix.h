@@ -49,8 +49,15 @@ struct Counters {
     unsigned long reads, writes, pumps, boxes;
     long          blocks_base, handles_base;
     long long     bytes_base;
+    long long     bytes_peak;    /* highest bytes outstanding since the reset (absolute) */
 };
 extern Counters g_counters;
+
+/* Adds to the bytes outstanding and keeps the peak. */
+inline void count_bytes(long long delta) {
+    g_counters.bytes += delta;
+    if (g_counters.bytes > g_counters.bytes_peak) g_counters.bytes_peak = g_counters.bytes;
+}
 
 /* ---- code pages (codepage.cpp) -------------------------------------------- */
 
