@@ -27,9 +27,12 @@
 
 #include "archive/archive.h"
 #include "platform/host.h"
+#include "fuzz_support.h"
 #include "qzunpack.h"
 
 namespace {
+
+using qzfuzz::checkCode;
 
 // A folder of the run's own holds the input and, below it, the library's
 // temporary files; a small folder keeps the layer's name lookups quick.
@@ -55,18 +58,6 @@ const char *inputPath()
 bool accepted(int16_t r)
 {
     return r == 0 || r == QZ_TOO_LONG;
-}
-
-void checkCode(int16_t r)
-{
-    switch (r) {
-#define QZ_CASE_(name, value, text) case value:
-        QZ_RESULT_CODES(QZ_CASE_)
-#undef QZ_CASE_
-        return;
-    default:
-        abort();
-    }
 }
 
 // Messages: go on with the next entry; questions: cancel.

@@ -23,9 +23,10 @@
 #include "extract/extract.h"
 #include "platform/host.h"
 #include "qzunpack.h"
-#include "support/archive_builder.h"
+#include "fuzz_support.h"
 
 using namespace qztest;
+using qzfuzz::checkCode;
 
 namespace {
 
@@ -41,25 +42,8 @@ QzHandle openArchive()
     std::vector<Entry> entries = {Entry("C:/OLD/a.txt", "a"), Entry("docs/sub/b.txt", "b", 8),
                                   Entry("//srv/share/c.txt", "c"), Entry("d.txt", "d"), folder, label,
                                   Entry("D:e.txt", "e"), Entry("dbcs\x81\x5c/f.txt", "f")};
-    char path[256];
-    const char *dir = getenv("TMPDIR");
-    snprintf(path, sizeof path, "%s/qz-filter-fuzz-%ld.zip", dir && *dir ? dir : "/tmp", (long)getpid());
-    if (!writeFile(path, buildZip(entries)) || Qz4ZipOpen(path, 0, &h) != 0)
-        abort();
-    unlink(path);
+    h = qzfuzz::openBuilt("filter-fuzz", entries);
     return h;
-}
-
-void checkCode(int16_t r)
-{
-    switch (r) {
-#define QZ_CASE_(name, value, text) case value:
-        QZ_RESULT_CODES(QZ_CASE_)
-#undef QZ_CASE_
-        return;
-    default:
-        abort();
-    }
 }
 
 // Messages: go on; questions: yes, overwrite.

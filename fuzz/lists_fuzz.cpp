@@ -21,9 +21,10 @@
 
 #include "platform/host.h"
 #include "qzunpack.h"
-#include "support/archive_builder.h"
+#include "fuzz_support.h"
 
 using namespace qztest;
+using qzfuzz::checkCode;
 
 namespace {
 
@@ -39,25 +40,8 @@ QzHandle openArchive()
         Entry("Dir2/e", "e"), Entry("x y.txt", "x"), Entry("noext", "n"), Entry(".hidden", "h"),
         Entry("dbcs\x81\x5c\x82\x5c.txt", "j"), Entry("back\\slash\\f.txt", "f"), Entry("C:/drive/g.txt", "g"),
         Entry("//server/share/h.txt", "h"), folder, Entry(std::string(250, 'L') + ".txt", "long")};
-    char path[256];
-    const char *dir = getenv("TMPDIR");
-    snprintf(path, sizeof path, "%s/qz-lists-fuzz-%ld.zip", dir && *dir ? dir : "/tmp", (long)getpid());
-    if (!writeFile(path, buildZip(entries)) || Qz4ZipOpen(path, 0, &h) != 0)
-        abort();
-    unlink(path);   // the open handle keeps it readable
+    h = qzfuzz::openBuilt("lists-fuzz", entries);
     return h;
-}
-
-void checkCode(int16_t r)
-{
-    switch (r) {
-#define QZ_CASE_(name, value, text) case value:
-        QZ_RESULT_CODES(QZ_CASE_)
-#undef QZ_CASE_
-        return;
-    default:
-        abort();
-    }
 }
 
 char *heapCopy(const std::string &s)
