@@ -71,11 +71,11 @@ constexpr uint32_t kFastInputMargin = kRefillReadBytes + kRefillMaxAdvance;  // 
 static_assert(kFastMinInput >= kFastInputMargin, "the first step must be able to refill");
 
 // A step writes at most one 258-byte match from wp < kWindowBytes; the copy
-// of 8-byte words reads and restores 8 bytes behind the match.  All of it
-// stays inside the window and its slack.
+// by pairs of 8-byte words reads and restores 16 bytes behind the match.
+// All of it stays inside the window and its slack.
 constexpr uint32_t kMaxMatch = 258;
 constexpr uint32_t kCopyWord = 8;
-static_assert(kWindowBytes - 1 + kMaxMatch + kCopyWord <= kWindowBytes + kWindowSlack,
+static_assert(kWindowBytes - 1 + kMaxMatch + 2 * kCopyWord <= kWindowBytes + kWindowSlack,
               "a match copied by words must stay in the window's slack");
 
 // --- the byte-wise model's bit count --------------------------------------------
@@ -267,14 +267,27 @@ inline uint32_t WalkTree(const uint16_t *first, const uint16_t *tree, uint64_t b
 }
 
 // A match whose source lies in the window behind the write position.  Bytes
-// go in ascending order as with the byte-wise copy: words when the distance
-// is at least a word or at least the length (no word then reads a byte the
-// same match writes later), byte by byte for short repeats.  The word copy
-// may run up to 7 bytes past the match; those bytes may still be needed (the
-// previous fill behind the write position), so they are saved and put back.
+// go in ascending order as with the byte-wise copy: pairs of words when the
+// distance is at least two words, words when it is at least a word or at
+// least the length (no word then reads a byte the same match writes later),
+// byte by byte for short repeats.  The word copies may run up to 15 bytes
+// past the match; those bytes may still be needed (the previous fill behind
+// the write position), so they are saved and put back.
 inline void CopyNear(uint8_t *dst, uint32_t length, uint32_t distance) {
     const uint8_t *src = dst - distance;
-    if (distance >= kCopyWord || distance >= length) {
+    if (distance >= 2 * kCopyWord) {
+        uint8_t *end = dst + length;
+        uint64_t behind0 = LoadWord(end), behind1 = LoadWord(end + kCopyWord);
+        do {
+            uint64_t a = LoadWord(src), b = LoadWord(src + kCopyWord);
+            StoreWord(dst, a);
+            StoreWord(dst + kCopyWord, b);
+            dst += 2 * kCopyWord;
+            src += 2 * kCopyWord;
+        } while (dst < end);
+        StoreWord(end, behind0);
+        StoreWord(end + kCopyWord, behind1);
+    } else if (distance >= kCopyWord || distance >= length) {
         uint8_t *end = dst + length;
         uint64_t behind = LoadWord(end);
         do {
@@ -364,7 +377,10 @@ FastStop InflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
         window[wp++] = static_cast<uint8_t>((e) >> 16); \
     } while (0)
 
-    static_assert(kBitsAfterRefill - 3 * kFastLenBits >= kFastLenBits, "room for the literals of one round");
+    // A round starts with at least kMaxStepBits in hand and takes up to three
+    // literals of at most kFastLenBits bits, each looked up first, and looks
+    // up the entry after them: four lookups' worth of valid bits.
+    static_assert(kMaxStepBits >= 4 * kFastLenBits, "room for the literals of one round");
 
     // The loop carries the entry of the next symbol, looked up as soon as its
     // bits are in hand.  At the top of each round: a step boundary, the
