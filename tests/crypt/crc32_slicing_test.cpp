@@ -1,7 +1,7 @@
-// CRC-32 eight bytes at a time against the byte-at-a-time form and, where
-// it is installed, zlib's crc32: every length and alignment around the
-// 8-byte steps, random registers to continue from, pieces, and large
-// buffers.
+// CRC-32 eight bytes at a time (and folded, where the processor can) against
+// the byte-at-a-time form and, where it is installed, zlib's crc32: every
+// length and alignment around the steps, random registers to continue from,
+// pieces, and large buffers.
 #include <gtest/gtest.h>
 
 #include <stdint.h>
@@ -33,6 +33,23 @@ TEST(Crc32Slicing, EveryShortLengthAtEveryAlignment)
     std::mt19937 rng(2);
     for (size_t align = 0; align < 16; ++align) {
         for (size_t n = 0; n <= 100; ++n) {
+            uint32_t start = rng();
+            const uint8_t *p = data.data() + align;
+            ASSERT_EQ(QzCrc32A(p, (uint32_t)n, start), qz::crypt::crc32Bytewise(p, n, start))
+                << "alignment " << align << ", length " << n;
+        }
+    }
+}
+
+TEST(Crc32Slicing, LengthsAroundTheFoldingSteps)
+{
+    // Where the processor multiplies without carries, long buffers are folded
+    // 64 and 16 bytes at a time with a tail of bytes: every remainder of
+    // those steps, at every alignment, from lengths below the first fold on.
+    std::vector<uint8_t> data = Random(2048, 8);
+    std::mt19937 rng(9);
+    for (size_t align = 0; align < 16; ++align) {
+        for (size_t n = 200; n <= 700; ++n) {
             uint32_t start = rng();
             const uint8_t *p = data.data() + align;
             ASSERT_EQ(QzCrc32A(p, (uint32_t)n, start), qz::crypt::crc32Bytewise(p, n, start))
