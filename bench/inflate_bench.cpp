@@ -12,7 +12,7 @@
 //   libdeflate  in one call over the whole buffer (for information: it does
 //               not resume, so it has no chunking to match).
 // Every decoder's output is checked against the original once, then each is
-// timed over several runs.  MB/s counts decoded bytes (10^6 per MB); the
+// timed over several rounds of one run each.  MB/s counts decoded bytes (10^6 per MB); the
 // table shows the best run and the spread (slowest..fastest run), and the
 // ratio qz/zlib of the best runs: above 1 the engine is faster.
 //
@@ -201,16 +201,21 @@ struct Timing {
     double best = 0, worst = 0;  // MB/s of the fastest and the slowest run
 };
 
-Timing Measure(int runs, size_t bytes, const std::function<void()> &run) {
-    Timing t;
-    run();  // warm the caches and the page tables
+// Times the contenders in rounds, one run of each per round, so that load
+// from elsewhere on the machine falls on all of them alike.
+std::vector<Timing> Measure(int runs, size_t bytes, const std::vector<std::function<void()>> &contenders) {
+    std::vector<Timing> t(contenders.size());
+    for (auto &run : contenders)
+        run();  // warm the caches and the page tables
     for (int i = 0; i < runs; ++i) {
-        auto start = std::chrono::steady_clock::now();
-        run();
-        double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        double mbs = bytes / s / 1e6;
-        t.best = i == 0 ? mbs : std::max(t.best, mbs);
-        t.worst = i == 0 ? mbs : std::min(t.worst, mbs);
+        for (size_t k = 0; k < contenders.size(); ++k) {
+            auto start = std::chrono::steady_clock::now();
+            contenders[k]();
+            double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            double mbs = bytes / s / 1e6;
+            t[k].best = i == 0 ? mbs : std::max(t[k].best, mbs);
+            t[k].worst = i == 0 ? mbs : std::min(t[k].worst, mbs);
+        }
     }
     return t;
 }
@@ -248,9 +253,10 @@ Ratio BenchCorpus(const char *label, const Bytes &data, int runs) {
     bool ok = Check(qzd, stream, data, "qz") & Check(zd, stream, data, "zlib") & Check(ld, stream, data, "libdeflate");
     if (!ok)
         std::exit(1);
-    Timing q = Measure(runs, data.size(), [&] { qzd.Run(stream, nullptr); });
-    Timing z = Measure(runs, data.size(), [&] { zd.Run(stream, nullptr); });
-    Timing l = Measure(runs, data.size(), [&] { ld.Run(stream, nullptr); });
+    std::vector<Timing> m = Measure(runs, data.size(), {[&] { qzd.Run(stream, nullptr); },
+                                                        [&] { zd.Run(stream, nullptr); },
+                                                        [&] { ld.Run(stream, nullptr); }});
+    const Timing &q = m[0], &z = m[1], &l = m[2];
     Row("qz", q);
     Row("zlib", z);
     Row("libdeflate", l);
@@ -283,15 +289,16 @@ void BenchChecksums(const Bytes &data, int runs) {
         static volatile uint32_t keep;
         keep = crc;
     };
-    Timing q = Measure(runs, data.size(), [&] {
-        blocks([](const uint8_t *p, uint32_t n, uint32_t crc) { return static_cast<uint32_t>(QzCrc32A(p, n, crc)); });
-    });
-    Timing z = Measure(runs, data.size(), [&] {
-        blocks([](const uint8_t *p, uint32_t n, uint32_t crc) { return ~static_cast<uint32_t>(crc32(~crc, p, n)); });
-    });
-    Timing l = Measure(runs, data.size(), [&] {
-        blocks([](const uint8_t *p, uint32_t n, uint32_t crc) { return ~libdeflate_crc32(~crc, p, n); });
-    });
+    std::vector<Timing> m = Measure(
+        runs, data.size(),
+        {[&] {
+             blocks([](const uint8_t *p, uint32_t n, uint32_t crc) { return static_cast<uint32_t>(QzCrc32A(p, n, crc)); });
+         },
+         [&] {
+             blocks([](const uint8_t *p, uint32_t n, uint32_t crc) { return ~static_cast<uint32_t>(crc32(~crc, p, n)); });
+         },
+         [&] { blocks([](const uint8_t *p, uint32_t n, uint32_t crc) { return ~libdeflate_crc32(~crc, p, n); }); }});
+    const Timing &q = m[0], &z = m[1], &l = m[2];
     Row("QzCrc32A", q);
     Row("zlib", z);
     Row("libdeflate", l);
@@ -300,12 +307,13 @@ void BenchChecksums(const Bytes &data, int runs) {
 
     std::printf("\nCipher (QzDecryptData) over the text corpus in %u-byte blocks\n", kChunk);
     Bytes copy = data;
-    Timing c = Measure(runs, data.size(), [&] {
-        QzInitKeys("password", 8);
-        for (size_t pos = 0; pos < copy.size(); pos += kChunk)
-            QzDecryptData(copy.data() + pos, static_cast<uint32_t>(std::min<size_t>(kChunk, copy.size() - pos)));
-    });
-    Row("decrypt", c);
+    std::vector<Timing> c = Measure(runs, data.size(), {[&] {
+                                        QzInitKeys("password", 8);
+                                        for (size_t pos = 0; pos < copy.size(); pos += kChunk)
+                                            QzDecryptData(copy.data() + pos, static_cast<uint32_t>(std::min<size_t>(
+                                                                                 kChunk, copy.size() - pos)));
+                                    }});
+    Row("decrypt", c[0]);
 }
 
 }  // namespace

@@ -21,16 +21,19 @@ struct Keys {
 Keys keys;                 // all zero until the first initKeys
 SYSTEMTIME headerClock;    // the time the last header was seeded from
 
-inline void update(uint8_t plain)
+// The loops work on a copy of the keys in locals: written through the
+// caller's byte pointer, the static keys would otherwise have to be stored
+// and reloaded around every byte (a byte store may alias anything).
+inline void update(Keys &k, uint8_t plain)
 {
-    keys.k0 = (keys.k0 >> 8) ^ kCrcTable[(keys.k0 ^ plain) & 0xFF];
-    keys.k1 = (keys.k1 + (keys.k0 & 0xFF)) * 134775813u + 1;
-    keys.k2 = (keys.k2 >> 8) ^ kCrcTable[(keys.k2 ^ (keys.k1 >> 24)) & 0xFF];
+    k.k0 = (k.k0 >> 8) ^ kCrcTable[(k.k0 ^ plain) & 0xFF];
+    k.k1 = (k.k1 + (k.k0 & 0xFF)) * 134775813u + 1;
+    k.k2 = (k.k2 >> 8) ^ kCrcTable[(k.k2 ^ (k.k1 >> 24)) & 0xFF];
 }
 
-inline uint8_t keystream()
+inline uint8_t keystream(const Keys &k)
 {
-    uint16_t t = (uint16_t)(keys.k2 | 2);
+    uint16_t t = (uint16_t)(k.k2 | 2);
     return (uint8_t)(((uint32_t)t * (uint32_t)(t ^ 1)) >> 8);
 }
 
@@ -38,29 +41,32 @@ inline uint8_t keystream()
 
 void initKeys(const uint8_t *password, size_t len)
 {
-    keys.k0 = 0x12345678u;
-    keys.k1 = 0x23456789u;
-    keys.k2 = 0x34567890u;
+    Keys k = {0x12345678u, 0x23456789u, 0x34567890u};
     for (size_t i = 0; i < len; i++)
-        update(password[i]);
+        update(k, password[i]);
+    keys = k;
 }
 
 void decrypt(uint8_t *data, size_t len)
 {
+    Keys k = keys;
     for (size_t i = 0; i < len; i++) {
-        uint8_t plain = data[i] ^ keystream();
+        uint8_t plain = data[i] ^ keystream(k);
         data[i] = plain;
-        update(plain);
+        update(k, plain);
     }
+    keys = k;
 }
 
 void encrypt(uint8_t *data, size_t len)
 {
+    Keys k = keys;
     for (size_t i = 0; i < len; i++) {
         uint8_t plain = data[i];
-        data[i] = plain ^ keystream();
-        update(plain);
+        data[i] = plain ^ keystream(k);
+        update(k, plain);
     }
+    keys = k;
 }
 
 }  // namespace crypt

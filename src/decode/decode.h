@@ -266,7 +266,7 @@ bool BuildCode(const uint8_t *lengths, uint32_t n, uint16_t *first, uint16_t *tr
 // would have left it after the same symbols.
 
 enum : uint32_t {
-    kFastLenBits = 11,    // literal/length codes up to 11 bits in one lookup
+    kFastLenBits = 10,    // literal/length codes up to 10 bits in one lookup
     kFastDistBits = 10,   // distance codes up to 10 bits in one lookup
     kFastMinInput = 64,   // input bytes that make entering worth the tables
 };

@@ -4,10 +4,19 @@
 // What it does differently from the byte-wise steps of inflate.cpp:
 //   - a 64-bit bit buffer refilled by one 8-byte read instead of one byte
 //     fetch per field;
-//   - one table lookup for literal/length codes of up to 11 bits and distance
-//     codes of up to 10 bits (the byte-wise tables resolve 8 bits and walk a
-//     tree for the rest); longer codes walk the byte-wise tree;
-//   - matches copied 8 bytes at a time where the distance allows it.
+//   - one table lookup for literal/length and distance codes of up to 10 bits
+//     (the byte-wise tables resolve 8 bits and walk a tree for the rest);
+//     longer codes walk the byte-wise tree;
+//   - up to three literals per refill, and the next symbol's table entry
+//     fetched before a match is copied;
+//   - matches copied 8 bytes at a time where the distance allows it, also
+//     those that begin in the previous fill.
+//
+// Table sizes: 10 bits for both codes measured as fast as 11 for literals
+// and lengths, and the tables are rebuilt in every call that enters the loop
+// (about every 64 KiB of output in the entry pipeline), so smaller is
+// cheaper.  Tried and dropped: an arithmetic form of the bit-count rule (the
+// table below is fewer instructions per field).
 //
 // What it must not change: the engine's counts and suspension points follow
 // the byte-wise model of a 16-bit buffer holding 8 to 16 bits (BitReader in
@@ -62,11 +71,11 @@ constexpr uint32_t kFastInputMargin = kRefillReadBytes + kRefillMaxAdvance;  // 
 static_assert(kFastMinInput >= kFastInputMargin, "the first step must be able to refill");
 
 // A step writes at most one 258-byte match from wp < kWindowBytes; the copy
-// of 8-byte words reads and restores 8 bytes behind the match.  All of it
-// stays inside the window and its slack.
+// by pairs of 8-byte words reads and restores 16 bytes behind the match.
+// All of it stays inside the window and its slack.
 constexpr uint32_t kMaxMatch = 258;
 constexpr uint32_t kCopyWord = 8;
-static_assert(kWindowBytes - 1 + kMaxMatch + kCopyWord <= kWindowBytes + kWindowSlack,
+static_assert(kWindowBytes - 1 + kMaxMatch + 2 * kCopyWord <= kWindowBytes + kWindowSlack,
               "a match copied by words must stay in the window's slack");
 
 // --- the byte-wise model's bit count --------------------------------------------
@@ -108,39 +117,68 @@ constexpr bool ModelRuleHolds() {
 }
 static_assert(ModelRuleHolds(), "the count rule must follow the byte-wise reader");
 
+// The rule as a table, indexed by count + 7 - n (0 to 23): one load per field
+// instead of the comparisons.
+struct ModelTable {
+    uint8_t next[24];
+    constexpr ModelTable() : next() {
+        for (uint32_t i = 0; i < 24; ++i)
+            next[i] = static_cast<uint8_t>(i >= 15 ? ModelAfter(i - 7, 0) : ModelAfter(8, 15 - i));
+    }
+};
+constexpr ModelTable kModel;
+
+constexpr bool ModelTableHolds() {
+    for (uint32_t c = 8; c <= 16; ++c)
+        for (uint32_t n = 0; n <= kMaxCodeBits; ++n)
+            if (kModel.next[c + 7 - n] != ModelAfter(c, n))
+                return false;
+    return true;
+}
+static_assert(ModelTableHolds(), "the table must give the rule");
+
 // --- table entries ----------------------------------------------------------------
+//
+// Both kinds keep in their low 6 bits the number of bits the symbol takes
+// with its extra bits, so that dropping them is one shift by the entry (the
+// processor's shift takes the count modulo 64 without a mask).
 //
 // Literal/length entries, 32 bits, indexed by the next kFastLenBits bits:
 //   0                    stop: end of block, symbol 286 or 287, or no code
 //                        (the byte-wise steps take it)
-//   bit 31 (literal)     bits 23..16 the byte, bits 3..0 the code length
+//   bit 31 (literal)     bits 23..16 the byte; bits 11..8 and 5..0 the code
+//                        length
 //   bit 30 (length)      bits 24..16 the base length (3 to 258), bits 11..8
-//                        the extra bits (0 to 5), bits 3..0 the code length
+//                        the code length L, bits 5..0 L plus the extra bits
+//                        (0 to 5)
 //   bit 29 (long)        a code longer than kFastLenBits bits begins here:
 //                        walk the byte-wise tree
 // Distance entries, 32 bits, indexed by the next kFastDistBits bits:
 //   0                    stop: symbol 30 or 31, or no code
-//   bit 7 (long)         a code longer than kFastDistBits bits: walk the tree
-//   otherwise            bits 31..16 the base distance (1 to 24,577), bits
-//                        15..12 the extra bits the model counts as a field
-//                        (e, or e - 8 for e > 8), bits 11..8 the extra bits
-//                        e (0 to 13), bits 3..0 the code length (1 to 15)
+//   bit 6 (long)         a code longer than kFastDistBits bits: walk the tree
+//   otherwise            bits 31..17 the base distance (1 to 24,577), bits
+//                        14..11 the extra bits as the model counts them as
+//                        a field (e, or e - 8 for e > 8), bits 10..7 the code
+//                        length L, bits 5..0 L plus the extra bits e (0 to 13)
 constexpr uint32_t kLitFlag = 1u << 31;
 constexpr uint32_t kLengthFlag = 1u << 30;
 constexpr uint32_t kLenLongFlag = 1u << 29;
-constexpr uint32_t kDistLongFlag = 1u << 7;
+constexpr uint32_t kDistLongFlag = 1u << 6;
+constexpr uint32_t kDropMask = 0x3F;
 constexpr uint32_t kLenMask = (1u << kFastLenBits) - 1;
 constexpr uint32_t kDistMask = (1u << kFastDistBits) - 1;
 static_assert(kFastLenBits >= 8 && kFastLenBits <= kMaxCodeBits, "longer codes walk the 8-bit tables' trees");
 static_assert(kFastDistBits >= 8 && kFastDistBits <= kMaxCodeBits, "longer codes walk the 8-bit tables' trees");
+static_assert(kMaxCodeBits + kMaxDistExtra <= kDropMask, "a symbol's bits fit the drop field");
+static_assert(24577 < (1u << 15), "the base distance fits bits 31..17");
 
 inline uint32_t LenEntry(uint32_t symbol, uint32_t codeLength) {
     if (symbol < 256)
-        return kLitFlag | symbol << 16 | codeLength;
+        return kLitFlag | symbol << 16 | codeLength << 8 | codeLength;
     if (symbol == 256 || symbol > 285)
         return 0;
-    return kLengthFlag | uint32_t(kLengthBase[symbol - 257]) << 16 | uint32_t(kLengthExtraBits[symbol - 257]) << 8 |
-           codeLength;
+    return kLengthFlag | uint32_t(kLengthBase[symbol - 257]) << 16 | codeLength << 8 |
+           (codeLength + kLengthExtraBits[symbol - 257]);
 }
 
 inline uint32_t DistEntry(uint32_t symbol, uint32_t codeLength) {
@@ -148,16 +186,16 @@ inline uint32_t DistEntry(uint32_t symbol, uint32_t codeLength) {
         return 0;
     uint32_t extra = kDistExtraBits[symbol];
     uint32_t field = extra > 8 ? extra - 8 : extra;
-    return uint32_t(kDistBase[symbol]) << 16 | field << 12 | extra << 8 | codeLength;
+    return uint32_t(kDistBase[symbol]) << 17 | field << 11 | codeLength << 7 | (codeLength + extra);
 }
 
-uint32_t Reverse(uint32_t code, uint32_t length) {
-    uint32_t r = 0;
-    for (uint32_t i = 0; i < length; ++i) {
-        r = (r << 1) | (code & 1);
-        code >>= 1;
-    }
-    return r;
+// The low length bits of code in reverse order (length 1 to 15).
+inline uint32_t Reverse(uint32_t code, uint32_t length) {
+    code = ((code & 0x5555) << 1) | ((code >> 1) & 0x5555);
+    code = ((code & 0x3333) << 2) | ((code >> 2) & 0x3333);
+    code = ((code & 0x0F0F) << 4) | ((code >> 4) & 0x0F0F);
+    code = ((code & 0x00FF) << 8) | ((code >> 8) & 0x00FF);
+    return code >> (16 - length);
 }
 
 // Fills a one-lookup table of 2^bits entries from n code lengths that the
@@ -168,14 +206,19 @@ void Fill(const uint8_t *lengths, uint32_t n, uint32_t bits, uint32_t longFlag, 
     uint32_t count[kMaxCodeBits + 1] = {};
     for (uint32_t s = 0; s < n; ++s)
         ++count[lengths[s]];
-    uint32_t next[kMaxCodeBits + 1] = {};
+    const uint32_t unused = count[0];
     count[0] = 0;
+    uint32_t next[kMaxCodeBits + 1] = {};
     for (uint32_t len = 2; len <= kMaxCodeBits; ++len)
         next[len] = (next[len - 1] + count[len - 1]) << 1;
 
+    // A complete code covers every entry; only an empty or one-symbol code
+    // leaves entries without a code, which must read as stops.
     const uint32_t size = 1u << bits;
-    for (uint32_t i = 0; i < size; ++i)
-        table[i] = 0;
+    if (n - unused <= 1) {
+        for (uint32_t i = 0; i < size; ++i)
+            table[i] = 0;
+    }
     for (uint32_t s = 0; s < n; ++s) {
         uint32_t len = lengths[s];
         if (len == 0)
@@ -224,14 +267,27 @@ inline uint32_t WalkTree(const uint16_t *first, const uint16_t *tree, uint64_t b
 }
 
 // A match whose source lies in the window behind the write position.  Bytes
-// go in ascending order as with the byte-wise copy: words when the distance
-// is at least a word or at least the length (no word then reads a byte the
-// same match writes later), byte by byte for short repeats.  The word copy
-// may run up to 7 bytes past the match; those bytes may still be needed (the
-// previous fill behind the write position), so they are saved and put back.
+// go in ascending order as with the byte-wise copy: pairs of words when the
+// distance is at least two words, words when it is at least a word or at
+// least the length (no word then reads a byte the same match writes later),
+// byte by byte for short repeats.  The word copies may run up to 15 bytes
+// past the match; those bytes may still be needed (the previous fill behind
+// the write position), so they are saved and put back.
 inline void CopyNear(uint8_t *dst, uint32_t length, uint32_t distance) {
     const uint8_t *src = dst - distance;
-    if (distance >= kCopyWord || distance >= length) {
+    if (distance >= 2 * kCopyWord) {
+        uint8_t *end = dst + length;
+        uint64_t behind0 = LoadWord(end), behind1 = LoadWord(end + kCopyWord);
+        do {
+            uint64_t a = LoadWord(src), b = LoadWord(src + kCopyWord);
+            StoreWord(dst, a);
+            StoreWord(dst + kCopyWord, b);
+            dst += 2 * kCopyWord;
+            src += 2 * kCopyWord;
+        } while (dst < end);
+        StoreWord(end, behind0);
+        StoreWord(end + kCopyWord, behind1);
+    } else if (distance >= kCopyWord || distance >= length) {
         uint8_t *end = dst + length;
         uint64_t behind = LoadWord(end);
         do {
@@ -246,6 +302,26 @@ inline void CopyNear(uint8_t *dst, uint32_t length, uint32_t distance) {
         for (uint32_t i = 0; i < length; ++i)
             dst[i] = src[i];
     }
+}
+
+// A match whose source begins in the previous fill, in front of the write
+// position (the window's start lies within the distance).  That part is
+// copied forward from ahead of the destination, so each word is read before
+// anything at or after it is written, whatever the gap; the rest, if any,
+// comes from the window start like a near match.  The 8 bytes behind the
+// match are saved and put back, as for a near match.
+inline void CopyFar(Workspace &w, uint32_t wp, uint32_t length, uint32_t distance) {
+    uint8_t *dst = w.window + wp;
+    uint8_t *end = dst + length;
+    uint64_t behind = LoadWord(end);
+    uint32_t before = distance - wp;
+    const uint8_t *src = w.window + w.prevEnd - before;
+    uint32_t first = before < length ? before : length;
+    for (uint32_t i = 0; i < first; i += kCopyWord)
+        StoreWord(dst + i, LoadWord(src + i));
+    if (first < length)
+        CopyNear(dst + first, length - first, wp + first);
+    StoreWord(end, behind);
 }
 
 }  // namespace
@@ -267,55 +343,100 @@ FastStop InflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
 
 // Drops n bits that are in hand, and counts them as the byte-wise reader
 // would count a field of modelBits.
-#define CONSUME(n, modelBits)               \
-    do {                                    \
-        buf >>= (n);                        \
-        avail -= (n);                       \
-        model = ModelAfter(model, modelBits); \
+#define CONSUME(n, modelBits)                    \
+    do {                                         \
+        buf >>= (n);                             \
+        avail -= (n);                            \
+        model = kModel.next[model + 7 - (modelBits)]; \
     } while (0)
 
-    while (wp < kWindowBytes) {
-        if (avail < kMaxStepBits) {
-            if (static_cast<uint32_t>(inEnd - in) < kFastInputMargin)
-                break;
-            buf |= Load64(in) << avail;
-            in += (63 - avail) >> 3;
-            avail |= kBitsAfterRefill;  // avail + 8 * the bytes just taken
-        }
+// Drops a code of n bits and the extra bits behind it (read beforehand),
+// total bits in one shift; the model counts them as two fields.
+#define CONSUME_WITH_EXTRA(total, n, extraModelBits)                                \
+    do {                                                                           \
+        buf >>= (total);                                                           \
+        avail -= (total);                                                          \
+        model = kModel.next[kModel.next[model + 7 - (n)] + 7 - (extraModelBits)]; \
+    } while (0)
 
-        // literal/length symbol
-        uint32_t e = t.len[buf & kLenMask];
-        uint32_t length, extra;
+// Fills the buffer to 56 to 63 bits with one 8-byte read; the cursor moves
+// over the whole bytes taken.  Bits already in hand stay where they are, so
+// an entry looked up before stays valid.
+#define REFILL()                                \
+    do {                                        \
+        buf |= Load64(in) << avail;             \
+        in += (63 - avail) >> 3;                \
+        avail |= kBitsAfterRefill;              \
+    } while (0)
+
+// A literal from the one-lookup table: code of at most kFastLenBits bits.
+#define LITERAL(e)                                      \
+    do {                                                \
+        uint32_t n_ = (e) & kDropMask;                  \
+        CONSUME(n_, n_);                                \
+        window[wp++] = static_cast<uint8_t>((e) >> 16); \
+    } while (0)
+
+    // A round starts with at least kMaxStepBits in hand and takes up to three
+    // literals of at most kFastLenBits bits, each looked up first, and looks
+    // up the entry after them: four lookups' worth of valid bits.
+    static_assert(kMaxStepBits >= 4 * kFastLenBits, "room for the literals of one round");
+
+    // The loop carries the entry of the next symbol, looked up as soon as its
+    // bits are in hand.  At the top of each round: a step boundary, the
+    // window below its limit, at least kMaxStepBits in hand, e the entry.
+    REFILL();  // the caller leaves at least kFastMinInput bytes
+    uint32_t e = t.len[buf & kLenMask];
+    for (;;) {
         if (e & kLitFlag) {
-            uint32_t n = e & 0xF;
-            CONSUME(n, n);
-            window[wp++] = static_cast<uint8_t>(e >> 16);
+            // Up to three literals per round, each with the window checked.
+            LITERAL(e);
+            e = t.len[buf & kLenMask];
+            if ((e & kLitFlag) && wp < kWindowBytes) {
+                LITERAL(e);
+                e = t.len[buf & kLenMask];
+                if ((e & kLitFlag) && wp < kWindowBytes) {
+                    LITERAL(e);
+                    e = t.len[buf & kLenMask];
+                }
+            }
+            if (wp >= kWindowBytes)
+                break;
+            if (avail < kMaxStepBits) {
+                if (static_cast<uint32_t>(inEnd - in) < kFastInputMargin)
+                    break;
+                REFILL();
+            }
             continue;
         }
-        if (e & kLengthFlag) {
-            uint32_t n = e & 0xF;
-            CONSUME(n, n);
-            length = (e >> 16) & 0x1FF;
-            extra = (e >> 8) & 0xF;
-        } else if (e & kLenLongFlag) {
+
+        // length symbol and extra bits
+        if (!(e & kLengthFlag)) {
+            if (!(e & kLenLongFlag))
+                break;  // end of block, invalid symbol or no code
             uint32_t leaf = WalkTree(w.lenFirst, w.lenTree, buf);
-            uint32_t symbol = leaf >> kEntrySymbolShift;
-            e = leaf == 0 ? 0 : LenEntry(symbol, leaf & kEntryLengthMask);
+            e = leaf == 0 ? 0 : LenEntry(leaf >> kEntrySymbolShift, leaf & kEntryLengthMask);
             if (e == 0)
                 break;  // end of block, invalid symbol or no code
-            uint32_t n = e & 0xF;
-            CONSUME(n, n);
             if (e & kLitFlag) {
+                uint32_t n = e & kDropMask;
+                CONSUME(n, n);
                 window[wp++] = static_cast<uint8_t>(e >> 16);
+                if (wp >= kWindowBytes)
+                    break;
+                if (avail < kMaxStepBits) {
+                    if (static_cast<uint32_t>(inEnd - in) < kFastInputMargin)
+                        break;
+                    REFILL();
+                }
+                e = t.len[buf & kLenMask];
                 continue;
             }
-            length = (e >> 16) & 0x1FF;
-            extra = (e >> 8) & 0xF;
-        } else {
-            break;  // end of block, invalid symbol or no code
         }
-        length += static_cast<uint32_t>(buf) & ((1u << extra) - 1);
-        CONSUME(extra, extra);
+        uint32_t n = (e >> 8) & 0xF;
+        uint32_t extra = (e & kDropMask) - n;
+        uint32_t length = ((e >> 16) & 0x1FF) + (static_cast<uint32_t>(buf >> n) & ((1u << extra) - 1));
+        CONSUME_WITH_EXTRA(e & kDropMask, n, extra);
 
         // distance symbol and extra bits
         uint32_t d = t.dist[buf & kDistMask];
@@ -329,28 +450,40 @@ FastStop InflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
             stop = kFastAtDist;
             break;
         }
-        uint32_t n = d & 0xF;
-        CONSUME(n, n);
-        uint32_t dextra = (d >> 8) & 0xF;
-        uint32_t distance = (d >> 16) + (static_cast<uint32_t>(buf) & ((1u << dextra) - 1));
-        CONSUME(dextra, (d >> 12) & 0xF);
+        n = (d >> 7) & 0xF;
+        uint32_t dextra = (d & kDropMask) - n;
+        uint32_t distance = (d >> 17) + (static_cast<uint32_t>(buf >> n) & ((1u << dextra) - 1));
+        CONSUME_WITH_EXTRA(d & kDropMask, n, (d >> 11) & 0xF);
+
+        // The next symbol's entry is fetched before the copy, so that its
+        // lookup overlaps the copy.
+        bool more = true;
+        if (avail < kMaxStepBits) {
+            if (static_cast<uint32_t>(inEnd - in) < kFastInputMargin)
+                more = false;
+            else
+                REFILL();
+        }
+        e = t.len[buf & kLenMask];
 
         if (distance <= wp)
             CopyNear(window + wp, length, distance);
         else
-            CopyMatch(w, wp, length, distance);  // partly from the previous fill
+            CopyFar(w, wp, length, distance);
         wp += length;
+        if (!more || wp >= kWindowBytes)
+            break;
     }
-#undef CONSUME
 
     // Hold at least the model's bits, then give back the whole bytes beyond
     // them.  Both counts describe the same bit position, so they differ by
     // whole bytes; kFastInputMargin leaves the 8 bytes the refill reads.
-    if (avail < model) {
-        buf |= Load64(in) << avail;
-        in += (63 - avail) >> 3;
-        avail |= kBitsAfterRefill;
-    }
+    if (avail < model)
+        REFILL();
+#undef CONSUME
+#undef CONSUME_WITH_EXTRA
+#undef REFILL
+#undef LITERAL
     in -= (avail - model) >> 3;
     br.bits = static_cast<uint32_t>(buf) & ((1u << model) - 1);
     br.count = model;
