@@ -324,20 +324,20 @@ TEST(InflateFast, FuzzSeedsDecodeAlikeEveryWay) {
 
 TEST(InflateFast, RandomCodesDecodeAlikeEveryWay) {
     Counts counts;
-    for (uint32_t seed = 1; seed <= 60; ++seed) {
+    for (uint32_t seed = 1; seed <= (uint32_t)Runs(60); ++seed) {
         // Every sixth stream is short enough to be fed a byte at a time.
         bool bytes = seed % 6 == 0;
         int ops = bytes ? 150 : 200 + static_cast<int>(seed * 97 % 3000);
         std::vector<uint8_t> stream = RandomStream(seed, 1 + seed % 4, ops);
         CheckEveryWay(stream, 16 << 20, "random stream " + std::to_string(seed), bytes, 2, &counts);
     }
-    EXPECT_GT(counts.streams, 400u);
+    EXPECT_GT(counts.streams, (unsigned)Runs(400));
 }
 
 TEST(InflateFast, DamagedRandomCodesDecodeAlike) {
     Counts counts;
     std::mt19937 rng(99);
-    for (uint32_t seed = 1; seed <= 300; ++seed) {
+    for (uint32_t seed = 1; seed <= (uint32_t)Runs(300); ++seed) {
         std::vector<uint8_t> stream = Flip(RandomStream(seed * 7919, 1 + seed % 3, 400), rng, 1 + seed % 4);
         CheckEveryWay(stream, 16 << 20, "damaged random stream " + std::to_string(seed), false, 1, &counts);
     }
@@ -374,7 +374,7 @@ TEST(InflateFast, ReferenceStreamsDecodeAlikeEveryWay) {
     for (const Compressor &c : Compressors()) {
         for (const Sample &s : samples) {
             std::vector<uint8_t> stream = Compress(c, s.data);
-            CheckEveryWay(stream, s.data.size() + 1, c.name + ", " + s.kind, s.data.size() <= 40000, 1, &counts);
+            CheckEveryWay(stream, s.data.size() + 1, c.name + ", " + s.kind, s.data.size() <= Bytes(40000), 1, &counts);
             if (HasFatalFailure())
                 return;
         }
@@ -383,7 +383,7 @@ TEST(InflateFast, ReferenceStreamsDecodeAlikeEveryWay) {
 
 TEST(InflateFast, LargeReferenceStreamsDecodeAlike) {
     Counts counts;
-    const std::vector<Sample> samples = Samples({3 << 20});
+    const std::vector<Sample> samples = Samples({Bytes(3 << 20)});
     for (const Compressor &c : Compressors()) {
         if (c.name != "zlib_level1" && c.name != "zlib_level6" && c.name != "zlib_level9" && c.name != "zlib_rle" &&
             c.name != "libdeflate_level12")
@@ -400,7 +400,7 @@ TEST(InflateFast, LargeReferenceStreamsDecodeAlike) {
 TEST(InflateFast, DamagedReferenceStreamsDecodeAlike) {
     std::mt19937 rng(2024);
     Counts counts;
-    for (int i = 0; i < 1500; ++i) {
+    for (int i = 0; i < Runs(1500); ++i) {
         std::vector<uint8_t> data = i % 2 ? TextData(200 + rng() % 30000, i) : BinaryData(200 + rng() % 30000, i);
         Compressor c = {"", static_cast<int>(rng() % 10), i % 5 == 0 ? Z_FIXED : Z_DEFAULT_STRATEGY, 0, false};
         std::vector<uint8_t> stream = Flip(ZlibRaw(c, data), rng, 1 + rng() % 3);

@@ -91,7 +91,7 @@ TEST_P(InflateReference, LargeStreamsWholeAndInChunks) {
     if (c.name != "zlib_level1" && c.name != "zlib_level6" && c.name != "zlib_level9" &&
         c.name != "zlib_huffman_only" && c.name != "zlib_rle" && c.name != "libdeflate_level12")
         GTEST_SKIP() << "large inputs run for a subset of the compressors";
-    static const std::vector<Sample> samples = Samples({3 << 20});
+    static const std::vector<Sample> samples = Samples({Bytes(3 << 20)});
     for (auto &s : samples) {
         std::vector<uint8_t> stream = Compress(c, s.data);
         CheckStream(stream, s.data, c.name + ", " + s.kind, false, 1);

@@ -6,6 +6,7 @@
 #define QZ_TESTS_DECODE_REFERENCE_STREAMS_H
 
 #include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
@@ -22,6 +23,19 @@
 #endif
 
 namespace qz_test {
+
+// --- how much to run ---------------------------------------------------------
+
+// Under valgrind (the suites run with QZ_UNDER_VALGRIND set) the longest
+// tests take a sample of their inputs: memory checking needs every code
+// path, not every stream, and runs some fifty times slower.
+inline bool UnderValgrind() {
+    static const bool under = getenv("QZ_UNDER_VALGRIND") != nullptr;
+    return under;
+}
+// A count of repetitions, or a size of input, as far as this run goes.
+inline int Runs(int n) { return UnderValgrind() ? (n + 15) / 16 : n; }
+inline size_t Bytes(size_t n) { return UnderValgrind() ? n / 16 : n; }
 
 // --- data ------------------------------------------------------------------
 
