@@ -2,6 +2,7 @@
 #include "platform_test.h"
 
 #include <algorithm>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -75,6 +76,18 @@ TEST_F(Find, PlainNamesFindOneEntry) {
     FindClose(h);
     EXPECT_EQ(find_all(dir / "missing.txt"), (std::vector<std::string>{"!2"}));
 }
+
+#if !defined(_WIN32)
+// Two host names that differ in case only (a POSIX folder can hold both):
+// a plain name finds the one written exactly so; written in neither case,
+// it finds both, as a wildcard would.
+TEST_F(Find, APlainNameWrittenExactlyIsFoundFirst) {
+    { std::ofstream((dir.fs() / "a.txt").string()) << "lower"; }   // past the layer, which would open A.TXT
+    EXPECT_EQ(find_all(dir / "a.txt"), (std::vector<std::string>{"a.txt"}));
+    EXPECT_EQ(find_all(dir / "A.TXT"), (std::vector<std::string>{"A.TXT"}));
+    EXPECT_EQ(find_all(dir / "a.TXT"), (std::vector<std::string>{"A.TXT", "a.txt"}));
+}
+#endif
 
 TEST_F(Find, EmptyFolderHasOnlyDotEntries) {
     EXPECT_EQ(as_set(find_all(dir / "sub\\*")), (std::set<std::string>{".", ".."}));

@@ -114,6 +114,52 @@ bool add(WIN32_FIND_DATAA **list, size_t *count, size_t *cap, const WIN32_FIND_D
     return true;
 }
 
+/* Fills d for the entry name (host form) of folder; false when it is gone. */
+bool entry_at(const char *folder, const char *name, const char *ansi, WIN32_FIND_DATAA *d) {
+    char host[HOST_PATH];
+    size_t base = strlen(folder);
+    if (base + 2 + strlen(name) >= sizeof host) return false;
+    strcpy(host, folder);
+    if (base != 1) strcat(host, "/");   /* folder "/" has its separator */
+    strcat(host, name);
+    struct stat st;
+    if (stat(host, &st) != 0 && lstat(host, &st) != 0) return false;
+    fill(d, host, st, ansi);
+    return true;
+}
+
+/* The entries of folder that fit pattern, in *list; false with *error set
+ * when the folder cannot be read or memory runs out.  A plain name that
+ * exists as written is the only answer, found without reading the whole
+ * folder (a directory walk asks for every level of a long path, and big
+ * folders on the way would make that slow); any other name is looked for
+ * without case among all the entries. */
+bool collect(const char *folder, const char *pattern, bool atRoot, WIN32_FIND_DATAA **list, size_t *count,
+             DWORD *error) {
+    size_t cap = 0;
+    *error = ERROR_NOT_ENOUGH_MEMORY;
+    if (!has_wildcards(pattern) && dots(pattern) == 0) {
+        char name[HOST_PATH];
+        WIN32_FIND_DATAA d;
+        if (ansi_to_host(pattern, strlen(pattern), name, sizeof name) && entry_at(folder, name, pattern, &d))
+            return add(list, count, &cap, d);
+    }
+    DIR *dir = opendir(folder);
+    if (!dir) { *error = ERROR_PATH_NOT_FOUND; return false; }
+    bool ok = true;
+    char ansi[MAX_PATH * 2];
+    while (struct dirent *e = readdir(dir)) {
+        if (dots(e->d_name) && atRoot) continue;
+        if (!host_to_ansi(e->d_name, ansi, sizeof ansi) || strlen(ansi) >= MAX_PATH) continue;
+        if (!match((const unsigned char *)pattern, (const unsigned char *)ansi)) continue;
+        WIN32_FIND_DATAA d;
+        if (!entry_at(folder, e->d_name, ansi, &d)) continue;
+        if (!add(list, count, &cap, d)) { ok = false; break; }
+    }
+    closedir(dir);
+    return ok;
+}
+
 } // namespace
 
 extern "C" {
@@ -136,33 +182,11 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     }
     if (!*last) { fail(ERROR_FILE_NOT_FOUND); return INVALID_HANDLE_VALUE; }
 
-    DIR *dir = opendir(folder);
-    if (!dir) { fail(ERROR_PATH_NOT_FOUND); return INVALID_HANDLE_VALUE; }
     WIN32_FIND_DATAA *list = nullptr;
-    size_t count = 0, cap = 0;
-    bool ok = true;
-    char host[HOST_PATH], ansi[MAX_PATH * 2];
-    size_t base = strlen(folder);
-    bool rootSlash = base == 1;   /* folder is "/" */
-    while (struct dirent *e = readdir(dir)) {
-        int dot = dots(e->d_name);
-        if (dot && atRoot) continue;
-        if (!host_to_ansi(e->d_name, ansi, sizeof ansi) || strlen(ansi) >= MAX_PATH) continue;
-        if (!match((const unsigned char *)last, (const unsigned char *)ansi)) continue;
-        if (base + 2 + strlen(e->d_name) >= sizeof host) continue;
-        strcpy(host, folder);
-        if (!rootSlash) strcat(host, "/");
-        strcat(host, e->d_name);
-        struct stat st;
-        if (stat(host, &st) != 0 && lstat(host, &st) != 0) continue;
-        WIN32_FIND_DATAA d;
-        fill(&d, host, st, ansi);
-        if (!add(&list, &count, &cap, d)) { ok = false; break; }
-    }
-    closedir(dir);
-    if (!ok) {
+    size_t count = 0;
+    if (!collect(folder, last, atRoot, &list, &count, &error)) {
         free(list);
-        fail(ERROR_NOT_ENOUGH_MEMORY);
+        fail(error);
         return INVALID_HANDLE_VALUE;
     }
     if (count == 0) {
