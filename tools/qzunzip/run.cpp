@@ -186,15 +186,19 @@ int Invocation::extract(QzHandle &archive, const std::vector<ArchiveEntry> &entr
     }
 
     switch (r) {
-    case QZ_OK:
-        if (!plan.unsafe.empty() || failedDirs > 0) {
-            *t_.err << "qzunzip: " << o_.archive << ": " << plan.unsafe.size() + failedDirs
-                    << " entries left out\n";
+    case QZ_OK: {
+        // Entries the library passed over after a message without recording
+        // a problem (an unknown method), and those qzunzip left out itself.
+        const size_t skipped = plan.unsafe.size() + failedDirs + console_.warnings();
+        if (skipped > 0) {
+            *t_.err << "qzunzip: " << o_.archive << ": " << skipped << (skipped == 1 ? " entry" : " entries")
+                    << " left out or skipped\n";
             return kExitSkipped;
         }
         if (seen.test && !o_.quiet)
             *t_.out << "No errors detected in " << o_.archive << "\n";
         return kExitOk;
+    }
     case QZ_SKIPPED:
         *t_.err << "qzunzip: " << o_.archive << ": some entries were skipped (" << resultName(r)
                 << "; last problem: " << resultName(Qz4MoreStatus()) << ")\n";
