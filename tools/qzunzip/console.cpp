@@ -93,7 +93,8 @@ void Console::progress(const QzPrintBlock &b)
     if (t_.progressBar)
         drawProgress(b, fresh);
     else if (fresh)
-        *t_.out << verbOf(b.operation) << ": " << name << "\n";
+        // Flushed, so that a program reading a pipe sees each entry begin.
+        *t_.out << verbOf(b.operation) << ": " << name << std::endl;
 }
 
 void Console::drawProgress(const QzPrintBlock &b, bool force)

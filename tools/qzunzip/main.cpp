@@ -12,6 +12,8 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <errno.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
@@ -86,17 +88,45 @@ unsigned terminalWidth()
 }
 #endif
 
+#ifdef _WIN32
+// Ctrl-C makes the console read return at once.
 bool readLine(std::string *line)
 {
     char buf[512];
     line->clear();
-    if (!fgets(buf, sizeof buf, stdin) || g_interrupted)
+    if (g_interrupted || !fgets(buf, sizeof buf, stdin) || g_interrupted)
         return false;
     *line = buf;
     while (!line->empty() && (line->back() == '\n' || line->back() == '\r'))
         line->pop_back();
     return true;
 }
+#else
+// Waits for input in short steps, so that a Ctrl-C that comes just before
+// the read is not lost; the terminal hands over whole lines.
+bool readLine(std::string *line)
+{
+    line->clear();
+    for (;;) {
+        if (g_interrupted)
+            return false;
+        struct pollfd in = {STDIN_FILENO, POLLIN, 0};
+        if (poll(&in, 1, 100) <= 0)
+            continue;
+        char c;
+        ssize_t n = read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        if (c == '\n')
+            break;
+        if (c != '\r')
+            *line += c;
+    }
+    return !g_interrupted;
+}
+#endif
 
 }  // namespace
 
