@@ -80,12 +80,11 @@ bool Console::cancelled() const
 
 void Console::progress(const QzPrintBlock &b)
 {
-    const std::string name = displayPath(b.fileName);
-    const bool fresh = name != current_ || (b.bytesDone == 0 && lastDone_ > 0);
+    const bool fresh = current_ != b.fileName || (b.bytesDone == 0 && lastDone_ > 0);
     lastDone_ = b.bytesDone;
     if (fresh) {
         endLine();
-        current_ = name;
+        current_ = b.fileName;
         ++entries_;
     }
     if (quiet_)
@@ -94,7 +93,7 @@ void Console::progress(const QzPrintBlock &b)
         drawProgress(b, fresh);
     else if (fresh)
         // Flushed, so that a program reading a pipe sees each entry begin.
-        *t_.out << verbOf(b.operation) << ": " << name << std::endl;
+        *t_.out << verbOf(b.operation) << ": " << displayPath(current_) << std::endl;
 }
 
 void Console::drawProgress(const QzPrintBlock &b, bool force)
@@ -117,7 +116,7 @@ void Console::drawProgress(const QzPrintBlock &b, bool force)
         tail = "  " + shortSize(b.bytesDone);
     }
     const std::string head = std::string(verbOf(b.operation)) + ": ";
-    std::string name = current_;
+    std::string name = displayPath(current_);
     const size_t room = t_.width > head.size() + tail.size() + 4 ? t_.width - 1 - head.size() - tail.size() : 4;
     if (name.size() > room)
         name = "..." + name.substr(name.size() - (room - 3));

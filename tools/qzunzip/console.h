@@ -56,9 +56,9 @@ private:
 
     Terminal t_;
     bool quiet_;
-    // The entry whose progress is shown: a notification starts a new one
-    // when its name differs, or when it reports 0 bytes after the previous
-    // one reported more.
+    // The entry whose progress is shown (its name as the library gives
+    // it): a notification starts a new one when its name differs, or when
+    // it reports 0 bytes after the previous one reported more.
     std::string current_;
     uint32_t lastDone_ = 0;
     bool lineOpen_ = false;
