@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -26,12 +27,6 @@ using namespace qztest;
 namespace fs = std::filesystem;
 
 namespace {
-
-#ifdef _WIN32
-const char kSep = '\\';
-#else
-const char kSep = '/';
-#endif
 
 struct Archive {
     std::string file, writer, password, expect;
@@ -125,7 +120,8 @@ protected:
     }
 };
 
-// Every entry of a walk, with its record.
+// The walk of an archive, and the places in it of the directory entries
+// (names ending in '/') or of the others.
 Listing walk(QzHandle h)
 {
     Listing l = listAll(h);
@@ -133,32 +129,47 @@ Listing walk(QzHandle h)
     return l;
 }
 
+std::vector<size_t> entriesOfKind(const Listing &l, bool directories)
+{
+    std::vector<size_t> out;
+    for (size_t i = 0; i < l.names.size(); ++i)
+        if ((!l.names[i].empty() && l.names[i].back() == '/') == directories)
+            out.push_back(i);
+    return out;
+}
+
+// Runs body for every archive of the manifest with this expectation, open,
+// with an empty scratch folder; a failed assertion moves on to the next.
+void forEachArchive(const std::string &expect,
+                    const std::function<void(const Archive &, QzHandle &, const std::string &out)> &body)
+{
+    for (const Archive &a : archives(expect)) {
+        SCOPED_TRACE(a.file + " (" + a.writer + ")");
+        TempDir out;
+        OpenArchive open(a.path());
+        EXPECT_EQ(open.result, 0);
+        if (open.result == 0)
+            body(a, open.h, out.path());
+    }
+}
+
 }  // namespace
 
 TEST_F(Interop, ArchivesOfOtherWritersExtractToTheSourceTree)
 {
-    for (const Archive &a : archives("ok")) {
-        SCOPED_TRACE(a.file + " (" + a.writer + ")");
-        TempDir out;
-        OpenArchive open(a.path());
-        ASSERT_EQ(open.result, 0);
-
+    forEachArchive("ok", [](const Archive &a, QzHandle &h, const std::string &out) {
         // These writers record a Unix mode, so the enumeration reports
         // attributes 0 and a directory entry is taken for a file: the
         // library makes the directory on the way to it, then cannot create a
         // file of that name and says so with message 105.
-        size_t directories = 0;
-        const Listing l = walk(open.h);
-        for (size_t i = 0; i < l.names.size(); ++i) {
-            if (!l.names[i].empty() && l.names[i].back() == '/') {
-                EXPECT_EQ(l.records[i].externalAttributes, 0u) << l.names[i];
-                ++directories;
-            }
-        }
+        const Listing l = walk(h);
+        const size_t directories = entriesOfKind(l, true).size();
+        for (size_t i : entriesOfKind(l, true))
+            EXPECT_EQ(l.records[i].externalAttributes, 0u) << l.names[i];
         ASSERT_GT(directories, 0u);
 
         RecordingCallback cb;
-        int16_t r = Qz4UnZip(&open.h, out.path().c_str(), nullptr, "*.*", nullptr, ("-d" + a.passwordSwitch()).c_str());
+        int16_t r = Qz4UnZip(&h, out.c_str(), nullptr, "*.*", nullptr, ("-d" + a.passwordSwitch()).c_str());
         EXPECT_EQ(r, QZ_SKIPPED);
         EXPECT_EQ(Qz4MoreStatus(), QZ_ERR_FILE);
         std::vector<QzPrintBlock> messages = cb.eventsOf(QZ_EVENT_MESSAGE);
@@ -168,58 +179,51 @@ TEST_F(Interop, ArchivesOfOtherWritersExtractToTheSourceTree)
             std::string name = m.fileName;
             EXPECT_TRUE(!name.empty() && name.back() == '\\') << name;
         }
-        expectSameTree(tree(), fs::path(out.path()) / "tree");
+        expectSameTree(tree(), fs::path(out) / "tree");
 
         // Test mode decodes every entry and checks its CRC; the directory
         // entries are empty files to it.
         cb.clear();
-        EXPECT_EQ(Qz4UnZip(&open.h, nullptr, nullptr, "*.*", nullptr, ("-t" + a.passwordSwitch()).c_str()), 0);
+        EXPECT_EQ(Qz4UnZip(&h, nullptr, nullptr, "*.*", nullptr, ("-t" + a.passwordSwitch()).c_str()), 0);
         EXPECT_TRUE(cb.eventsOf(QZ_EVENT_MESSAGE).empty());
-    }
+    });
 }
 
 TEST_F(Interop, LeavingOutDirectoryEntriesGivesAnErrorFreeRun)
 {
     // "?*" fits every name but the empty one, which is the name part of a
     // directory entry: the files alone are extracted, without a message.
-    for (const Archive &a : archives("ok")) {
-        SCOPED_TRACE(a.file + " (" + a.writer + ")");
-        TempDir out;
-        OpenArchive open(a.path());
-        ASSERT_EQ(open.result, 0);
+    forEachArchive("ok", [](const Archive &a, QzHandle &h, const std::string &out) {
         RecordingCallback cb;
-        EXPECT_EQ(Qz4UnZip(&open.h, out.path().c_str(), nullptr, "?*", nullptr, ("-d" + a.passwordSwitch()).c_str()), 0);
+        EXPECT_EQ(Qz4UnZip(&h, out.c_str(), nullptr, "?*", nullptr, ("-d" + a.passwordSwitch()).c_str()), 0);
         EXPECT_TRUE(cb.eventsOf(QZ_EVENT_MESSAGE).empty());
-        EXPECT_EQ(contents(fs::path(out.path()) / "tree" / "logs" / "compressible.log"),
+        EXPECT_EQ(contents(fs::path(out) / "tree" / "logs" / "compressible.log"),
                   contents(fs::path(tree()) / "logs" / "compressible.log"));
-        EXPECT_FALSE(fs::exists(fs::path(out.path()) / "tree" / "empty-dir"));
-    }
+        EXPECT_FALSE(fs::exists(fs::path(out) / "tree" / "empty-dir"));
+    });
 }
 
 TEST_F(Interop, UnZipPtrDeliversWholeEntriesAndWindows)
 {
     const char *names[] = {"logs/compressible.log", "data/random.bin", "chunk-65521.txt", "empty.txt"};
-    for (const Archive &a : archives("ok")) {
-        SCOPED_TRACE(a.file + " (" + a.writer + ")");
-        OpenArchive open(a.path());
-        ASSERT_EQ(open.result, 0);
+    forEachArchive("ok", [&names](const Archive &a, QzHandle &h, const std::string &) {
         for (const char *name : names) {
             SCOPED_TRACE(name);
             const std::string want = contents(fs::path(tree()) / name);
             const std::string spec = std::string("tree/") + name;
             std::string got(want.size() + 16, '\x55');
-            ASSERT_EQ(Qz4UnZipPtr(open.h, &got[0], 0, -1, spec.c_str(), a.passwordSwitch().c_str()), 0);
+            ASSERT_EQ(Qz4UnZipPtr(h, &got[0], 0, -1, spec.c_str(), a.passwordSwitch().c_str()), 0);
             EXPECT_TRUE(got.substr(0, want.size()) == want);
             EXPECT_EQ(got.substr(want.size()), std::string(16, '\x55'));
 
             if (want.size() > 70000) {
                 const int32_t skip = (int32_t)want.size() - 70000;
                 std::string window(100, '\0');
-                ASSERT_EQ(Qz4UnZipPtr(open.h, &window[0], skip, 100, spec.c_str(), a.passwordSwitch().c_str()), 0);
+                ASSERT_EQ(Qz4UnZipPtr(h, &window[0], skip, 100, spec.c_str(), a.passwordSwitch().c_str()), 0);
                 EXPECT_EQ(window, want.substr((size_t)skip, 100));
             }
         }
-    }
+    });
 }
 
 TEST_F(Interop, InfoZipEncryptedEntriesAreRefusedAndNothingIsWritten)
@@ -228,32 +232,24 @@ TEST_F(Interop, InfoZipEncryptedEntriesAreRefusedAndNothingIsWritten)
     // last byte of the encryption header the high byte of the file time; the
     // password check compares it with the CRC, so the right password is
     // refused like a wrong one.
-    for (const Archive &a : archives("refused")) {
-        SCOPED_TRACE(a.file + " (" + a.writer + ")");
-        TempDir out;
-        OpenArchive open(a.path());
-        ASSERT_EQ(open.result, 0);
-        size_t files = 0;
-        Listing l = walk(open.h);
-        for (size_t i = 0; i < l.names.size(); ++i) {
-            if (l.names[i].back() == '/')
-                continue;
-            ++files;
+    forEachArchive("refused", [](const Archive &a, QzHandle &h, const std::string &out) {
+        const Listing l = walk(h);
+        const size_t files = entriesOfKind(l, false).size();
+        for (size_t i : entriesOfKind(l, false))
             EXPECT_EQ(l.records[i].flags & 9, 9) << l.names[i] << ": encrypted, with a data descriptor";
-        }
 
         RecordingCallback cb;
-        EXPECT_EQ(Qz4UnZip(&open.h, out.path().c_str(), nullptr, "?*", nullptr, ("-d" + a.passwordSwitch()).c_str()),
+        EXPECT_EQ(Qz4UnZip(&h, out.c_str(), nullptr, "?*", nullptr, ("-d" + a.passwordSwitch()).c_str()),
                   QZ_SKIPPED);
         EXPECT_EQ(Qz4MoreStatus(), QZ_WRONG_PASSWORD);
         std::vector<QzPrintBlock> messages = cb.eventsOf(QZ_EVENT_MESSAGE);
         EXPECT_EQ(messages.size(), files);
         for (const QzPrintBlock &m : messages)
             EXPECT_EQ(m.eventCode, QZ_WRONG_PASSWORD);
-        EXPECT_EQ(regularFilesBelow(out.path()), 0u);
+        EXPECT_EQ(regularFilesBelow(out), 0u);
 
         std::string buffer(16, '\0');
-        EXPECT_EQ(Qz4UnZipPtr(open.h, &buffer[0], 0, -1, "tree/docs/readme.txt", a.passwordSwitch().c_str()),
+        EXPECT_EQ(Qz4UnZipPtr(h, &buffer[0], 0, -1, "tree/docs/readme.txt", a.passwordSwitch().c_str()),
                   QZ_BAD_PASSWORD);
-    }
+    });
 }

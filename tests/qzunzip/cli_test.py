@@ -77,6 +77,15 @@ class QzunzipProcess(unittest.TestCase):
                 z.writestr(name, data)
         return p
 
+    def zip_over_old_files(self):
+        """An archive of a.txt and b.txt ("new"), both already in out/ ("old")."""
+        z = self.small_zip({"a.txt": "new", "b.txt": "new"})
+        os.mkdir(self.path("out"))
+        for n in ("a.txt", "b.txt"):
+            with open(self.path("out/" + n), "w") as f:
+                f.write("old")
+        return z
+
     def run_on_pty(self, args):
         """Starts the tool with a pseudo-terminal as stdin, stdout and stderr."""
         master, slave = pty.openpty()
@@ -104,11 +113,7 @@ class QzunzipProcess(unittest.TestCase):
         self.assertIn(b"cancelled (-4 cancelled)", err)
 
     def test_ctrl_c_at_the_overwrite_question_cancels_the_run(self):
-        z = self.small_zip({"a.txt": "new", "b.txt": "new"})
-        os.mkdir(self.path("out"))
-        for n in ("a.txt", "b.txt"):
-            with open(self.path("out/" + n), "w") as f:
-                f.write("old")
+        z = self.zip_over_old_files()
         p, master = self.run_on_pty([z, "out/"])
         try:
             seen = read_until(master, b"[q]uit: ")
@@ -123,11 +128,7 @@ class QzunzipProcess(unittest.TestCase):
             self.assertEqual(f.read(), "old")
 
     def test_answers_typed_on_the_terminal(self):
-        z = self.small_zip({"a.txt": "new", "b.txt": "new"})
-        os.mkdir(self.path("out"))
-        for n in ("a.txt", "b.txt"):
-            with open(self.path("out/" + n), "w") as f:
-                f.write("old")
+        z = self.zip_over_old_files()
         p, master = self.run_on_pty([z, "out/"])
         try:
             read_until(master, b"[q]uit: ")

@@ -25,12 +25,6 @@ using qzunzip::runQzunzip;
 
 namespace {
 
-#ifdef _WIN32
-const char kSep = '\\';
-#else
-const char kSep = '/';
-#endif
-
 struct Result {
     int status;
     std::string out, err;
