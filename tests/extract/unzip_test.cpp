@@ -121,7 +121,7 @@ TEST_F(Unzip, TestModeChecksEveryCrcAndWritesNothing)
         sawSub |= std::string(b.fileName) == "sub\\good.txt";
     EXPECT_TRUE(sawSub);
     for (const QzPrintBlock &b : cb.eventsOf(QZ_EVENT_NOTIFICATION))
-        EXPECT_TRUE(b.bytesDone == 0 || b.bytesDone == b.entrySize) << b.bytesDone;
+        EXPECT_TRUE(b.bytesDone == 0 || b.bytesDone == b.entrySize) << uint32_t(b.bytesDone);
 }
 
 TEST_F(Unzip, ACrcMismatchLeavesTheFileWrittenAndCanCancel)
@@ -201,12 +201,12 @@ TEST_F(Unzip, ProgressReportsBytesWrittenAndEndsWithTheSize)
     EXPECT_EQ(unzip(h), 0);
     auto n = cb.eventsOf(QZ_EVENT_NOTIFICATION);
     ASSERT_GE(n.size(), 4u);
-    EXPECT_EQ(n.front().bytesDone, 0u);
-    EXPECT_EQ(n.back().bytesDone, big.size());
+    EXPECT_EQ(uint32_t(n.front().bytesDone), 0u);
+    EXPECT_EQ(uint32_t(n.back().bytesDone), big.size());
     for (size_t i = 1; i < n.size(); ++i)
-        EXPECT_GE(n[i].bytesDone, n[i - 1].bytesDone);
-    EXPECT_EQ(n.back().entrySize, big.size());
-    EXPECT_EQ(n.back().entrySize2, big.size());
+        EXPECT_GE(uint32_t(n[i].bytesDone), uint32_t(n[i - 1].bytesDone));
+    EXPECT_EQ(uint32_t(n.back().entrySize), big.size());
+    EXPECT_EQ(uint32_t(n.back().entrySize2), big.size());
     EXPECT_EQ(n.back().method, 1);
     EXPECT_EQ(n.back().operation, QZ_OP_EXTRACTING);
     // The host sees Windows paths, whatever the library holds.

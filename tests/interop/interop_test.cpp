@@ -165,7 +165,7 @@ TEST_F(Interop, ArchivesOfOtherWritersExtractToTheSourceTree)
         const Listing l = walk(h);
         const size_t directories = entriesOfKind(l, true).size();
         for (size_t i : entriesOfKind(l, true))
-            EXPECT_EQ(l.records[i].externalAttributes, 0u) << l.names[i];
+            EXPECT_EQ(uint32_t(l.records[i].externalAttributes), 0u) << l.names[i];
         ASSERT_GT(directories, 0u);
 
         RecordingCallback cb;
