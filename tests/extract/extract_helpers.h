@@ -18,6 +18,13 @@
 
 namespace qztest {
 
+// Host path separator of the scratch folders.
+#ifdef _WIN32
+const char kSep = '\\';
+#else
+const char kSep = '/';
+#endif
+
 // Wine runs the Windows build of the tests; it does not refuse root a
 // read-only file and reports ARCHIVE on every file, so checks of those
 // rules are left out there.

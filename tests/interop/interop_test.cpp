@@ -30,7 +30,7 @@ namespace {
 
 struct Archive {
     std::string file, writer, password, expect;
-    std::string path() const { return std::string(QZ_INTEROP_DATA) + kSep + "archives" + kSep + file; }
+    std::string path() const { return (fs::path(QZ_INTEROP_DATA) / "archives" / file).string(); }
     // The password switch, or nothing.
     std::string passwordSwitch() const { return password == "-" ? "" : " -s:" + password + ":"; }
 };
@@ -40,7 +40,7 @@ struct Archive {
 std::vector<Archive> archives(const std::string &expect)
 {
     std::vector<Archive> out;
-    std::ifstream f(std::string(QZ_INTEROP_DATA) + kSep + "manifest.txt");
+    std::ifstream f(fs::path(QZ_INTEROP_DATA) / "manifest.txt");
     static bool told = false;
     std::string line;
     while (std::getline(f, line)) {
@@ -60,9 +60,9 @@ std::vector<Archive> archives(const std::string &expect)
     return out;
 }
 
-std::string tree()
+fs::path tree()
 {
-    return std::string(QZ_INTEROP_DATA) + kSep + "tree";
+    return fs::path(QZ_INTEROP_DATA) / "tree";
 }
 
 std::string contents(const fs::path &p)
@@ -115,7 +115,7 @@ class Interop : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!fs::exists(std::string(QZ_INTEROP_DATA) + kSep + "manifest.txt"))
+        if (!fs::exists(fs::path(QZ_INTEROP_DATA) / "manifest.txt"))
             GTEST_SKIP() << "no interop archives in " << QZ_INTEROP_DATA << " (made by make_archives.py)";
     }
 };
@@ -198,7 +198,7 @@ TEST_F(Interop, LeavingOutDirectoryEntriesGivesAnErrorFreeRun)
         EXPECT_EQ(Qz4UnZip(&h, out.c_str(), nullptr, "?*", nullptr, ("-d" + a.passwordSwitch()).c_str()), 0);
         EXPECT_TRUE(cb.eventsOf(QZ_EVENT_MESSAGE).empty());
         EXPECT_EQ(contents(fs::path(out) / "tree" / "logs" / "compressible.log"),
-                  contents(fs::path(tree()) / "logs" / "compressible.log"));
+                  contents(tree() / "logs" / "compressible.log"));
         EXPECT_FALSE(fs::exists(fs::path(out) / "tree" / "empty-dir"));
     });
 }
@@ -209,7 +209,7 @@ TEST_F(Interop, UnZipPtrDeliversWholeEntriesAndWindows)
     forEachArchive("ok", [&names](const Archive &a, QzHandle &h, const std::string &) {
         for (const char *name : names) {
             SCOPED_TRACE(name);
-            const std::string want = contents(fs::path(tree()) / name);
+            const std::string want = contents(tree() / name);
             const std::string spec = std::string("tree/") + name;
             std::string got(want.size() + 16, '\x55');
             ASSERT_EQ(Qz4UnZipPtr(h, &got[0], 0, -1, spec.c_str(), a.passwordSwitch().c_str()), 0);

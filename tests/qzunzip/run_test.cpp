@@ -60,14 +60,9 @@ protected:
     {
         return put(dir, "a.zip", buildZip(entries, options));
     }
-    std::string dest() const { return dir.file("out") + kSep; }
-    std::string outFile(std::string rel) const
-    {
-        for (char &c : rel)
-            if (c == '/')
-                c = kSep;
-        return dir.file("out") + kSep + rel;
-    }
+    // '/' serves as the separator on Windows too.
+    std::string dest() const { return dir.file("out") + "/"; }
+    std::string outFile(const std::string &rel) const { return dir.file("out") + "/" + rel; }
     bool exists(const std::string &rel) const { return !readFile(outFile(rel)).empty() || Qz4DirExist(outFile(rel).c_str()); }
 
     Result run(const std::vector<std::string> &args)
@@ -111,11 +106,11 @@ TEST_F(Qzunzip, UnixArchivesExtractWithTheirEmptyDirectories)
 
     // Without -d the files go to the destination itself, which qzunzip
     // makes, and directory entries are passed over.
-    Result flat = run({"-q", a, dir.file("flat") + kSep});
+    Result flat = run({"-q", a, dir.file("flat") + "/"});
     EXPECT_EQ(flat.status, 0) << flat.err;
     EXPECT_EQ(flat.out, "");
-    EXPECT_EQ(readFile(dir.file("flat") + kSep + "a.txt"), big);
-    EXPECT_FALSE(Qz4DirExist((dir.file("flat") + kSep + "empty").c_str()));
+    EXPECT_EQ(readFile(dir.file("flat") + "/a.txt"), big);
+    EXPECT_FALSE(Qz4DirExist((dir.file("flat") + "/empty").c_str()));
 
     Result test = run({"-t", a});
     EXPECT_EQ(test.status, 0) << test.err;
@@ -341,7 +336,7 @@ TEST_F(Qzunzip, SystemFailuresGiveStatus5)
 {
     std::string a = archive({Entry("docs/a.txt", "a")});
     writeFile(dir.file("file"), "in the way");
-    Result dest = run({a, dir.file("file") + kSep + "sub" + kSep});
+    Result dest = run({a, dir.file("file") + "/sub/"});
     EXPECT_EQ(dest.status, qzunzip::kExitSystem);
     EXPECT_NE(dest.err.find("the destination cannot be created"), std::string::npos) << dest.err;
 

@@ -11,13 +11,6 @@
 
 namespace qztest {
 
-// Host path separator of the scratch folders.
-#ifdef _WIN32
-const char kSep = '\\';
-#else
-const char kSep = '/';
-#endif
-
 class TempDir {
 public:
     TempDir()
