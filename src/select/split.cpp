@@ -25,7 +25,7 @@ void putPart(char *out, const char *from, const char *to, int limit) {
     const char *stop = from;
     while (stop < to) {
         const char *next = CharNextA(stop);
-        if (next == stop || next - from > limit) break;
+        if (next == stop || next > to || next - from > limit) break;
         stop = next;
     }
     int i = 0;
@@ -37,9 +37,15 @@ void putPart(char *out, const char *from, const char *to, int limit) {
 
 void splitPath(const char *path, char *drive, char *dir, char *base, char *ext) {
     if (!path) path = "";
-    // Never look past the bytes a 260-byte buffer could hold.
+    // Never look past the bytes a 260-byte buffer could hold, and end on a
+    // character: a lead byte as the 259th byte takes its trail byte with it
+    // only if both fit, or the joined name would need a 261st byte.
     const char *end = path;
-    while (*end && end - path < kMaxBytes) ++end;
+    while (*end) {
+        const char *next = CharNextA(end);
+        if (next == end || next - path > kMaxBytes) break;
+        end = next;
+    }
 
     const char *rest = path;
     if (end - path >= 2 && isSep(path[0]) && isSep(path[1])) {

@@ -183,6 +183,15 @@ TEST(SplitPath, TrailBackslashDoesNotEndTheDirectory) {
     for (int i = 0; i < 127; ++i) path += dbcs;  // 256 bytes
     path += "/";
     EXPECT_EQ(split(path.c_str()).dir, path.substr(0, 254));
+    // A name of lead bytes whose 259th byte is a lead byte: the parts, and
+    // the name joined from base and extension, stay within their buffers.
+    std::string leads = std::string(199, 'B') + "." + std::string(300, '\x87');
+    const Split l = split(leads.c_str());
+    EXPECT_EQ(l.base.size() + l.ext.size(), 258u);
+    char dir[260], name[260];
+    name[259] = 'x';
+    splitPath(leads.c_str(), nullptr, dir, name);
+    EXPECT_EQ(std::string(name), l.base + l.ext);
     qzhost_set_codepage(1252);
     expectSplit("D\\\x95\\.TXT", "", "D\\\x95\\", "", ".TXT");
 }
