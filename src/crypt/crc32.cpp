@@ -270,10 +270,16 @@ bool HaveClmul()
 uint32_t crc32(const uint8_t *data, size_t len, uint32_t crc)
 {
 #if defined(QZ_CRC_CLMUL)
-    // Asked once; the answer does not change while the process runs.
-    static const bool clmul = HaveClmul();
-    if (len >= 256 && clmul)
-        return CrcClmul(data, len, crc);
+    // Asked once; the answer does not change while the process runs.  A
+    // plain word, not a guarded local static: the guard would tie the DLL
+    // to a threads runtime, and two threads asking at once store the same.
+    static int clmul = -1;
+    if (len >= 256) {
+        if (clmul < 0)
+            clmul = HaveClmul() ? 1 : 0;
+        if (clmul)
+            return CrcClmul(data, len, crc);
+    }
 #endif
     return CrcSliced(data, len, crc);
 }

@@ -4,7 +4,8 @@
 Every export the DLL carries must appear in the header's QZ_EXPORT_TABLE with
 the same ordinal, the module definition must list exactly what the DLL
 exports, and the stdcall symbol behind each export must remove the number of
-argument bytes the table gives.  With --complete all 39 must be there.
+argument bytes the table gives.  With --complete all 39 must be there.  The
+DLL may import nothing but the system's own libraries.
 """
 import argparse
 import re
@@ -46,6 +47,16 @@ def dll_exports(objdump, dll):
             break
         exports[m.group(2)] = int(m.group(1)) + base
     return exports
+
+
+# What the DLL may import: the system's own libraries.  Anything else (a
+# compiler runtime such as libwinpthread-1.dll) would have to ship with it.
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "version.dll", "msvcrt.dll"}
+
+
+def dll_imports(objdump, dll):
+    out = subprocess.run([objdump, "-p", dll], check=True, capture_output=True, text=True).stdout
+    return sorted(set(m.group(1) for m in re.finditer(r"DLL Name: (\S+)", out)))
 
 
 def stdcall_symbols(nm, library):
@@ -92,6 +103,9 @@ def main():
         if name in table and symbols.get(name) != {table[name][1]}:
             problems.append(f"{name}: the stdcall symbol removes {sorted(symbols.get(name, []))} "
                             f"argument bytes, the table says {table[name][1]}")
+    for name in dll_imports(args.objdump, args.dll):
+        if name.lower() not in SYSTEM_DLLS:
+            problems.append(f"the DLL imports {name}, which is not part of Windows")
     if args.complete and set(exported) != set(table):
         problems.append(f"missing exports: {sorted(set(table) - set(exported))}")
 
