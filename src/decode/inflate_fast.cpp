@@ -377,6 +377,17 @@ FastStop InflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
         window[wp++] = static_cast<uint8_t>((e) >> 16); \
     } while (0)
 
+    // Tops the buffer up for the next round: false when the input is too
+    // near its end for one (the byte-wise steps take over there).
+    auto topUp = [&]() -> bool {
+        if (avail >= kMaxStepBits)
+            return true;
+        if (static_cast<uint32_t>(inEnd - in) < kFastInputMargin)
+            return false;
+        REFILL();
+        return true;
+    };
+
     // A round starts with at least kMaxStepBits in hand and takes up to three
     // literals of at most kFastLenBits bits, each looked up first, and looks
     // up the entry after them: four lookups' worth of valid bits.
@@ -400,13 +411,8 @@ FastStop InflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
                     e = t.len[buf & kLenMask];
                 }
             }
-            if (wp >= kWindowBytes)
+            if (wp >= kWindowBytes || !topUp())
                 break;
-            if (avail < kMaxStepBits) {
-                if (static_cast<uint32_t>(inEnd - in) < kFastInputMargin)
-                    break;
-                REFILL();
-            }
             continue;
         }
 
@@ -422,13 +428,8 @@ FastStop InflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
                 uint32_t n = e & kDropMask;
                 CONSUME(n, n);
                 window[wp++] = static_cast<uint8_t>(e >> 16);
-                if (wp >= kWindowBytes)
+                if (wp >= kWindowBytes || !topUp())
                     break;
-                if (avail < kMaxStepBits) {
-                    if (static_cast<uint32_t>(inEnd - in) < kFastInputMargin)
-                        break;
-                    REFILL();
-                }
                 e = t.len[buf & kLenMask];
                 continue;
             }
@@ -457,13 +458,7 @@ FastStop InflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
 
         // The next symbol's entry is fetched before the copy, so that its
         // lookup overlaps the copy.
-        bool more = true;
-        if (avail < kMaxStepBits) {
-            if (static_cast<uint32_t>(inEnd - in) < kFastInputMargin)
-                more = false;
-            else
-                REFILL();
-        }
+        bool more = topUp();
         e = t.len[buf & kLenMask];
 
         if (distance <= wp)
