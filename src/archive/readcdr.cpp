@@ -9,6 +9,7 @@
 // A call that fails leaves the offset alone, so the next call reads the
 // same header again; a cut extra field or comment (-18) still advances it.
 #include "archive/archive.h"
+#include "frame/frame.h"
 
 namespace qz {
 namespace archive {
@@ -56,13 +57,10 @@ int16_t readEntryBody(Archive *a, uint32_t *offset, QzEntryRecord *record, char 
     bool hasExtra = extra && extraSize != 0xFFFF;
     if (extraLength != 0) {
         if (a->flags & kFlagEffectiveNames) {
-            HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, extraLength);
-            uint8_t *field = memory ? (uint8_t *)GlobalLock(memory) : nullptr;
-            if (!field) {
-                if (memory)
-                    GlobalFree(memory);
+            frame::LockedBlock block;
+            if (!block.allocate(extraLength))
                 return QZ_ERR_MEMORY;
-            }
+            uint8_t *field = (uint8_t *)block.p;
             int16_t result = QZ_OK;
             if (readSome(file, field, extraLength) != extraLength) {
                 result = QZ_ERR_READ;
@@ -78,8 +76,7 @@ int16_t readEntryBody(Archive *a, uint32_t *offset, QzEntryRecord *record, char 
                 if (!(a->flags & kFlagKeepNameLength))
                     put16(rec + 28, (uint16_t)lstrlenA(name));
             }
-            GlobalUnlock(memory);
-            GlobalFree(memory);
+            block.release();
             if (result != QZ_OK)
                 return result;
         } else {

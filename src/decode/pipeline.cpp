@@ -49,18 +49,13 @@ int16_t decodeChunks(HANDLE input, int32_t compressedSize, int16_t method, int16
 
     // The workspace lives for one entry: allocated here, freed on the way out.
     bool deflated = method != 0;
-    HGLOBAL workspaceMemory = nullptr;
-    void *workspace = nullptr;
+    frame::LockedBlock workspaceBlock;
     if (deflated) {
-        workspaceMemory = GlobalAlloc(GMEM_MOVEABLE, InflateWorkspaceSize());
-        workspace = workspaceMemory ? GlobalLock(workspaceMemory) : nullptr;
-        if (!workspace) {
-            if (workspaceMemory)
-                GlobalFree(workspaceMemory);
+        if (!workspaceBlock.allocate(InflateWorkspaceSize()))
             return QZ_ERR_MEMORY;
-        }
-        InflateReset(workspace);
+        InflateReset(workspaceBlock.p);
     }
+    void *workspace = workspaceBlock.p;
 
     int16_t result = QZ_OK;
     uint8_t *in = buffers.input;
@@ -114,10 +109,7 @@ int16_t decodeChunks(HANDLE input, int32_t compressedSize, int16_t method, int16
     if (frame::takeCancel())
         result = QZ_CANCELLED;
     sink.finish();
-    if (workspaceMemory) {
-        GlobalUnlock(workspaceMemory);
-        GlobalFree(workspaceMemory);
-    }
+    workspaceBlock.release();
     if (out)
         GlobalUnlock(buffers.output);
     return result;

@@ -64,25 +64,20 @@ int16_t fileVersionKey(const char *ansiPath, uint8_t key[8])
     DWORD size = GetFileVersionInfoSizeA(ansiPath, &ignored);
     if (size == 0)
         return QZ_NO_VERSION;
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
-    void *block = memory ? GlobalLock(memory) : nullptr;
-    if (!block) {
-        if (memory)
-            GlobalFree(memory);
+    frame::LockedBlock block;
+    if (!block.allocate(size))
         return QZ_ERR_MEMORY;
-    }
     int16_t result = QZ_NO_VERSION;
     VS_FIXEDFILEINFO *info = nullptr;
     UINT infoBytes = 0;
-    if (GetFileVersionInfoA(ansiPath, 0, size, block) &&
-        VerQueryValueA(block, "\\", (LPVOID *)&info, &infoBytes) && info &&
+    if (GetFileVersionInfoA(ansiPath, 0, size, block.p) &&
+        VerQueryValueA(block.p, "\\", (LPVOID *)&info, &infoBytes) && info &&
         infoBytes >= sizeof(VS_FIXEDFILEINFO)) {
         putBigEndian(key, info->dwFileVersionMS);
         putBigEndian(key + 4, info->dwFileVersionLS);
         result = QZ_OK;
     }
-    GlobalUnlock(memory);
-    GlobalFree(memory);
+    block.release();
     return result;
 }
 

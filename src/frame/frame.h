@@ -10,6 +10,7 @@
 
 #include <stdint.h>
 
+#include "platform/win32.h"
 #include "qzunpack.h"
 
 namespace qz {
@@ -30,6 +31,34 @@ struct State {
 };
 
 extern State g;
+
+// A block of movable global memory, locked while it is held: the form the
+// library gives its work buffers.  release() may be called on a block that
+// was never allocated, or whose allocation failed.
+struct LockedBlock {
+    HGLOBAL memory = nullptr;
+    void *p = nullptr;
+
+    // True when the block is allocated and locked; on failure nothing is held.
+    bool allocate(SIZE_T bytes)
+    {
+        memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+        p = memory ? GlobalLock(memory) : nullptr;
+        if (!p)
+            release();
+        return p != nullptr;
+    }
+    void release()
+    {
+        if (memory) {
+            if (p)
+                GlobalUnlock(memory);
+            GlobalFree(memory);
+        }
+        memory = nullptr;
+        p = nullptr;
+    }
+};
 
 // Peeks the message queue once (without removing anything) when the
 // do-events flag is set.  Long loops call it once per block of work.
