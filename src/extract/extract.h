@@ -15,6 +15,7 @@
 
 #include <stdint.h>
 
+#include "archive/archive.h"
 #include "platform/win32.h"
 #include "qzunpack.h"
 
@@ -23,6 +24,22 @@ namespace extract {
 
 // Every path and path part is handled in buffers of this size.
 enum { kNameBytes = 260 };
+
+// ---- the walk over the entries (walk.cpp) ----------------------------------
+
+// The extra field and the comment of each entry are read into buffers of
+// this size (a longer one ends the walk with -18).
+enum : uint32_t { kWorkBufferBytes = 8192 };
+
+// Once a run has asked for long names (OPT_LONG_NAMES), the open archive
+// keeps them; a later run without the switch gets it from the archive.
+void shareLongNames(archive::Archive *a, uint32_t *options);
+
+// The first entry of the walk (first) or the next one, with the name length
+// of the record kept as stored.  The walk's result: 0, -7 at the end, -18, or
+// the error that ends it.
+int16_t walkEntries(archive::Archive *a, bool first, QzEntryRecord *record, char *name, void *extra,
+                    char *comment);
 
 // ---- methods (method.cpp) --------------------------------------------------
 
@@ -42,6 +59,13 @@ void replaceChar(char *s, char find, char put);
 // Appends s to path (a kNameBytes buffer) as far as it fits, never cutting
 // a double-byte character in two.
 void appendPath(char *path, const char *s);
+
+// out = drive, directory and name joined, as far as they fit.
+void joinPath(char out[kNameBytes], const char *drive, const char *dir, const char *name);
+
+// Appends '/' unless s ends with '/', ':' or '\' (an empty s gets one);
+// s has room for one more byte.
+void endWithSeparator(char *s);
 
 // ---- destination paths (paths.cpp) -----------------------------------------
 

@@ -26,11 +26,7 @@ void storedField(const char *given, char out[kNameBytes])
     if (!given)
         return;
     lstrcpynA(out, given, kNameBytes - 1);
-    const char *last = nullptr;
-    for (const char *p = out; *p; p = CharNextA(p))
-        last = p;
-    if (!last || (*last != '/' && *last != ':' && *last != '\\'))
-        lstrcatA(out, "/");
+    endWithSeparator(out);
     CharToOemA(out, out);
     replaceChar(out, '\\', '/');
 }
@@ -104,12 +100,8 @@ void applyPathFilters(char oemPath[kNameBytes])
     }
     GlobalUnlock(filterList);
 
-    if (applied) {
-        oemPath[0] = 0;
-        appendPath(oemPath, drive);
-        appendPath(oemPath, dir);
-        appendPath(oemPath, name);
-    }
+    if (applied)
+        joinPath(oemPath, drive, dir, name);
 }
 
 }  // namespace extract

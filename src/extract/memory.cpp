@@ -20,8 +20,6 @@ namespace extract {
 
 namespace {
 
-enum : uint32_t { kEnumBufferBytes = 8192 };
-
 // Delivers the window [skip, skip + limit) of the decoded stream.
 class WindowSink : public decode::BlockSink {
 public:
@@ -68,10 +66,7 @@ int16_t unzipToMemory(QzHandle handle, uint8_t *buffer, int32_t skip, int32_t li
     archive::Archive *a;
     if (archive::findArchive(handle, &a) != QZ_OK)
         return QZ_ERR_HANDLE;
-    if (options & OPT_LONG_NAMES)
-        a->flags |= archive::kFlagEffectiveNames;
-    else if (a->flags & archive::kFlagEffectiveNames)
-        options |= OPT_LONG_NAMES;
+    shareLongNames(a, &options);
 
     char specDir[kNameBytes], pattern[kNameBytes];
     select::splitPath(specification, nullptr, specDir, pattern);
@@ -82,8 +77,7 @@ int16_t unzipToMemory(QzHandle handle, uint8_t *buffer, int32_t skip, int32_t li
 
     QzEntryRecord record;
     char name[kNameBytes + 1];
-    a->flags |= archive::kFlagKeepNameLength;
-    r = Qz4ZipFindFirst(handle, &record, name, extra, kEnumBufferBytes, comment, kEnumBufferBytes);
+    r = walkEntries(a, true, &record, name, extra, comment);
     for (;;) {
         if (r != QZ_OK)
             return r;
@@ -92,8 +86,7 @@ int16_t unzipToMemory(QzHandle handle, uint8_t *buffer, int32_t skip, int32_t li
         select::splitPath(name, nullptr, entryDir, entryName);
         if (select::entryTest(entryDir, entryName, specDir, pattern, 0))
             break;
-        a->flags |= archive::kFlagKeepNameLength;
-        r = Qz4ZipFindNext(handle, &record, name, extra, kEnumBufferBytes, comment, kEnumBufferBytes);
+        r = walkEntries(a, false, &record, name, extra, comment);
     }
 
     archive::LocalHeader local;
@@ -132,22 +125,12 @@ using namespace qz;
 QZ_API(int16_t) Qz4UnZipPtr(QzHandle archive, void *buffer, int32_t skip, int32_t limit,
                             const char *specification, const char *command)
 {
-    HGLOBAL extraMemory = GlobalAlloc(GMEM_MOVEABLE, extract::kEnumBufferBytes);
-    HGLOBAL commentMemory = GlobalAlloc(GMEM_MOVEABLE, extract::kEnumBufferBytes);
-    uint8_t *extra = extraMemory ? (uint8_t *)GlobalLock(extraMemory) : nullptr;
-    char *comment = commentMemory ? (char *)GlobalLock(commentMemory) : nullptr;
-
+    frame::LockedBlock extra, comment;
     int16_t r = QZ_ERR_MEMORY;
-    if (extra && comment)
-        r = extract::unzipToMemory(archive, (uint8_t *)buffer, skip, limit, specification, command, extra, comment);
-
-    if (extraMemory) {
-        GlobalUnlock(extraMemory);
-        GlobalFree(extraMemory);
-    }
-    if (commentMemory) {
-        GlobalUnlock(commentMemory);
-        GlobalFree(commentMemory);
-    }
+    if (extra.allocate(extract::kWorkBufferBytes) && comment.allocate(extract::kWorkBufferBytes))
+        r = extract::unzipToMemory(archive, (uint8_t *)buffer, skip, limit, specification, command,
+                                   (uint8_t *)extra.p, (char *)comment.p);
+    extra.release();
+    comment.release();
     return r;
 }

@@ -1,5 +1,5 @@
 // method.cpp -- the internal method code of an entry, and the small
-// character helpers the extraction paths share.
+// character and path helpers the extraction paths share.
 #include "extract/extract.h"
 
 namespace qz {
@@ -52,6 +52,23 @@ void appendPath(char *path, const char *s)
             path[at++] = *s++;
     }
     path[at] = 0;
+}
+
+void joinPath(char out[kNameBytes], const char *drive, const char *dir, const char *name)
+{
+    out[0] = 0;
+    appendPath(out, drive);
+    appendPath(out, dir);
+    appendPath(out, name);
+}
+
+void endWithSeparator(char *s)
+{
+    const char *last = nullptr;
+    for (const char *p = s; *p; p = CharNextA(p))
+        last = p;
+    if (!last || (*last != '/' && *last != ':' && *last != '\\'))
+        lstrcatA(s, "/");
 }
 
 }  // namespace extract

@@ -17,36 +17,30 @@ void destinationDirectory(const char *given, char out[kNameBytes])
     if (!given || !given[0])
         return;
     lstrcpynA(out, given, kNameBytes - 1);
-    const char *last = out;
-    for (const char *p = out; *p; p = CharNextA(p))
-        last = p;
-    if (*last != ':' && *last != '\\' && *last != '/')
-        lstrcatA(out, "/");
+    endWithSeparator(out);
 }
 
 void destinationPath(const char *destDir, const char *outputName, const char *drive,
                      const char *dir, const char *name, uint32_t options,
                      char ansi[kNameBytes], char oem[kNameBytes])
 {
+    // The entry's parts are OEM; each is converted on its way in.
+    auto appendOem = [ansi](const char *part) {
+        char converted[kNameBytes];
+        lstrcpynA(converted, part, kNameBytes);
+        OemToCharA(converted, converted);
+        appendPath(ansi, converted);
+    };
     ansi[0] = 0;
     if (outputName && outputName[0]) {
         appendPath(ansi, outputName);
     } else {
-        char part[kNameBytes];
-        if (options & OPT_KEEP_DRIVE) {
-            lstrcpynA(part, drive, kNameBytes);
-            OemToCharA(part, part);
-            appendPath(ansi, part);
-        }
+        if (options & OPT_KEEP_DRIVE)
+            appendOem(drive);
         appendPath(ansi, destDir);
-        if (options & OPT_DIRS) {
-            lstrcpynA(part, dir, kNameBytes);
-            OemToCharA(part, part);
-            appendPath(ansi, part);
-        }
-        lstrcpynA(part, name, kNameBytes);
-        OemToCharA(part, part);
-        appendPath(ansi, part);
+        if (options & OPT_DIRS)
+            appendOem(dir);
+        appendOem(name);
     }
 
     if ((options & OPT_KEEP_DRIVE) && havePathFilters()) {
@@ -57,10 +51,7 @@ void destinationPath(const char *destDir, const char *outputName, const char *dr
 
     char d[kNameBytes], p[kNameBytes], n[kNameBytes];
     select::splitPath(ansi, d, p, n);
-    ansi[0] = 0;
-    appendPath(ansi, d);
-    appendPath(ansi, p);
-    appendPath(ansi, n);
+    joinPath(ansi, d, p, n);
     CharToOemA(ansi, oem);
 }
 

@@ -25,33 +25,10 @@ namespace {
 
 using archive::Archive;
 
-enum : uint32_t { kWorkBufferBytes = 8192, kNameBufferBytes = kNameBytes + 1 };
+enum : uint32_t { kNameBufferBytes = kNameBytes + 1 };
 
 // The low byte of an entry's external attributes says what it is.
 enum : uint8_t { kAttrReadOnly = 0x01, kAttrLabel = 0x08, kAttrDirectory = 0x10, kAttrArchive = 0x20, kAttrBit80 = 0x80 };
-
-// A locked block of movable global memory.
-struct WorkBuffer {
-    HGLOBAL memory = nullptr;
-    void *p = nullptr;
-
-    bool allocate(uint32_t bytes)
-    {
-        memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-        p = memory ? GlobalLock(memory) : nullptr;
-        return p != nullptr;
-    }
-    void release()
-    {
-        if (memory) {
-            if (p)
-                GlobalUnlock(memory);
-            GlobalFree(memory);
-        }
-        memory = nullptr;
-        p = nullptr;
-    }
-};
 
 // How an entry ended: the run goes on with the next one, or stops with the
 // result in Run::result.
@@ -69,7 +46,7 @@ struct Run {
     char password[frame::kPasswordBytes];
     char destDir[kNameBytes];
     uint32_t attributeMask = 0xFFFFFFFFu;
-    WorkBuffer nameBuffer, extraBuffer, commentBuffer;
+    frame::LockedBlock nameBuffer, extraBuffer, commentBuffer;
     QzEntryRecord record;
     uint32_t processed = 0;
     bool yesToAll = false;
@@ -86,7 +63,6 @@ struct Run {
     char *entryName() { return (char *)nameBuffer.p; }
     uint8_t *extra() { return (uint8_t *)extraBuffer.p; }
     bool testing() const { return (options & OPT_TEST) != 0; }
-    QzHandle archiveHandle() const { return archive::toArchiveHandle(archive->file); }
 
     Next stop(int16_t code)
     {
@@ -96,18 +72,9 @@ struct Run {
 
     // ---- the walk -------------------------------------------------------------
 
-    int16_t findFirst()
+    int16_t walk(bool first)
     {
-        archive->flags |= archive::kFlagKeepNameLength;
-        return Qz4ZipFindFirst(archiveHandle(), &record, entryName(), extraBuffer.p, kWorkBufferBytes,
-                               (char *)commentBuffer.p, kWorkBufferBytes);
-    }
-
-    int16_t findNext()
-    {
-        archive->flags |= archive::kFlagKeepNameLength;
-        return Qz4ZipFindNext(archiveHandle(), &record, entryName(), extraBuffer.p, kWorkBufferBytes,
-                              (char *)commentBuffer.p, kWorkBufferBytes);
+        return walkEntries(archive, first, &record, entryName(), extraBuffer.p, (char *)commentBuffer.p);
     }
 
     void closeCopy()
@@ -154,7 +121,9 @@ struct Run {
     Next fileEntry();
     Next createOutput(bool *skip);
     Next finishFile(uint32_t crc);
-    Next lockedSkip()
+    // A file entry passed over because its output file cannot be had: the
+    // skip notification, and access denied in the more status.
+    Next skipDenied()
     {
         notifySkipped();
         setMoreStatus(QZ_ERR_FILE);
@@ -270,7 +239,7 @@ Next Run::specialEntry(bool directory)
             if (r != QZ_OK)
                 return stop(r);
         } else if (QzSetVolumeLabel(destDir, entryName()) != QZ_OK) {
-            frame::g.moreStatus = QZ_ERR_FILE;
+            setMoreStatus(QZ_ERR_FILE);
             return Next::Entry;
         }
     }
@@ -315,7 +284,7 @@ Next Run::createOutput(bool *skip)
                 return Next::Entry;
             if (options & OPT_CLEAR_READONLY) {
                 if (!SetFileAttributesA(pathAnsi, kAttrArchive) && (options & OPT_SKIP_LOCKED))
-                    return lockedSkip();
+                    return skipDenied();
             } else {
                 // Left in place: creating the file fails on it, and that
                 // failure is reported below.
@@ -324,7 +293,7 @@ Next Run::createOutput(bool *skip)
         }
         if (remove && !DeleteFileA(pathAnsi)) {
             if (options & OPT_SKIP_LOCKED)
-                return lockedSkip();
+                return skipDenied();
             return stop(QZ_ERR_FILE);
         }
     }
@@ -333,12 +302,10 @@ Next Run::createOutput(bool *skip)
                               FILE_ATTRIBUTE_ARCHIVE | FILE_FLAG_RANDOM_ACCESS);
     if (output == INVALID_HANDLE_VALUE) {
         if (options & OPT_SKIP_LOCKED)
-            return lockedSkip();
+            return skipDenied();
         if (!message(QZ_ERR_FILE))
             return Next::Stop;
-        notifySkipped();
-        setMoreStatus(QZ_ERR_FILE);
-        return Next::Entry;
+        return skipDenied();
     }
     *skip = false;
     return Next::Entry;
@@ -427,11 +394,7 @@ int16_t startRun(Run &run, const char *destination, const char *command)
     if (r != QZ_OK)
         return r;
 
-    // Once a run has asked for long names, the archive keeps them.
-    if (run.options & OPT_LONG_NAMES)
-        a->flags |= archive::kFlagEffectiveNames;
-    else if (a->flags & archive::kFlagEffectiveNames)
-        run.options |= OPT_LONG_NAMES;
+    shareLongNames(a, &run.options);
 
     if (run.options & OPT_STRIP_R)
         run.attributeMask &= ~(uint32_t)kAttrReadOnly;
@@ -504,14 +467,14 @@ QZ_API(int16_t) Qz4UnZip(QzHandle *archive, const char *destination, const char 
 
     int16_t r = startRun(run, destination, command);
     if (r == QZ_OK) {
-        r = run.findFirst();
+        r = run.walk(true);
         while (r == QZ_OK) {
             if (run.entry() == Next::Stop) {
                 r = run.result;
                 break;
             }
             run.closeCopy();
-            r = run.findNext();
+            r = run.walk(false);
         }
         if (r == QZ_NO_MORE_ENTRIES)
             r = QZ_OK;

@@ -1,0 +1,28 @@
+// walk.cpp -- the walk over an archive's entries as both extraction paths
+// make it, and the long-names choice an open archive keeps between runs.
+#include "extract/extract.h"
+
+namespace qz {
+namespace extract {
+
+void shareLongNames(archive::Archive *a, uint32_t *options)
+{
+    if (*options & OPT_LONG_NAMES)
+        a->flags |= archive::kFlagEffectiveNames;
+    else if (a->flags & archive::kFlagEffectiveNames)
+        *options |= OPT_LONG_NAMES;
+}
+
+int16_t walkEntries(archive::Archive *a, bool first, QzEntryRecord *record, char *name, void *extra,
+                    char *comment)
+{
+    // The flag lasts for one read: it is set before every step.
+    a->flags |= archive::kFlagKeepNameLength;
+    QzHandle handle = archive::toArchiveHandle(a->file);
+    if (first)
+        return Qz4ZipFindFirst(handle, record, name, extra, kWorkBufferBytes, comment, kWorkBufferBytes);
+    return Qz4ZipFindNext(handle, record, name, extra, kWorkBufferBytes, comment, kWorkBufferBytes);
+}
+
+}  // namespace extract
+}  // namespace qz
