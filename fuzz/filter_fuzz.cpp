@@ -30,20 +30,15 @@ using qzfuzz::checkCode;
 
 namespace {
 
-QzHandle openArchive()
+std::vector<Entry> archiveEntries()
 {
-    static QzHandle h = QZ_INVALID_HANDLE;
-    if (h != QZ_INVALID_HANDLE)
-        return h;
     Entry folder("deep/er/", "");
     folder.externalAttributes = 0x10;
     Entry label("LABEL", "");
     label.externalAttributes = 0x08;
-    std::vector<Entry> entries = {Entry("C:/OLD/a.txt", "a"), Entry("docs/sub/b.txt", "b", 8),
+    return {Entry("C:/OLD/a.txt", "a"), Entry("docs/sub/b.txt", "b", 8),
                                   Entry("//srv/share/c.txt", "c"), Entry("d.txt", "d"), folder, label,
                                   Entry("D:e.txt", "e"), Entry("dbcs\x81\x5c/f.txt", "f")};
-    h = qzfuzz::openBuilt("filter-fuzz", entries);
-    return h;
 }
 
 // Messages: go on; questions: yes, overwrite.
@@ -61,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size == 0)
         return 0;
-    QzHandle h = openArchive();
+    // Built and opened once, for every input.
+    static const QzHandle h = qzfuzz::openBuilt("filter-fuzz", archiveEntries());
     const uint8_t mode = data[0];
     qzhost_set_codepage(mode & 1 ? 932 : 1252);
     static const char *const destinations[] = {nullptr, "out", "C:\\out\\", "/out/x"};

@@ -28,20 +28,15 @@ using qzfuzz::checkCode;
 
 namespace {
 
-QzHandle openArchive()
+std::vector<Entry> archiveEntries()
 {
-    static QzHandle h = QZ_INVALID_HANDLE;
-    if (h != QZ_INVALID_HANDLE)
-        return h;
     Entry folder("dir/", "");
     folder.externalAttributes = 0x10;
-    std::vector<Entry> entries = {
+    return {
         Entry("a.txt", "a"), Entry("b.TXT", "b", 8), Entry("dir/c.txt", "c"), Entry("dir/sub/d.dat", "d", 8),
         Entry("Dir2/e", "e"), Entry("x y.txt", "x"), Entry("noext", "n"), Entry(".hidden", "h"),
         Entry("dbcs\x81\x5c\x82\x5c.txt", "j"), Entry("back\\slash\\f.txt", "f"), Entry("C:/drive/g.txt", "g"),
         Entry("//server/share/h.txt", "h"), folder, Entry(std::string(250, 'L') + ".txt", "long")};
-    h = qzfuzz::openBuilt("lists-fuzz", entries);
-    return h;
 }
 
 char *heapCopy(const std::string &s)
@@ -57,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size == 0)
         return 0;
-    QzHandle h = openArchive();
+    // Built and opened once, for every input.
+    static const QzHandle h = qzfuzz::openBuilt("lists-fuzz", archiveEntries());
     const uint8_t mode = data[0];
     qzhost_set_codepage(mode & 1 ? 932 : 1252);
     Qz4SetParseType(mode & 2 ? 1 : 0);
