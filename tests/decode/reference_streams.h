@@ -23,6 +23,8 @@
 #include <libdeflate.h>
 #endif
 
+#include "stream_model.h"
+
 namespace qz_test {
 
 // --- how much to run ---------------------------------------------------------
@@ -39,14 +41,6 @@ inline int Runs(int n) { return UnderValgrind() ? (n + 15) / 16 : n; }
 inline size_t Bytes(size_t n) { return UnderValgrind() ? n / 16 : n; }
 
 // --- data ------------------------------------------------------------------
-
-inline std::vector<uint8_t> RandomData(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> v(n);
-    for (auto &b : v)
-        b = static_cast<uint8_t>(rng());
-    return v;
-}
 
 inline std::vector<uint8_t> TextData(size_t n, uint32_t seed) {
     static const char *words[] = {"the",   "archive", "entry",  "of",      "a",       "window",
@@ -187,7 +181,7 @@ inline std::vector<Sample> Samples(const std::vector<size_t> &sizes) {
     std::vector<Sample> v;
     uint32_t seed = 100;
     for (size_t n : sizes) {
-        v.push_back({"random " + std::to_string(n), RandomData(n, ++seed)});
+        v.push_back({"random " + std::to_string(n), RandomBytes(n, ++seed)});
         v.push_back({"text " + std::to_string(n), TextData(n, ++seed)});
         v.push_back({"binary " + std::to_string(n), BinaryData(n, ++seed)});
     }
