@@ -2,8 +2,11 @@
 //
 // The path is the entry's drive (kept only with OPT_KEEP_DRIVE), the
 // destination directory, the entry's directory (with OPT_DIRS) and its
-// name; or, when the caller names an output file, that name.  With
-// OPT_KEEP_DRIVE the path filters may then rewrite it.  Last, the path is
+// name; or, when the caller names an output file, that name.  The whole
+// path then goes to OEM and back, with the path filters applied on the way
+// when OPT_KEEP_DRIVE is set: the file is searched in OEM and deleted,
+// created and stamped in ANSI, so both forms must name the same file even
+// where the caller's ANSI characters have no OEM form.  Last, the path is
 // cut into its parts and joined again, which bounds every part.
 #include "extract/extract.h"
 #include "select/select.h"
@@ -43,11 +46,10 @@ void destinationPath(const char *destDir, const char *outputName, const char *dr
         appendOem(name);
     }
 
-    if ((options & OPT_KEEP_DRIVE) && havePathFilters()) {
-        CharToOemA(ansi, oem);
+    CharToOemA(ansi, oem);
+    if ((options & OPT_KEEP_DRIVE) && havePathFilters())
         applyPathFilters(oem);
-        OemToCharA(oem, ansi);
-    }
+    OemToCharA(oem, ansi);
 
     char d[kNameBytes], p[kNameBytes], n[kNameBytes];
     select::splitPath(ansi, d, p, n);

@@ -110,6 +110,53 @@ TEST(DestinationPath, IsDriveDestinationDirectoryAndName)
                           OPT_DIRS).size(), 259u);
 }
 
+using OemPaths = Extraction;
+
+// The path that a run uses goes to OEM and back as a whole, so a caller's
+// characters without an OEM form change the same way wherever the path is
+// used: the file is looked for, deleted, created and stamped in one place.
+// Each row's folder exists both as given and as the round trip makes it.
+TEST_F(OemPaths, TheFileIsSearchedDeletedCreatedAndStampedUnderOneName)
+{
+    struct {
+        const char *row, *folder, *outputName;
+    } rows[] = {
+        {"a-tilde", "S\xE3o", nullptr},
+        {"right-quote", "John\x92s files", nullptr},
+        {"o-stroke", "\xD8", nullptr},
+        {"output-name", "plain", "\xD5.txt"},
+    };
+    for (auto &row : rows) {
+        char oem[260], back[260];
+        CharToOemA(row.folder, oem);
+        OemToCharA(oem, back);
+        std::string given = out + kSep + row.folder, used = out + kSep + back;
+        CreateDirectoryA(given.c_str(), NULL);
+        CreateDirectoryA(used.c_str(), NULL);
+        std::string outputName, file = "a.txt";
+        if (row.outputName) {
+            CharToOemA(row.outputName, oem);
+            OemToCharA(oem, back);
+            outputName = given + kSep + row.outputName;
+            file = back;
+        }
+        Entry e("a.txt", row.row);
+        e.externalAttributes = 0x21;
+        QzHandle &h = open({e}, std::string(row.row) + ".zip");
+        const char *output = row.outputName ? outputName.c_str() : nullptr;
+        EXPECT_EQ(Qz4UnZip(&h, (given + kSep).c_str(), output, "*.*", nullptr, ""), 0) << row.row;
+        EXPECT_EQ(readFile(used + kSep + file), row.row) << row.row;
+        EXPECT_EQ(attributesOf(used + kSep + file) & FILE_ATTRIBUTE_READONLY, 1u) << row.row;
+        // Found again, and replaced in the same place.
+        makeWritable(used + kSep + file);
+        EXPECT_EQ(Qz4UnZip(&h, (given + kSep).c_str(), output, "*.*", nullptr, "-o"), 0) << row.row;
+        EXPECT_EQ(readFile(used + kSep + file), row.row) << row.row;
+        if (given != used)
+            EXPECT_FALSE(fileExists(given + kSep + file)) << row.row;
+        makeWritable(used + kSep + file);
+    }
+}
+
 using Directories = Extraction;
 
 TEST_F(Directories, EveryMissingLevelIsMadeButNeverTheFile)
