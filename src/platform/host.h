@@ -71,12 +71,14 @@ QZHOST_API int  qzhost_set_temp_path(const char *path);
 
 /* Answers MessageBoxA: gets the owner, text, caption and style, returns the
  * button (IDOK, ...).  Null removes the responder; then a terminal prompt
- * (stdin and stderr both terminals) or the style's default button answers. */
+ * (stdin and stderr both terminals) answers, an empty line taking the
+ * default button.  With no terminal, or at the end of its input, the box is
+ * answered Cancel, else No, else Abort, else OK: nobody there can act. */
 typedef int (*qzhost_responder)(void *context, HWND owner, const char *text,
                                 const char *caption, UINT style);
 QZHOST_API void qzhost_set_responder(qzhost_responder responder, void *context);
 
-/* The button that answers a box of this style when nobody is asked. */
+/* The default button of a box of this style (what Enter chooses). */
 QZHOST_API int  qzhost_default_button(UINT style);
 
 /* Runs at every PeekMessageA (for example to call Qz4Cancel). */

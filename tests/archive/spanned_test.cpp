@@ -14,6 +14,7 @@
 #include "support/archive_helpers.h"
 #include "platform/host.h"
 #include "support/recording_callback.h"
+#include "support/no_terminal.h"
 #include "support/removable_drive.h"
 
 using namespace qztest;
@@ -184,6 +185,25 @@ TEST_F(Spanned, WithThePrintSwitchOffTheQuestionIsCancelled)
 {
     OpenArchive a(name);
     EXPECT_EQ(a.result, QZ_CANCELLED);
+}
+
+// The print switch on, no hook: the disk question becomes a message box.
+// With nobody to answer it the open is cancelled at the first box, instead
+// of reading the drive and asking again for ever.  (The 50th box fails, so
+// that a regression ends instead of hanging.)
+TEST_F(Spanned, ADiskQuestionThatNobodyCanAnswerCancelsTheOpen)
+{
+    NoTerminalInput noTerminal;
+    Qz4CPrintHook(nullptr);
+    Qz4SetCPrint(1);
+    qzhost_fail_call("MessageBoxA", 50, ERROR_NOT_ENOUGH_MEMORY, 0);
+    qzhost_reset_counters();
+    OpenArchive a(name);
+    Qz4SetCPrint(0);
+    EXPECT_EQ(a.result, QZ_CANCELLED);
+    qzhost_counters c;
+    qzhost_get_counters(&c);
+    EXPECT_EQ(c.boxes, 1u);
 }
 
 TEST_F(Spanned, CancellingAfterAFailedOpenIs105)

@@ -3,7 +3,11 @@
  *
  * There is no window system: a message box is answered by the responder the
  * host installed, else by a prompt on the terminal when stdin and stderr are
- * both terminals, else by the default button of its style.  The message
+ * both terminals.  With nobody there (no terminal, or its input at an end),
+ * a box is answered as by a person who cannot act on it: Cancel where the
+ * box has one, else No, else Abort, else OK.  The default button would not
+ * do: a disk question answered OK reads the drive again and asks again, for
+ * ever, when nobody can insert the disk.  The message
  * queue is always empty; PeekMessageA only counts its calls and runs the
  * host's pump hook, which is where a test calls back into the library.
  */
@@ -39,9 +43,21 @@ Buttons buttons_of(UINT style) {
     }
 }
 
+/* The answer when nobody can be asked: the button that changes nothing. */
+int unattended(UINT style) {
+    static const int kChangeNothing[] = {IDCANCEL, IDNO, IDABORT};
+    Buttons b = buttons_of(style);
+    for (int wanted : kChangeNothing) {
+        for (int i = 0; i < b.count; ++i) {
+            if (b.id[i] == wanted) return wanted;
+        }
+    }
+    return IDOK;
+}
+
 /* Asks on the terminal; the first letter of a button (or its number)
- * chooses it, an empty line takes the default.  End of input answers the
- * default too. */
+ * chooses it, an empty line takes the default.  At the end of input there
+ * is nobody left to answer. */
 int prompt(const char *text, const char *caption, UINT style) {
     Buttons b = buttons_of(style);
     int def = qzhost_default_button(style);
@@ -53,7 +69,7 @@ int prompt(const char *text, const char *caption, UINT style) {
         fprintf(stderr, ": ");
         fflush(stderr);
         char line[64];
-        if (!fgets(line, sizeof line, stdin)) return def;
+        if (!fgets(line, sizeof line, stdin)) return unattended(style);
         char c = line[0];
         if (c == '\n' || c == '\r' || c == 0) return def;
         for (int i = 0; i < b.count; ++i) {
@@ -93,7 +109,7 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
     }
     if (g_responder) return g_responder(g_responderContext, owner, text, caption ? caption : "Error", style);
     if (isatty(0) && isatty(2)) return prompt(text, caption ? caption : "Error", style);
-    return qzhost_default_button(style);
+    return unattended(style);
 }
 
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT first, UINT last, UINT remove) {
