@@ -203,8 +203,13 @@ QZ_API(int16_t) Qz4ReadCDR(QzHandle handle, uint32_t *offset, QzEntryRecord *rec
                            char *name, void *extra, uint32_t extraSize,
                            char *comment, uint32_t commentSize)
 {
+    // The caller's buffers are emptied first, so that they hold nothing
+    // stale even when the handle is unknown.
     if (name)
         name[0] = 0;
+    uint16_t cSize = (uint16_t)commentSize;
+    if (comment && cSize >= 1 && cSize <= 0xFFFE)
+        comment[0] = 0;
     Archive *a;
     if (findArchive(handle, &a) != QZ_OK)
         return QZ_ERR_HANDLE;
