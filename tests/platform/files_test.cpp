@@ -249,6 +249,31 @@ TEST(Files, BothSeparatorsAndDotComponents) {
     EXPECT_EQ(read_file(dir.path() + "\\sub\\f.txt."), "slash");   // trailing dots do not count
 }
 
+// Windows drops trailing dots and blanks of a name in every call: each
+// call given "name." or "name " reaches the file "name", so that the search
+// before a create sees the file the create will replace.
+TEST(Files, TrailingDotsAndBlanksNameTheSameFile) {
+    for (const char *suffix : {".", " ", ". .", "..."}) {
+        TempDir dir;
+        ASSERT_TRUE(write_file(dir / "f.txt", "data"));
+        std::string odd = dir / (std::string("f.txt") + suffix);
+        WIN32_FIND_DATAA fd;
+        HANDLE h = FindFirstFileA(odd.c_str(), &fd);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE) << "[" << suffix << "]";
+        EXPECT_STREQ(fd.cFileName, "f.txt");
+        FindClose(h);
+        EXPECT_EQ(read_file(odd), "data") << "[" << suffix << "]";
+        HANDLE again = CreateFileA(odd.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        EXPECT_EQ(again, INVALID_HANDLE_VALUE) << "[" << suffix << "]";
+        EXPECT_TRUE(SetFileAttributesA(odd.c_str(), FILE_ATTRIBUTE_HIDDEN)) << "[" << suffix << "]";
+        EXPECT_TRUE(GetFileAttributesA((dir / "f.txt").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+        EXPECT_TRUE(DeleteFileA(odd.c_str())) << "[" << suffix << "]";
+        EXPECT_EQ(GetFileAttributesA((dir / "f.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_TRUE(CreateDirectoryA((dir / (std::string("d") + suffix)).c_str(), nullptr));
+        EXPECT_EQ(GetFileAttributesA((dir / "d").c_str()), (DWORD)FILE_ATTRIBUTE_DIRECTORY);
+    }
+}
+
 TEST(Files, LastWriteTimeRoundTrip) {
     TempDir dir;
     std::string name = dir / "t.txt";
