@@ -5,8 +5,9 @@
 //
 // Deflated data comes from a small encoder of the builder's own (fixed
 // Huffman codes with greedy matches, or stored blocks), so the suites need
-// no zlib.  Encryption uses the library's exported cipher (QzInitHeader,
-// QzInitKeys, QzEncryptData).  All names are stored as given (OEM bytes).
+// no zlib.  Encryption uses the library's exported cipher (QzInitKeys,
+// QzEncryptData) over a fixed encryption header.  All names are stored as
+// given (OEM bytes).
 #ifndef QZ_TEST_ARCHIVE_BUILDER_H
 #define QZ_TEST_ARCHIVE_BUILDER_H
 
@@ -51,7 +52,7 @@ struct Entry {
     // Overrides of what the builder computes (for damaged archives).
     bool overrideCrc = false;
     uint32_t crc = 0;
-    bool overrideHeaderCrc = false;  // the CRC given to QzInitHeader
+    bool overrideHeaderCrc = false;  // the CRC whose high bytes end the header
     uint32_t headerCrc = 0;
 
     Entry() = default;
