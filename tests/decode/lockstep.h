@@ -1,12 +1,11 @@
 // lockstep.h -- runs a stream through two engines call by call, one with the
 // fast loop and one forced to decode byte-wise, fed the same pieces of input
 // and output room.  They must return the same result, counts and state word,
-// write the same bytes and nothing behind them, and leave the same window and
-// bit state; every return must keep the call protocol.
+// write the same bytes and none behind them, and keep the same window and bit
+// state; every return must keep the call protocol.
 #ifndef QZ_TESTS_DECODE_LOCKSTEP_H
 #define QZ_TESTS_DECODE_LOCKSTEP_H
 
-#include <gtest/gtest.h>
 #include <string.h>
 
 #include <functional>
@@ -23,26 +22,25 @@ struct Ret {
     int32_t result;
     uint32_t consumed, written;
     uint16_t state;
+    bool operator!=(const Ret &o) const {
+        return result != o.result || consumed != o.consumed || written != o.written || state != o.state;
+    }
 };
 
 // A workspace of its own; shift 1 places it at an odd address.
-class Engine {
-public:
-    explicit Engine(bool byteWise = false, size_t shift = 0) : block_(dc::InflateWorkspaceSize() + 2) {
-        ws_ = block_.data() + ((reinterpret_cast<uintptr_t>(block_.data()) + shift) & 1);
-        dc::InflateReset(ws_);
-        dc::InflateSetByteWise(ws_, byteWise);
+struct Engine {
+    Bytes block = Bytes(dc::InflateWorkspaceSize() + 2);
+    void *ws = block.data() + (reinterpret_cast<uintptr_t>(block.data()) & 1);
+    explicit Engine(bool byteWise = false) {
+        dc::InflateReset(ws);
+        dc::InflateSetByteWise(ws, byteWise);
     }
     Ret Call(const uint8_t *in, uint32_t n, uint8_t *out, uint32_t room, bool final) {
         Ret r = {0, n, room, 0};
-        r.result = dc::Inflate(in, 0, &r.consumed, out, 0, &r.written, ws_, final ? 1 : 0);
-        r.state = dc::InflateState(ws_);
+        r.result = dc::Inflate(in, 0, &r.consumed, out, 0, &r.written, ws, final ? 1 : 0);
+        r.state = dc::InflateState(ws);
         return r;
     }
-    void *ws_;
-
-private:
-    Bytes block_;
 };
 
 // Sizes of the input and of the output room of each call, each at least 1.
@@ -70,17 +68,15 @@ inline Feed RandomFeed(const std::string &name, uint32_t seed, uint32_t maxIn, u
 // The state both engines must agree on.  The match fields of the resume
 // record are left out: the fast loop does not leave its last match there.
 inline std::string CompareWorkspaces(void *a, void *b) {
-    const dc::engine::Workspace &x = *dc::engine::WorkspaceAt(a), &y = *dc::engine::WorkspaceAt(b);
-    if (memcmp(x.window, y.window, sizeof x.window) != 0)
-        return "window differs";
-#define SAME(field)                                                                     \
-    if (x.field != y.field)                                                             \
-        return std::string(#field ": ") + std::to_string(x.field) + " (fast) against " + \
-               std::to_string(y.field);
-    SAME(mode) SAME(state) SAME(bits) SAME(bitCount) SAME(zeroFill) SAME(writePos) SAME(prevEnd)
-    SAME(deliverPos) SAME(afterDeliver) SAME(walk) SAME(finalBlock)
-#undef SAME
-    return "";
+    using W = dc::engine::Workspace;
+    const W &x = *dc::engine::WorkspaceAt(a), &y = *dc::engine::WorkspaceAt(b);
+    static uint16_t W::*const fields[] = {&W::mode,     &W::state,   &W::bits,       &W::bitCount,
+                                          &W::zeroFill, &W::writePos, &W::prevEnd,   &W::deliverPos,
+                                          &W::afterDeliver, &W::walk, &W::finalBlock};
+    for (size_t i = 0; i < sizeof fields / sizeof *fields; ++i)
+        if (x.*fields[i] != y.*fields[i])
+            return "workspace field " + std::to_string(i) + " differs";
+    return memcmp(x.window, y.window, sizeof x.window) == 0 ? "" : "window differs";
 }
 
 struct Outcome {
@@ -96,60 +92,44 @@ inline Outcome Lockstep(const Bytes &stream, const Feed &feed, size_t maxOutput)
     Engine fast(false), slow(true);
     Bytes bufFast, bufSlow;  // 0xCD wherever nothing is expected
     Outcome run;
-    size_t pos = 0;
-    for (;;) {
+    for (size_t pos = 0;; pos += run.rets.back().consumed) {
         uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(feed.in(), stream.size() - pos));
-        bool final = pos + n == stream.size();
         uint32_t room = static_cast<uint32_t>(std::min<uint64_t>(feed.out(), maxOutput + 70000 - run.out.size()));
-        if (room == 0) {
-            run.truncated = true;
+        run.truncated = room == 0;
+        if (run.truncated)
             return run;
-        }
-        if (bufFast.size() < room + 16u) {
-            bufFast.resize(room + 16u, 0xCD);
-            bufSlow.resize(room + 16u, 0xCD);
-        }
-        Ret f = fast.Call(stream.data() + pos, n, bufFast.data(), room, final);
-        Ret s = slow.Call(stream.data() + pos, n, bufSlow.data(), room, final);
+        bufFast.resize(std::max<size_t>(bufFast.size(), room + 16u), 0xCD);
+        bufSlow.resize(bufFast.size(), 0xCD);
+        Ret f = fast.Call(stream.data() + pos, n, bufFast.data(), room, pos + n == stream.size());
+        Ret s = slow.Call(stream.data() + pos, n, bufSlow.data(), room, pos + n == stream.size());
         run.rets.push_back(f);
+        run.consumed += f.consumed;
+        size_t end = std::min<size_t>(room + 16u, f.written + 600u);
+        bool behind = false;
+        for (size_t i = f.written; i < end && f.written <= room; ++i)
+            behind |= bufFast[i] != 0xCD || bufSlow[i] != 0xCD;
+        bool failed = f.result == dc::kInflateSuspended && f.consumed == 0 && f.written == 0;
+        failed |= f.result == dc::kInflateSuspended && f.state == dc::kInflateNeedInput && f.consumed != n;
+        failed |= f.result == dc::kInflateSuspended && f.state == dc::kInflateNeedOutput && f.written != room;
+        failed |= f.state > dc::kInflateNeedOutput || (f.result != 0 && f.result != dc::kInflateFinished);
         std::string at = " at call " + std::to_string(run.rets.size()) + " (input at " + std::to_string(pos) +
                          ", " + std::to_string(n) + " given, room " + std::to_string(room) + ")";
-        run.error = at;
-        if (f.result != s.result || f.consumed != s.consumed || f.written != s.written || f.state != s.state)
-            return run.error = "fast " + std::to_string(f.result) + "/" + std::to_string(f.consumed) + "/" +
-                               std::to_string(f.written) + "/" + std::to_string(f.state) + ", byte-wise " +
-                               std::to_string(s.result) + "/" + std::to_string(s.consumed) + "/" +
-                               std::to_string(s.written) + "/" + std::to_string(s.state) + at,
-                   run;
-        if (f.consumed > n || f.written > room)
-            return run.error = "counts beyond what was given" + at, run;
-        if (memcmp(bufFast.data(), bufSlow.data(), f.written) != 0)
-            return run.error = "output differs" + at, run;
-        size_t end = std::min<size_t>(room + 16u, f.written + 600u);
-        for (size_t i = f.written; i < end; ++i)
-            if (bufFast[i] != 0xCD || bufSlow[i] != 0xCD)
-                return run.error = "a byte behind the written count changed" + at, run;
-        if (feed.compareEveryCall || f.consumed >= dc::engine::kFastMinInput) {
-            std::string w = CompareWorkspaces(fast.ws_, slow.ws_);
-            if (!w.empty())
-                return run.error = w + at, run;
+        if (f != s)
+            run.error = "fast and byte-wise return differently";
+        else if (f.consumed > n || f.written > room || failed)
+            run.error = "the counts or state break the call protocol";
+        else if (memcmp(bufFast.data(), bufSlow.data(), f.written) != 0 || behind)
+            run.error = "the bytes written differ, or bytes behind them changed";
+        else if (feed.compareEveryCall || f.consumed >= dc::engine::kFastMinInput)
+            run.error = CompareWorkspaces(fast.ws, slow.ws);
+        if (!run.error.empty()) {
+            run.error += at;
+            return run;
         }
         run.out.insert(run.out.end(), bufFast.begin(), bufFast.begin() + f.written);
         memset(bufFast.data(), 0xCD, end);
         memset(bufSlow.data(), 0xCD, end);
-        pos += f.consumed;
-        run.consumed += f.consumed;
-        run.error.clear();
         if (f.result == dc::kInflateFinished)
-            return run;
-        if (f.result != dc::kInflateSuspended)
-            run.error = "unknown result" + at;
-        else if (f.consumed == 0 && f.written == 0)
-            run.error = "no progress" + at;
-        else if (f.state == dc::kInflateNeedInput ? f.consumed != n
-                 : f.state == dc::kInflateNeedOutput ? f.written != room : true)
-            run.error = "suspended in state " + std::to_string(f.state) + at;
-        if (!run.error.empty())
             return run;
     }
 }
@@ -172,19 +152,12 @@ inline Outcome CheckEveryWay(const Bytes &stream, const Bytes *want, size_t maxO
         feeds.push_back(RandomFeed("small pieces", i, 160, 1 << 16));  // around the fast loop's entry
         feeds.push_back(RandomFeed("small room", i, 1 << 16, 300));
     }
-    Outcome whole;
+    Outcome whole = Lockstep(stream, feeds[0], maxOutput);
     for (const Feed &feed : feeds) {
-        Outcome r = Lockstep(stream, feed, maxOutput);
+        Outcome r = &feed == &feeds[0] ? whole : Lockstep(stream, feed, maxOutput);
         EXPECT_EQ(r.error, "") << what << ", " << feed.name;
-        if (want)
-            EXPECT_TRUE(r.out == *want) << what << ", " << feed.name;
-        if (&feed == &feeds[0]) {
-            whole = r;
-            continue;
-        }
-        EXPECT_TRUE(r.out == whole.out) << what << ", " << feed.name;
-        if (valid)
-            EXPECT_EQ(r.consumed, whole.consumed) << what << ", " << feed.name;
+        EXPECT_TRUE(r.out == (want ? *want : whole.out)) << what << ", " << feed.name;
+        EXPECT_TRUE(r.consumed == whole.consumed || !valid) << what << ", " << feed.name;
         if (::testing::Test::HasFailure())
             break;
     }

@@ -38,57 +38,56 @@ std::vector<int> RandomCompleteLengths(size_t n, std::mt19937 &rng, bool skewed)
     return depth;
 }
 
-// A dynamic block over random codes, then random literals and matches with
-// random extra bits: distances may reach beyond the data.
-void RandomDynamicBlock(BitWriter &w, std::mt19937 &rng, bool final, int ops) {
-    std::vector<int> lit(257 + rng() % 30, 0), dist(1 + rng() % 30, 0), lits, lens, dists;
-    for (int s = 0; s < static_cast<int>(lit.size()); ++s)
+// A dynamic block over random codes (at most 286 and 30 symbols), then random
+// literals and matches whose distances may reach beyond the data.
+std::string RandomDynamic(bool final, std::mt19937 &rng, int ops) {
+    std::vector<int> lits, lens, dists;
+    for (int s = 0, n = 257 + rng() % 30; s < n; ++s)
         if (s == 256 || rng() % 3 != 0)
             (s < 256 ? lits : lens).push_back(s);
-    for (int s = 0; s < static_cast<int>(dist.size()); ++s)
-        if (rng() % 4 != 0 || (dists.empty() && s + 1 == static_cast<int>(dist.size())))
+    for (int s = 0, n = 1 + rng() % 30; s < n; ++s)
+        if (rng() % 4 != 0 || (dists.empty() && s + 1 == n))
             dists.push_back(s);
     bool skewed = rng() % 2 == 0;
     std::vector<int> ll = RandomCompleteLengths(lits.size() + lens.size(), rng, skewed);
     std::vector<int> dl = RandomCompleteLengths(dists.size(), rng, skewed);
-    for (size_t i = 0; i < lits.size() + lens.size(); ++i)
-        lit[i < lits.size() ? lits[i] : lens[i - lits.size()]] = ll[i];
-    for (size_t i = 0; i < dists.size(); ++i)
-        dist[dists[i]] = dl[i];
+    std::string spec = final ? "D1:" : "D0:";
+    spec += std::to_string(lens.back() + 1) + ":";
+    for (size_t i = 0; i < ll.size(); ++i)
+        spec += std::to_string(i < lits.size() ? lits[i] : lens[i - lits.size()]) + "=" + std::to_string(ll[i]) + ",";
+    spec += ":" + std::to_string(dists.back() + 1) + ":";
+    for (size_t i = 0; i < dl.size(); ++i)
+        spec += std::to_string(dists[i]) + "=" + std::to_string(dl[i]) + ",";
     lens.erase(lens.begin());  // the end of block
-    DynamicBlock b(lit, dist);
-    b.Header(w, final);
     for (int i = 0; i < ops && !(lits.empty() && lens.empty()); ++i) {
         if (!lits.empty() && (lens.empty() || rng() % 3 == 0)) {
-            b.Lit(w, lits[rng() % lits.size()]);
+            spec += " c" + std::to_string(lits[rng() % lits.size()]);
             continue;
         }
-        int ls = lens[rng() % lens.size()], ds = dists[0];
-        b.Lit(w, ls);
-        w.Bits(rng(), ls < 265 || ls == 285 ? 0 : (ls - 261) / 4);
+        int l = lens[rng() % lens.size()] - 257, d = dists[0];
         for (int s : dists)  // mostly near distances, which the data can supply
-            ds = (s < 20 && rng() % 2) || rng() % 16 == 0 ? s : ds;
-        b.Dist(w, ds);
-        w.Bits(rng(), ds < 4 ? 0 : ds / 2 - 1);
+            d = (s < 20 && rng() % 2) || rng() % 16 == 0 ? s : d;
+        int length = kLengthBase[l] + rng() % ((1 << LengthExtra(l)) - (l == 27));  // 258 is symbol 285
+        spec += " m" + std::to_string(length) + "," + std::to_string(kDistBase[d] + rng() % (1 << DistExtra(d)));
     }
-    b.Lit(w, 256);
+    return spec + " c256";
 }
 
 // Several blocks: random dynamic ones, random fixed ones and stored ones.
 Bytes RandomStream(uint32_t seed, int blocks, int ops) {
     std::mt19937 rng(seed);
-    BitWriter w;
-    Model m;
+    std::string spec;
     for (int b = 0; b < blocks; ++b) {
+        bool final = b + 1 == blocks;
         uint32_t kind = rng() % 5;
         if (kind == 0)
-            RandomFixedBlock(w, m, b + 1 == blocks, ops, rng());
+            spec += " " + RandomFixed(final, ops, rng());
         else if (kind == 1)
-            w.Stored(b + 1 == blocks, RandomBytes(rng() % 3000, rng()));
+            spec += " s" + std::to_string(final) + "#" + std::to_string(rng() % 3000) + "@" + std::to_string(rng());
         else
-            RandomDynamicBlock(w, rng, b + 1 == blocks, ops);
+            spec += " " + RandomDynamic(final, rng, ops);
     }
-    return w.Out();
+    return Build(spec).stream;
 }
 
 }  // namespace
@@ -129,22 +128,23 @@ TEST(Lockstep, FuzzSeedsDecodeAlikeEveryWay) {
     }
 }
 
-TEST(Lockstep, AnInvalidDistanceAfterAFullWindowSuspendsAlike) {
-    // The fast loop leaves the distance to the byte-wise steps, which find it
-    // invalid and deliver; with little room the delivery suspends, and the
-    // consumed count of that call shows the bit state.
-    for (int sym : {30, 31}) {
-        // Input left over behind the fault: the fast loop runs up to it.
-        Bytes s = Build("r0,4000,4 f1 'x c260 d" + std::to_string(sym) + " b23130,16 a 200*b51,8").stream;
-        for (uint32_t room : {1u, 7u, 1000u})
-            EXPECT_EQ(Lockstep(s, Fixed("room", 0xFFFFFFFFu, room), 1 << 20).error, "") << sym << ", " << room;
-        CheckEveryWay(s, nullptr, 1 << 20, "distance symbol " + std::to_string(sym), false, 3);
-    }
-}
-
 #if defined(QZ_TEST_HAVE_ZLIB)
 
-TEST(Lockstep, ReferenceStreamsDecodeToTheirDataEveryWay) {
+// zlib's raw inflate of a whole stream: the bytes, if it decodes to the end.
+bool ZlibInflate(const Bytes &stream, Bytes &out) {
+    z_stream z = {};
+    inflateInit2(&z, -15);
+    z.next_in = const_cast<uint8_t *>(stream.data());
+    z.avail_in = static_cast<uInt>(stream.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    bool ended = inflate(&z, Z_FINISH) == Z_STREAM_END;
+    out.resize(z.total_out);
+    inflateEnd(&z);
+    return ended;
+}
+
+TEST(Lockstep, ReferenceStreamsAndDamagedOnesDecodeAsZlibDoes) {
     std::vector<std::pair<std::string, Bytes>> samples;
     for (size_t n : {0, 1, 2, 17, 1000, 32767, 32768, 32769, 65536, 100003}) {
         samples.push_back({"random " + std::to_string(n), RandomBytes(n, static_cast<uint32_t>(n))});
@@ -153,6 +153,8 @@ TEST(Lockstep, ReferenceStreamsDecodeToTheirDataEveryWay) {
     const size_t large = Runs(16) * (3 << 16);  // 3 MiB, under valgrind 192 KiB
     samples.push_back({"large random", RandomBytes(large, 1)});
     samples.push_back({"large sample", SampleData(large, 2)});
+    std::mt19937 rng(2024);
+    int agreed = 0;
     for (const Compressor &c : Compressors()) {
         for (const auto &s : samples) {
             bool isLarge = s.second.size() == large;
@@ -165,50 +167,19 @@ TEST(Lockstep, ReferenceStreamsDecodeToTheirDataEveryWay) {
             Outcome whole = CheckEveryWay(stream, &s.second, s.second.size() + 1, what, bytes, 1, true);
             EXPECT_EQ(whole.rets.size(), 1u) << what;
             EXPECT_EQ(whole.consumed, stream.size()) << what;
-            if (s.second.size() <= 3000) {
-                // Bytes behind the stream are left alone, bar one or two of lookahead.
-                stream.insert(stream.end(), 10, 0x5A);
-                Outcome padded = Lockstep(stream, Fixed("whole", 0xFFFFFFFFu, 1 << 20), 1 << 20);
-                EXPECT_TRUE(padded.out == s.second) << what;
-                EXPECT_GE(padded.consumed, stream.size() - 9) << what;
-                EXPECT_LE(padded.consumed, stream.size() - 8) << what;
+            // Where zlib decodes a damaged stream to its end, the engine must agree.
+            for (int k = 0; k < (isLarge || s.second.size() > 40000 ? 0 : 6); ++k) {
+                Bytes damaged = Flip(stream, rng, 1 + k % 3), ref(4 * s.second.size() + 65536);
+                bool ended = ZlibInflate(damaged, ref);
+                agreed += ended;
+                CheckEveryWay(damaged, ended ? &ref : nullptr, 4 * s.second.size() + 65536,
+                              what + ", damaged " + std::to_string(k), false, 1);
             }
             if (HasFailure())
                 return;
         }
     }
-}
-
-TEST(Lockstep, DamagedStreamsDecodeAsZlibDoesWhereItEnds) {
-    std::mt19937 rng(2024);
-    int agreed = 0;
-    for (int i = 0; i < Runs(2000); ++i) {
-        Bytes data = SampleData(200 + rng() % (i % 2 ? 3000 : 30000), i);
-        Compressor c = {"", static_cast<int>(rng() % 10), i % 5 == 0 ? Z_FIXED : Z_DEFAULT_STRATEGY, 0, false};
-        Bytes stream = Flip(Compress(c, data), rng, 1 + rng() % 3);
-        Bytes ref(4 * data.size() + 65536);
-        z_stream z = {};
-        inflateInit2(&z, -15);
-        z.next_in = stream.data();
-        z.avail_in = static_cast<uInt>(stream.size());
-        z.next_out = ref.data();
-        z.avail_out = static_cast<uInt>(ref.size());
-        bool ended = inflate(&z, Z_FINISH) == Z_STREAM_END;
-        ref.resize(z.total_out);
-        inflateEnd(&z);
-        std::string what = "damaged stream " + std::to_string(i);
-        std::vector<Feed> feeds = {Fixed("whole", 0xFFFFFFFFu, 65536), Fixed("pipeline pieces", 65520, 65520),
-                                   RandomFeed("random", i, 64, 4096), RandomFeed("random", i, 4096, 40000)};
-        for (const Feed &feed : feeds) {
-            Outcome r = Lockstep(stream, feed, 4 << 20);
-            ASSERT_EQ(r.error, "") << what << ", " << feed.name;
-            ASSERT_TRUE(r.truncated || r.rets.back().result == dc::kInflateFinished) << what;
-            if (ended)
-                ASSERT_TRUE(r.out == ref) << what << ", " << feed.name;
-        }
-        agreed += ended;
-    }
-    EXPECT_GT(agreed, Runs(2000) / 30);  // the comparison did happen
+    EXPECT_GT(agreed, 100);  // the comparison did happen
 }
 
 #endif  // QZ_TEST_HAVE_ZLIB
