@@ -43,14 +43,14 @@ TEST_F(Runs, ProgressAndTheOutputFileWhileItIsWritten)
     EXPECT_EQ(Qz4UnZip(&h, slashed.c_str(), nullptr, "*.*", nullptr, "-d"), 0);
     auto n = cb.eventsOf(QZ_EVENT_NOTIFICATION);
     ASSERT_GE(n.size(), 4u);
-    EXPECT_EQ(n.front().bytesDone, 0u);
+    EXPECT_EQ(+n.front().bytesDone, 0u);
     for (size_t i = 1; i < n.size(); ++i)
-        EXPECT_GE(n[i].bytesDone, n[i - 1].bytesDone);
-    EXPECT_EQ(n.back().bytesDone, big.size());
-    EXPECT_EQ(n.back().entrySize, big.size());
-    EXPECT_EQ(n.back().entrySize2, big.size());
-    EXPECT_EQ(n.back().method, 1);
-    EXPECT_EQ(n.back().operation, QZ_OP_EXTRACTING);
+        EXPECT_GE(+n[i].bytesDone, +n[i - 1].bytesDone);
+    EXPECT_EQ(+n.back().bytesDone, big.size());
+    EXPECT_EQ(+n.back().entrySize, big.size());
+    EXPECT_EQ(+n.back().entrySize2, big.size());
+    EXPECT_EQ(+n.back().method, 1);
+    EXPECT_EQ(+n.back().operation, QZ_OP_EXTRACTING);
     EXPECT_NE(std::string(n.back().fileName).find("\\sub\\big.txt"), std::string::npos);
     EXPECT_EQ(std::string(n.back().fileName + std::string(n.back().archiveName)).find('/'), std::string::npos);
     uint8_t info[4];
