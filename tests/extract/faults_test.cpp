@@ -56,7 +56,8 @@ protected:
     {
         std::map<std::string, std::string> files;
         for (auto &e : fs::recursive_directory_iterator(dir.path()))
-            if (e.path().string().rfind(out, 0) != 0 && e.path().string().find("floppy") == std::string::npos &&
+            if (e.path().string().rfind(out,
+                0) != 0 && e.path().string().find("floppy") == std::string::npos &&
                 e.is_regular_file())
                 files[e.path().string()] = readFile(e.path().string());
         return files;
@@ -81,7 +82,8 @@ protected:
         std::vector<int16_t> results = {Qz4ZipOpen(path.c_str(), 0, &h)};
         if (results[0] == 0)
             calls(h, results);
-        EXPECT_TRUE(results[0] == 0 ? Qz4GetCDR(h) != -1 : h == QZ_INVALID_HANDLE) << what << ": handle " << h;
+        bool valid = results[0] == 0 ? Qz4GetCDR(h) != -1 : h == QZ_INVALID_HANDLE;
+        EXPECT_TRUE(valid) << what << ": handle " << h;
         if (results[0] == 0)
             Qz4ZipClose(&h);
         qzhost_counters c;
@@ -152,7 +154,8 @@ TEST_F(FaultSweep, EveryScenario)
     bad.overrideCrc = true;
     folder.externalAttributes = 0x10;
     const std::vector<Entry> e = {Entry("a.txt", "plain"), Entry("big.bin", noise(100000, 1), 8), secret, bad,
-                                  folder, Entry("sub/stored.bin", noise(70000, 2)), Entry("unknown.bin", "xx", 3)};
+                                  folder, Entry("sub/stored.bin", noise(70000, 2)), Entry("unknown.bin", "xx",
+                                      3)};
     const std::vector<Entry> some = {e[0], e[1], e[2]}, set = {e[0], e[1], e[2], e[5]};
     std::vector<std::string> volumes = buildQzvwSet(1, {{e[0], e[1]}, {e[2], e[5]}});
     put(dir, "SET.002", volumes[1]);

@@ -31,7 +31,8 @@ TEST_F(Extraction, UnZipPtrTable)
     QzHandle &h = open({Entry("top.txt", "top level"), Entry("DOCS/a.txt", "in docs", 8),
                         Entry("DOCS/SUB/b.txt", "deeper"), Entry("big.bin", big, 8),
                         Entry("stored.bin", big.substr(0, 200000)), Entry("empty.txt", ""), secret,
-                        Entry("imploded.bin", "xx", 6), Entry("shrunk.bin", "yy", 1), Entry("d64.bin", "zz", 9),
+                        Entry("imploded.bin", "xx", 6), Entry("shrunk.bin", "yy", 1), Entry("d64.bin", "zz",
+                            9),
                         longName});
     const int16_t M = QZ_ERR_METHOD;
     const Row rows[] = {
@@ -68,13 +69,15 @@ TEST_F(Extraction, UnZipPtrTable)
     for (const Row &row : rows) {
         RecordingCallback cb;
         std::vector<char> buffer(1600000, '#');
-        EXPECT_EQ(Qz4UnZipPtr(h, buffer.data(), row.skip, row.limit, row.spec, row.command), row.result) << row.name;
+        EXPECT_EQ(Qz4UnZipPtr(h, buffer.data(), row.skip, row.limit, row.spec, row.command),
+            row.result) << row.name;
         std::string got(buffer.begin(), buffer.end());
         EXPECT_TRUE(got.substr(0, row.expected.size()) == row.expected) << row.name;
         EXPECT_EQ(got.find_first_not_of('#', row.expected.size()), std::string::npos) << row.name;
         std::vector<int16_t> messages;
         for (const QzPrintBlock &b : cb.events()) {
-            EXPECT_EQ(+b.eventKind, QZ_EVENT_MESSAGE) << row.name << ": memory extraction reports no progress";
+            EXPECT_EQ(+b.eventKind,
+                QZ_EVENT_MESSAGE) << row.name << ": memory extraction reports no progress";
             messages.push_back(b.eventCode);
         }
         EXPECT_EQ(messages, row.messages) << row.name;

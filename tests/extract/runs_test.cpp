@@ -31,7 +31,8 @@ TEST_F(Runs, ProgressAndTheOutputFileWhileItIsWritten)
     RecordingCallback cb;
     cb.onEvent([&](const QzPrintBlock &b) {
         if (b.eventKind == QZ_EVENT_NOTIFICATION && b.bytesDone > 0 && b.bytesDone < b.entrySize) {
-            HANDLE other = CreateFileA((out + "/sub/big.txt").c_str(), GENERIC_READ, 7, NULL, OPEN_EXISTING, 0, NULL);
+            HANDLE other = CreateFileA((out + "/sub/big.txt").c_str(), GENERIC_READ, 7, NULL, OPEN_EXISTING,
+                0, NULL);
             EXPECT_EQ(other, INVALID_HANDLE_VALUE);
             EXPECT_EQ(GetLastError(), (DWORD)ERROR_SHARING_VIOLATION);
         }
@@ -52,7 +53,8 @@ TEST_F(Runs, ProgressAndTheOutputFileWhileItIsWritten)
     EXPECT_EQ(+n.back().method, 1);
     EXPECT_EQ(+n.back().operation, QZ_OP_EXTRACTING);
     EXPECT_NE(std::string(n.back().fileName).find("\\sub\\big.txt"), std::string::npos);
-    EXPECT_EQ(std::string(n.back().fileName + std::string(n.back().archiveName)).find('/'), std::string::npos);
+    EXPECT_EQ(std::string(n.back().fileName + std::string(n.back().archiveName)).find('/'),
+        std::string::npos);
     uint8_t info[4];
     EXPECT_EQ(Qz4ExtendedCPrintInfo(4, info), 4);
     EXPECT_EQ(info[0] | info[1] << 8 | info[2] << 16 | info[3] << 24, 0x6C215A8F);
@@ -153,10 +155,12 @@ TEST_F(Runs, OemPaths)
         e.externalAttributes = 0x21;
         QzHandle &h = open({e}, std::string(row.row) + ".zip");
         for (const char *command : {"", "-o"}) {
-            EXPECT_EQ(Qz4UnZip(&h, (given + kSep).c_str(), row.outputName ? outputName.c_str() : nullptr, "*.*",
+            EXPECT_EQ(Qz4UnZip(&h, (given + kSep).c_str(), row.outputName ? outputName.c_str() : nullptr,
+                "*.*",
                                nullptr, command), 0) << row.row;
             EXPECT_EQ(readFile(used + kSep + file), row.row) << row.row;
-            EXPECT_EQ(GetFileAttributesA((used + kSep + file).c_str()) & FILE_ATTRIBUTE_READONLY, 1u) << row.row;
+            EXPECT_EQ(GetFileAttributesA((used + kSep + file).c_str()) & FILE_ATTRIBUTE_READONLY,
+                1u) << row.row;
             SetFileAttributesA((used + kSep + file).c_str(), FILE_ATTRIBUTE_NORMAL);
         }
         if (given != used)

@@ -36,7 +36,8 @@ std::map<std::string, std::string> listing(const fs::path &root)
 {
     std::map<std::string, std::string> items;
     for (auto &e : fs::recursive_directory_iterator(root))
-        items[fs::relative(e.path(), root).generic_string()] = e.is_directory() ? "/" : readFile(e.path().string());
+        items[fs::relative(e.path(),
+            root).generic_string()] = e.is_directory() ? "/" : readFile(e.path().string());
     return items;
 }
 
@@ -119,7 +120,8 @@ TEST(Interop, LeavingOutDirectoryEntriesGivesAnErrorFreeRun)
 TEST(Interop, UnZipPtrDeliversWholeEntriesAndWindows)
 {
     forEachArchive("ok", [](const Archive &a, QzHandle &h, const std::string &) {
-        for (const char *name : {"logs/compressible.log", "data/random.bin", "chunk-65521.txt", "empty.txt"}) {
+        for (const char *name : {"logs/compressible.log", "data/random.bin", "chunk-65521.txt",
+            "empty.txt"}) {
             SCOPED_TRACE(name);
             const std::string want = readFile((kTree / name).string()), spec = std::string("tree/") + name;
             std::string got(want.size() + 16, '\x55'), window(100, '\0');
@@ -127,7 +129,8 @@ TEST(Interop, UnZipPtrDeliversWholeEntriesAndWindows)
             EXPECT_TRUE(got == want + std::string(16, '\x55'));
             const int32_t skip = std::max((int32_t)want.size() - 70000, 0);
             ASSERT_EQ(Qz4UnZipPtr(h, &window[0], skip, 100, spec.c_str(), a.passwordSwitch().c_str()), 0);
-            EXPECT_TRUE(window.substr(0, std::min<size_t>(100, want.size())) == want.substr((size_t)skip, 100));
+            EXPECT_TRUE(window.substr(0, std::min<size_t>(100, want.size())) == want.substr((size_t)skip,
+                100));
         }
     });
 }
@@ -142,7 +145,7 @@ TEST(Interop, InfoZipEncryptedEntriesAreRefusedAndNothingIsWritten)
         size_t files = 0;
         for (size_t i = 0; i < l.names.size(); ++i) {
             files += !isDirectory(l.names[i]);
-            EXPECT_TRUE(isDirectory(l.names[i]) || (l.records[i].flags & 9) == 9) << l.names[i] << ": descriptor";
+            EXPECT_TRUE(isDirectory(l.names[i]) || (l.records[i].flags & 9) == 9) << l.names[i];
         }
         RecordingCallback cb;
         EXPECT_EQ(Qz4UnZip(&h, out.c_str(), nullptr, "?*", nullptr, ("-d" + a.passwordSwitch()).c_str()),

@@ -35,7 +35,8 @@ WORDS = "alpha beta gamma delta epsilon zeta eta theta archive entry volume reco
 def text(rng, size):
     lines, n = [], 0
     while n < size:
-        lines.append("%06d %s\n" % (len(lines) + 1, " ".join(rng.choice(WORDS) for _ in range(rng.randint(3, 12)))))
+        words = " ".join(rng.choice(WORDS) for _ in range(rng.randint(3, 12)))
+        lines.append("%06d %s\n" % (len(lines) + 1, words))
         n += len(lines[-1])
     return "".join(lines).encode("ascii")[:size]
 
@@ -90,7 +91,8 @@ def writers():
     out.append(("7z-copy.zip", "7z -tzip -mm=Copy", "-", "ok", "7z", sevenzip + ["-mm=Copy"]))
     out.append(("7z-zipcrypto.zip", "7z -tzip -mem=ZipCrypto", PASSWORD, "ok", "7z",
                 sevenzip + ["-mx5", "-p" + PASSWORD, "-mem=ZipCrypto"]))
-    out.append(("bsdtar-deflate.zip", "bsdtar --format zip", "-", "ok", "bsdtar", ["bsdtar", "--format", "zip", "-cf"]))
+    out.append(("bsdtar-deflate.zip", "bsdtar --format zip", "-", "ok", "bsdtar",
+                ["bsdtar", "--format", "zip", "-cf"]))
     out.append(("bsdtar-store.zip", "bsdtar --format zip compression=store", "-", "ok", "bsdtar",
                 ["bsdtar", "--format", "zip", "--options", "zip:compression=store", "-cf"]))
     out.append(("python-stored.zip", "zipfile stored", "-", "ok", "python", (zipfile.ZIP_STORED, None)))

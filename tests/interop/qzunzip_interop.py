@@ -58,8 +58,8 @@ class Runner:
         # The Windows build writes text with "\r\n".
         out, err = (b.decode("utf-8", "replace").replace("\r\n", "\n") for b in (p.stdout, p.stderr))
         if p.returncode != want:
-            raise Failure("qzunzip %s: exit status %d, expected %d\n%s%s" % (" ".join(args), p.returncode, want,
-                                                                          out[-2000:], err[-2000:]))
+            raise Failure("qzunzip %s: exit status %d, expected %d\n%s%s"
+                          % (" ".join(args), p.returncode, want, out[-2000:], err[-2000:]))
         return out, err
 
     def check(self, archive, password, expect):

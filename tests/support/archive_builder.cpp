@@ -38,7 +38,8 @@ public:
                 int64_t seen = last[hash(i)];
                 last[hash(i)] = (int64_t)i;
                 candidate = seen >= 0 && i - (size_t)seen <= 32768 ? (size_t)seen : i;
-                while (candidate < i && length < 258 && i + length < n && p[candidate + length] == p[i + length])
+                while (candidate < i && length < 258 && i + length < n &&
+                       p[candidate + length] == p[i + length])
                     ++length;
             }
             if (length < 3) {
@@ -200,7 +201,8 @@ std::vector<std::string> buildQzvwSet(uint16_t kind, const std::vector<std::vect
             variable += w.central.substr(46);
             locals.push_back({v, w.local});
         }
-    volumes[0] = "QZVW" + le(kind, 2) + le((uint32_t)locals.size(), 2) + le(0, 2) + le(12, 2) + fixed + variable;
+    volumes[0] = "QZVW" + le(kind, 2) + le((uint32_t)locals.size(), 2) + le(0, 2) + le(12,
+        2) + fixed + variable;
     for (size_t i = 0; i < locals.size(); ++i) {
         // The fixed records carry no signature, but disk and offset of the entry.
         set(volumes[0], 12 + 46 * i, 0x31524551u, 4);

@@ -22,7 +22,8 @@ inline std::string put(const TempDir &dir, const std::string &name, const std::s
 struct OpenArchive {
     QzHandle h = QZ_INVALID_HANDLE;
     int16_t result;
-    explicit OpenArchive(const std::string &path, uint32_t mode = 0) : result(Qz4ZipOpen(path.c_str(), mode, &h)) {}
+    explicit OpenArchive(const std::string &path, uint32_t mode = 0) : result(Qz4ZipOpen(path.c_str(), mode,
+        &h)) {}
     ~OpenArchive()
     {
         if (h != QZ_INVALID_HANDLE)
@@ -42,7 +43,8 @@ inline Listing listAll(QzHandle h)
     Listing l;
     QzEntryRecord rec;
     char name[261];
-    for (l.end = Qz4ZipFindFirst(h, &rec, name, nullptr, 0, nullptr, 0); l.end == 0 && l.names.size() <= 100000;
+    for (l.end = Qz4ZipFindFirst(h, &rec, name, nullptr, 0, nullptr,
+        0); l.end == 0 && l.names.size() <= 100000;
          l.end = Qz4ZipFindNext(h, &rec, name, nullptr, 0, nullptr, 0)) {
         l.names.push_back(name);
         l.records.push_back(rec);

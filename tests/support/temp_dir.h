@@ -16,7 +16,7 @@ public:
     {
         static std::atomic<unsigned> serial{0};
         std::error_code ec;
-        auto stamp = (unsigned long long)std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007;
+        auto stamp = std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007;
         for (unsigned attempt = 0; attempt < 1000 && path_.empty(); ++attempt) {
             auto p = std::filesystem::temp_directory_path(ec) / ("qzt-" + std::to_string(stamp) + "-" +
                                                                   std::to_string(serial++));

@@ -20,7 +20,8 @@ if(QZ_VERSION_WINDRES AND QZ_VERSION_CC)
   add_custom_command(
     OUTPUT ${dir}/qzversion.dll
     COMMAND ${QZ_VERSION_WINDRES} ${CMAKE_CURRENT_LIST_DIR}/version.rc -O coff -o ${dir}/version_res.o
-    COMMAND ${QZ_VERSION_CC} -shared -o ${dir}/qzversion.dll ${CMAKE_CURRENT_LIST_DIR}/version_dll.c ${dir}/version_res.o
+    COMMAND ${QZ_VERSION_CC} -shared -o ${dir}/qzversion.dll ${CMAKE_CURRENT_LIST_DIR}/version_dll.c
+            ${dir}/version_res.o
     DEPENDS ${CMAKE_CURRENT_LIST_DIR}/version.rc ${CMAKE_CURRENT_LIST_DIR}/version_dll.c
     COMMENT "Building the version-resource DLL of the tests")
   add_custom_target(qz_version_dll DEPENDS ${dir}/qzversion.dll)
