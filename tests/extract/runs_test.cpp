@@ -8,6 +8,7 @@
 #include "extract_helpers.h"
 #ifndef _WIN32
 #include "platform/host.h"
+#include "support/removable_drive.h"
 #endif
 
 using namespace qztest;
@@ -187,7 +188,58 @@ TEST_F(Runs, PathFiltersLastOneRun)
     EXPECT_EQ(Qz4AddUnZipPathFilter(nullptr, nullptr), QZ_ERR_EMPTY_FILTER);
 }
 
+// A numbered set on a fixed drive: nobody is asked for a disk, and a volume
+// that is missing, or an entry copy file that cannot be made, ends the run.
+TEST_F(Runs, AVolumeSetOnAFixedDrive)
+{
+    put(dir, "SET.002", buildQzvwSet(1, {{Entry("a.txt", "a")}, {Entry("b.txt", "b")}})[1]);
+    OpenArchive set(put(dir, "SET.001", buildQzvwSet(1, {{Entry("a.txt", "a")}, {Entry("b.txt", "b")}})[0]));
+    RecordingCallback cb;
 #ifndef _WIN32
+    for (const char *call : {"GetTempFileNameA", "CreateFileA"}) {
+        qzhost_fail_call(call, 1, ERROR_ACCESS_DENIED, 0);
+        EXPECT_EQ(Qz4UnZip(&set.h, out.c_str(), nullptr, "*.*", nullptr, ""), QZ_ERR_FILE) << call;
+        qzhost_clear_faults();
+    }
+#endif
+    EXPECT_EQ(Qz4UnZip(&set.h, out.c_str(), nullptr, "*.*", nullptr, "-o"), 0);
+    EXPECT_EQ(read("a.txt") + read("b.txt"), "ab");
+    EXPECT_TRUE(cb.eventsOf(QZ_EVENT_QUESTION).empty());
+    EXPECT_EQ(Qz4UnZip(&set.h, nullptr, nullptr, "a*", nullptr, "-t"), 0);   // back to the first volume
+    DeleteFileA(dir.file("SET.002").c_str());
+    EXPECT_EQ(Qz4UnZip(&set.h, nullptr, nullptr, "b*", nullptr, "-t"), QZ_ERR_FILE);
+}
+
+#ifndef _WIN32
+// A spanned set asks for its disks by number while extracting; a cancelled
+// question ends the run.
+TEST_F(Runs, ASpannedSetAsksForItsDisks)
+{
+    std::vector<Entry> entries = {Entry("one.txt", "1"), Entry("span.bin", noise(5000), 8)};
+    std::vector<std::string> volumes = buildSpanned(entries, 1000);
+    RemovableDrive drive('A', dir.file("floppy"));
+    drive.useSet("SET.ZIP", volumes);
+    drive.insertVolume(1);
+    RecordingCallback cb;
+    cb.onEvent([&](const QzPrintBlock &b) -> int {
+        bool extracting = b.eventCode == QZ_QUESTION_DISK && b.operation == QZ_OP_EXTRACTING;
+        if (b.eventKind == QZ_EVENT_QUESTION && extracting)
+            return b.diskNumber == 3 ? QZ_ANSWER_CANCEL : (drive.insertVolume(b.diskNumber), QZ_ANSWER_OK);
+        if (b.eventKind == QZ_EVENT_QUESTION)
+            drive.insertVolume(b.eventCode == QZ_QUESTION_LAST_DISK ? (int)volumes.size() : b.diskNumber);
+        return b.eventKind == QZ_EVENT_QUESTION ? QZ_ANSWER_OK : RecordingCallback::kNoAnswer;
+    });
+    OpenArchive set(drive.path("SET.ZIP"));
+    ASSERT_EQ(set.result, 0);
+    cb.clear();
+    EXPECT_EQ(Qz4UnZip(&set.h, out.c_str(), nullptr, "*.*", nullptr, ""), QZ_CANCELLED);
+    EXPECT_EQ(read("one.txt"), "1");
+    EXPECT_FALSE(fileExists(out + "/span.bin"));
+    auto asked = cb.eventsOf(QZ_EVENT_QUESTION, QZ_QUESTION_DISK);
+    ASSERT_GE(asked.size(), 2u);
+    EXPECT_EQ(+asked.front().diskNumber, 1);
+}
+
 // A leading '\' is the root of the drive (C:, the host's root here), not a
 // directory to make.
 TEST_F(Runs, ADestinationFromTheRootOfTheDrive)

@@ -61,16 +61,12 @@ void forEachArchive(const std::string &expect,
         TempDir dir;
         fs::create_directory(dir.file("out"));
         OpenArchive open(put(dir, a.file, readFile((kData / "archives" / a.file).string())));
-        EXPECT_EQ(open.result, 0);
-        if (open.result == 0)
-            body(a, open.h, dir.file("out"));
+        ASSERT_EQ(open.result, 0);
+        body(a, open.h, dir.file("out"));
     }
 }
 
-bool isDirectory(const std::string &name)
-{
-    return !name.empty() && name.back() == '/';
-}
+bool isDirectory(const std::string &name) { return !name.empty() && name.back() == '/'; }
 
 TEST(Interop, ArchivesOfOtherWritersExtractToTheSourceTree)
 {

@@ -3,14 +3,12 @@
 
     qzunzip_interop.py DATA TOOL [EMULATOR ...]
 
-For every archive of DATA/manifest.txt: qzunzip -d extracts a copy of the
-source tree, byte for byte, with its empty directories and file times, and
--t tests it, both exiting with 0; -v lists every entry and -z prints the
-comment.  For an archive whose encrypted entries the password check refuses,
-extraction exits with 1, warns once per file and writes no file.  qzunzip
-reads a copy of each archive, so that a fault cannot damage the original.
-TOOL runs through EMULATOR when one is given (wine), with paths relative to
-the working folder.  Exit status 77: the test could not run at all.
+For every archive of DATA/manifest.txt (a copy of it, which a fault cannot
+damage): -d extracts the source tree, byte for byte, with empty directories
+and file times, -t tests it, -v lists every entry, -z prints the comment; or,
+when the password check refuses its encrypted entries, extraction exits with 1,
+warns once per file and writes nothing.  TOOL runs through EMULATOR (wine) when
+given, with relative paths.  Exit status 77: the test could not run at all.
 """
 import os
 import shutil
