@@ -112,16 +112,21 @@ TEST_F(Runs, LongNamesStayForLaterRuns)
     EXPECT_FALSE(fileExists(out + "/SHORT.TXT"));
 }
 
-// Paths of up to 259 bytes are used whole; longer ones are cut to 259.
+// Paths of up to 259 bytes are used whole; longer ones are cut to 259.  Two
+// destinations of lengths of both parities, as names are copied character by
+// character.
 TEST_F(Runs, PathsOf259BytesAndLonger)
 {
-    for (size_t total : {258, 259, 260, 261}) {
-        size_t length = total - out.size() - 1;
-        ASSERT_LT(length, 250u);
-        std::string name = std::to_string(total) + std::string(length - 3, 'n');
-        QzHandle &h = open({Entry(name, "x")}, std::to_string(total) + ".zip");
-        EXPECT_EQ(unzip(h), 0) << total;
-        EXPECT_EQ(read(name.substr(0, std::min(length, 259 - out.size() - 1))), "x") << total;
+    for (std::string dest : {out + "/d", out + "/dd"}) {
+        CreateDirectoryA(dest.c_str(), NULL);
+        for (size_t total : {258, 259, 260, 261}) {
+            size_t length = total - dest.size() - 1;
+            ASSERT_LT(length, 250u);
+            std::string name = std::to_string(total) + std::string(length - 3, 'n');
+            QzHandle &h = open({Entry(name, "x")}, std::to_string(total) + std::to_string(dest.size()) + ".zip");
+            EXPECT_EQ(Qz4UnZip(&h, dest.c_str(), nullptr, "*.*", nullptr, ""), 0) << total;
+            EXPECT_EQ(readFile(dest + "/" + name.substr(0, std::min(length, 258 - dest.size()))), "x") << total;
+        }
     }
 }
 

@@ -101,9 +101,13 @@ std::vector<Row> rows()
                                 Entry("absent.txt", "new")};
     std::vector<File> timesBefore = {{"older.txt", "old", -1, kOlder}, {"newer.txt", "old", -1, kNewer}};
     auto dll = [](const char *name, const std::string &block) { return entry(name, "new", 0, 0x20, block); };
-    std::vector<Entry> dlls = {dll("same.dll", version(4, 3, 2, 1)), dll("newer.dll", version(4, 3, 2, 2)),
-                               dll("older.dll", version(4, 2, 9, 9)), dll("noblock.dll", extraBlock(7, "1")),
-                               dll("zero.dll", version(0, 0, 0, 0)), dll("plain.txt", version(1, 0, 0, 0))};
+    // A block after the key makes a comparison of more than its 8 bytes show.
+    const std::string after = extraBlock(0xFFFF, "");
+    std::vector<Entry> dlls = {dll("same.dll", version(4, 3, 2, 1) + after),
+                               dll("newer.dll", version(4, 3, 2, 2)), dll("older.dll", version(4, 2, 9, 9)),
+                               dll("noblock.dll", extraBlock(7, "1")),
+                               dll("zero.dll", version(0, 0, 0, 0) + after),
+                               dll("plain.txt", version(1, 0, 0, 0))};
     std::vector<File> pes = {{"same.dll", kPe}, {"newer.dll", kPe}, {"older.dll", kPe},
                              {"noblock.dll", kPe, -1, kOlder}, {"zero.dll", kPe}, {"plain.txt", "none"}};
     // The key is compared byte by byte, unsigned, most significant first,
