@@ -7,6 +7,8 @@
 #include "archive/archive.h"
 #include "extract_helpers.h"
 #ifndef _WIN32
+#include <unistd.h>
+
 #include "platform/host.h"
 #include "support/removable_drive.h"
 #endif
@@ -59,11 +61,13 @@ TEST_F(Runs, ProgressAndTheOutputFileWhileItIsWritten)
     uint8_t info[4];
     EXPECT_EQ(Qz4ExtendedCPrintInfo(4, info), 4);
     EXPECT_EQ(info[0] | info[1] << 8 | info[2] << 16 | info[3] << 24, 0x6C215A8F);
-    // Testing reports no bytes until an entry is done.
+    // Testing reports no bytes until an entry is done, and no destination.
     cb.clear();
     EXPECT_EQ(unzip(h, "-t"), 0);
-    for (const QzPrintBlock &b : cb.eventsOf(QZ_EVENT_NOTIFICATION))
+    for (const QzPrintBlock &b : cb.eventsOf(QZ_EVENT_NOTIFICATION)) {
         EXPECT_TRUE(b.operation == QZ_OP_TESTING && (b.bytesDone == 0 || b.bytesDone == big.size()));
+        EXPECT_STREQ(b.fileName, "sub\\big.txt");
+    }
 }
 
 TEST_F(Runs, CancellingEndsTheRunAndTheRequestIsGoneAfterIt)
@@ -83,6 +87,16 @@ TEST_F(Runs, CancellingEndsTheRunAndTheRequestIsGoneAfterIt)
     }
     Qz4Cancel();
     EXPECT_EQ(unzip(h), QZ_CANCELLED);
+    {
+        // A cancel at the very end still ends the run as cancelled.
+        RecordingCallback cb;
+        cb.onEvent([&](const QzPrintBlock &b) {
+            if (b.eventKind == QZ_EVENT_NOTIFICATION && b.bytesDone == 1 && b.entrySize == 1)
+                Qz4Cancel();
+            return RecordingCallback::kNoAnswer;
+        });
+        EXPECT_EQ(unzip(h, "-o"), QZ_CANCELLED);
+    }
     // Another error keeps its code, and the request is gone all the same.
     Qz4Cancel();
     QzHandle bogus = 0x7777;
@@ -257,6 +271,13 @@ TEST_F(Runs, ADestinationFromTheRootOfTheDrive)
     EXPECT_EQ(read("sub/a.txt"), "a");
     EXPECT_EQ(Qz4DirExist((out + "/sub").c_str()), 1);
     EXPECT_EQ(Qz4DirExist((out + "/sub/a.txt").c_str()) + Qz4DirExist("/missing") + Qz4DirExist(nullptr), 0);
+    // A destination of one character is a folder below the current one.
+    char saved[4096];
+    ASSERT_TRUE(getcwd(saved, sizeof saved) && CreateDirectoryA((out + "/Q").c_str(), NULL));
+    ASSERT_EQ(chdir(out.c_str()), 0);
+    EXPECT_EQ(Qz4UnZip(&h, "Q", nullptr, "*.*", nullptr, "-d"), 0);
+    EXPECT_EQ(chdir(saved), 0);
+    EXPECT_EQ(read("Q/sub/a.txt"), "a");
 }
 
 TEST_F(Runs, LabelsAreSetOrReported)
