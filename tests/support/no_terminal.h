@@ -1,6 +1,6 @@
-// no_terminal.h -- standard input taken from /dev/null for the life of the
-// object, so that the POSIX layer's message boxes find nobody to ask even
-// when the tests run on a terminal.
+// no_terminal.h -- standard input from /dev/null for the life of the object,
+// so that the POSIX layer's message boxes find nobody to ask even when the
+// tests run on a terminal.
 #ifndef QZ_TEST_NO_TERMINAL_H
 #define QZ_TEST_NO_TERMINAL_H
 
@@ -16,17 +16,13 @@ public:
     NoTerminalInput() : saved_(dup(0))
     {
         int null = open("/dev/null", O_RDONLY);
-        if (null >= 0) {
-            dup2(null, 0);
-            close(null);
-        }
+        dup2(null, 0);
+        close(null);
     }
     ~NoTerminalInput()
     {
-        if (saved_ >= 0) {
-            dup2(saved_, 0);
-            close(saved_);
-        }
+        dup2(saved_, 0);
+        close(saved_);
     }
     NoTerminalInput(const NoTerminalInput &) = delete;
     NoTerminalInput &operator=(const NoTerminalInput &) = delete;

@@ -31,22 +31,12 @@ RemovableDrive::~RemovableDrive()
     qzhost_unmap_drive(letter_);
 }
 
-std::string RemovableDrive::path(const std::string &fileName) const
-{
-    return std::string(1, letter_) + ":\\" + fileName;
-}
-
 void RemovableDrive::insert(const std::string &fileName, const std::string &bytes, const std::string &label)
 {
     std::error_code ec;
     for (auto &e : std::filesystem::directory_iterator(folder_, ec))
         std::filesystem::remove_all(e.path(), ec);
     writeFile(folder_ + "/" + fileName, bytes);
-    setLabel(label);
-}
-
-void RemovableDrive::setLabel(const std::string &label)
-{
     qzhost_set_label(letter_, label.c_str());
 }
 
@@ -58,7 +48,6 @@ void RemovableDrive::useSet(const std::string &fileName, const std::vector<std::
 
 void RemovableDrive::insertVolume(unsigned n)
 {
-    current_ = n;
     if (n >= 1 && n <= volumes_.size())
         insert(setName_, volumes_[n - 1], spannedLabel(n));
 }

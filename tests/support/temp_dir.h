@@ -1,5 +1,5 @@
-// temp_dir.h -- a scratch folder per test, removed with everything in it
-// when the object goes out of scope.
+// temp_dir.h -- a scratch folder, removed with everything in it when the
+// object goes out of scope.
 #ifndef QZ_TEST_TEMP_DIR_H
 #define QZ_TEST_TEMP_DIR_H
 
@@ -7,7 +7,6 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
-#include <system_error>
 
 namespace qztest {
 
@@ -17,17 +16,12 @@ public:
     {
         static std::atomic<unsigned> serial{0};
         std::error_code ec;
-        std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-        if (ec)
-            base = ".";
-        auto stamp = (unsigned long long)std::chrono::steady_clock::now().time_since_epoch().count();
-        for (unsigned attempt = 0; attempt < 1000; ++attempt) {
-            std::filesystem::path p = base / ("qzt-" + std::to_string(stamp % 1000000007ull) + "-" +
-                                              std::to_string(serial++));
-            if (std::filesystem::create_directory(p, ec)) {
+        auto stamp = std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007;
+        for (unsigned attempt = 0; attempt < 1000 && path_.empty(); ++attempt) {
+            auto p = std::filesystem::temp_directory_path(ec) / ("qzt-" + std::to_string(stamp) + "-" +
+                                                                  std::to_string(serial++));
+            if (std::filesystem::create_directory(p, ec))
                 path_ = p;
-                break;
-            }
         }
     }
     ~TempDir()
@@ -39,17 +33,11 @@ public:
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;
 
-    // The folder, and a path inside it, in the host's own form.
     std::string path() const { return path_.string(); }
-    // Joined as bytes: the name is not passed through the wide-character
-    // conversion of std::filesystem, so ANSI names keep their bytes.
+    // Joined as bytes, so that ANSI names keep them (std::filesystem would convert).
     std::string file(const std::string &name) const
     {
-#ifdef _WIN32
-        return path() + "\\" + name;
-#else
-        return path() + "/" + name;
-#endif
+        return path() + (char)std::filesystem::path::preferred_separator + name;
     }
     bool valid() const { return !path_.empty(); }
 

@@ -1,8 +1,7 @@
 // test_main.cpp -- the main of every suite.  ctest gives each suite a
 // temporary folder of its own in QZ_TEST_TEMP, so that suites run side by
-// side (ctest -j) never see each other's QVW files.  It is passed under a
-// name of its own because Wine sets TMP and TEMP of a Windows process from
-// its registry, whatever the caller's environment says.
+// side never see each other's QVW files.  It has a name of its own because
+// Wine sets TMP and TEMP of a Windows process from its registry.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -11,26 +10,18 @@
 #include <windows.h>
 #endif
 
-namespace {
-
-void useOwnTemporaryFolder()
-{
-    const char *folder = getenv("QZ_TEST_TEMP");
-    if (!folder || !*folder)
-        return;
-#ifdef _WIN32
-    SetEnvironmentVariableA("TMP", folder);
-    SetEnvironmentVariableA("TEMP", folder);
-#else
-    setenv("TMPDIR", folder, 1);
-#endif
-}
-
-}  // namespace
-
 int main(int argc, char **argv)
 {
-    useOwnTemporaryFolder();
+    const char *folder = getenv("QZ_TEST_TEMP");
+#ifdef _WIN32
+    if (folder && *folder) {
+        SetEnvironmentVariableA("TMP", folder);
+        SetEnvironmentVariableA("TEMP", folder);
+    }
+#else
+    if (folder && *folder)
+        setenv("TMPDIR", folder, 1);
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

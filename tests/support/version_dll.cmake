@@ -1,10 +1,6 @@
-# A tiny DLL with a VERSIONINFO resource (file version 4.3.2.1), a real PE
-# file for the tests that read file versions.  It is built with the mingw
-# tools (the toolchain's own in a Windows cross build); when none are found,
-# QZ_VERSION_DLL_PATH stays empty and those tests skip themselves.
-#
-# qz_use_version_dll(target) makes a test binary depend on the DLL and
-# tells it the path as the macro QZ_VERSION_DLL.
+# A tiny DLL with a version resource (file version 4.3.2.1), a real PE file for
+# the tests that read file versions, built with the mingw tools when there are
+# any.  qz_use_version_dll(target) gives a test its path as QZ_VERSION_DLL.
 if(WIN32)
   set(QZ_VERSION_WINDRES ${CMAKE_RC_COMPILER})
   set(QZ_VERSION_CC ${CMAKE_C_COMPILER})
@@ -24,7 +20,8 @@ if(QZ_VERSION_WINDRES AND QZ_VERSION_CC)
   add_custom_command(
     OUTPUT ${dir}/qzversion.dll
     COMMAND ${QZ_VERSION_WINDRES} ${CMAKE_CURRENT_LIST_DIR}/version.rc -O coff -o ${dir}/version_res.o
-    COMMAND ${QZ_VERSION_CC} -shared -o ${dir}/qzversion.dll ${CMAKE_CURRENT_LIST_DIR}/version_dll.c ${dir}/version_res.o
+    COMMAND ${QZ_VERSION_CC} -shared -o ${dir}/qzversion.dll ${CMAKE_CURRENT_LIST_DIR}/version_dll.c
+            ${dir}/version_res.o
     DEPENDS ${CMAKE_CURRENT_LIST_DIR}/version.rc ${CMAKE_CURRENT_LIST_DIR}/version_dll.c
     COMMENT "Building the version-resource DLL of the tests")
   add_custom_target(qz_version_dll DEPENDS ${dir}/qzversion.dll)
@@ -32,15 +29,12 @@ if(QZ_VERSION_WINDRES AND QZ_VERSION_CC)
 endif()
 
 function(qz_use_version_dll target)
-  if(NOT QZ_VERSION_DLL_PATH)
-    return()
-  endif()
-  add_dependencies(${target} qz_version_dll)
-  if(CMAKE_CROSSCOMPILING)
-    # Wine maps the build tree to its Z: drive.
-    string(REPLACE "/" "\\\\" dll "Z:${QZ_VERSION_DLL_PATH}")
-  else()
+  if(QZ_VERSION_DLL_PATH)
+    add_dependencies(${target} qz_version_dll)
     set(dll ${QZ_VERSION_DLL_PATH})
+    if(CMAKE_CROSSCOMPILING)
+      string(REPLACE "/" "\\\\" dll "Z:${QZ_VERSION_DLL_PATH}")   # Wine's Z: drive is the root
+    endif()
+    target_compile_definitions(${target} PRIVATE "QZ_VERSION_DLL=\"${dll}\"")
   endif()
-  target_compile_definitions(${target} PRIVATE "QZ_VERSION_DLL=\"${dll}\"")
 endfunction()

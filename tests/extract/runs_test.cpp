@@ -1,0 +1,319 @@
+// Runs that need more than one call or a callback of their own: progress,
+// cancellation, the output file while it is written, long paths, OEM round
+// trips of the destination, labels and path filters to other drives.
+#include <string>
+#include <vector>
+
+#include "archive/archive.h"
+#include "extract_helpers.h"
+#ifndef _WIN32
+#include <unistd.h>
+
+#include "platform/host.h"
+#include "support/removable_drive.h"
+#endif
+
+using namespace qztest;
+
+namespace {
+
+using Runs = Extraction;
+
+#ifdef _WIN32
+const char kSep = '\\';
+#else
+const char kSep = '/';
+#endif
+
+// Progress counts bytes written, the host sees Windows separators, and
+// nobody else may open the output file while it is written.
+TEST_F(Runs, ProgressAndTheOutputFileWhileItIsWritten)
+{
+    const std::string big = noise(400000, 1, true);
+    QzHandle &h = open({Entry("sub/big.txt", big, 8)});
+    RecordingCallback cb;
+    cb.onEvent([&](const QzPrintBlock &b) {
+        if (b.eventKind == QZ_EVENT_NOTIFICATION && b.bytesDone > 0 && b.bytesDone < b.entrySize) {
+            HANDLE other = CreateFileA((out + "/sub/big.txt").c_str(), GENERIC_READ, 7, NULL, OPEN_EXISTING,
+                0, NULL);
+            EXPECT_EQ(other, INVALID_HANDLE_VALUE);
+            EXPECT_EQ(GetLastError(), (DWORD)ERROR_SHARING_VIOLATION);
+        }
+        return RecordingCallback::kNoAnswer;
+    });
+    std::string slashed = out;
+    for (char &c : slashed)
+        c = c == '\\' ? '/' : c;
+    EXPECT_EQ(Qz4UnZip(&h, slashed.c_str(), nullptr, "*.*", nullptr, "-d"), 0);
+    auto n = cb.eventsOf(QZ_EVENT_NOTIFICATION);
+    ASSERT_GE(n.size(), 4u);
+    EXPECT_EQ(+n.front().bytesDone, 0u);
+    for (size_t i = 1; i < n.size(); ++i)
+        EXPECT_GE(+n[i].bytesDone, +n[i - 1].bytesDone);
+    EXPECT_EQ(+n.back().bytesDone, big.size());
+    EXPECT_EQ(+n.back().entrySize, big.size());
+    EXPECT_EQ(+n.back().entrySize2, big.size());
+    EXPECT_EQ(+n.back().method, 1);
+    EXPECT_EQ(+n.back().operation, QZ_OP_EXTRACTING);
+    EXPECT_NE(std::string(n.back().fileName).find("\\sub\\big.txt"), std::string::npos);
+    EXPECT_EQ(std::string(n.back().fileName + std::string(n.back().archiveName)).find('/'),
+        std::string::npos);
+    uint8_t info[4];
+    EXPECT_EQ(Qz4ExtendedCPrintInfo(4, info), 4);
+    EXPECT_EQ(info[0] | info[1] << 8 | info[2] << 16 | info[3] << 24, 0x6C215A8F);
+    // Testing reports no bytes until an entry is done, and no destination.
+    cb.clear();
+    EXPECT_EQ(unzip(h, "-t"), 0);
+    for (const QzPrintBlock &b : cb.eventsOf(QZ_EVENT_NOTIFICATION)) {
+        EXPECT_TRUE(b.operation == QZ_OP_TESTING && (b.bytesDone == 0 || b.bytesDone == big.size()));
+        EXPECT_STREQ(b.fileName, "sub\\big.txt");
+    }
+}
+
+TEST_F(Runs, CancellingEndsTheRunAndTheRequestIsGoneAfterIt)
+{
+    const std::string big = noise(2000000, 1, true);
+    QzHandle &h = open({Entry("big.txt", big, 8), Entry("next.txt", "n")});
+    {
+        RecordingCallback cb;
+        int progress = 0;
+        cb.onEvent([&](const QzPrintBlock &b) {
+            if (b.eventKind == QZ_EVENT_NOTIFICATION && ++progress == 3)
+                Qz4Cancel();
+            return RecordingCallback::kNoAnswer;
+        });
+        EXPECT_EQ(unzip(h), QZ_CANCELLED);
+        EXPECT_FALSE(fileExists(out + "/big.txt") || fileExists(out + "/next.txt"));
+    }
+    Qz4Cancel();
+    EXPECT_EQ(unzip(h), QZ_CANCELLED);
+    {
+        // A cancel at the very end still ends the run as cancelled.
+        RecordingCallback cb;
+        cb.onEvent([&](const QzPrintBlock &b) {
+            if (b.eventKind == QZ_EVENT_NOTIFICATION && b.bytesDone == 1 && b.entrySize == 1)
+                Qz4Cancel();
+            return RecordingCallback::kNoAnswer;
+        });
+        EXPECT_EQ(unzip(h, "-o"), QZ_CANCELLED);
+    }
+    // Another error keeps its code, and the request is gone all the same.
+    Qz4Cancel();
+    QzHandle bogus = 0x7777;
+    EXPECT_EQ(Qz4UnZip(&bogus, out.c_str(), nullptr, "*.*", nullptr, ""), QZ_ERR_HANDLE);
+    EXPECT_EQ(Qz4UnZip(nullptr, out.c_str(), nullptr, "*.*", nullptr, ""), QZ_ERR_HANDLE);
+    EXPECT_EQ(unzip(h), 0);
+    EXPECT_TRUE(read("big.txt") == big);
+}
+
+TEST_F(Runs, QUnZipOpensExtractsAndCloses)
+{
+    std::string path = put(dir, "q.zip", buildZip({Entry("q.txt", "quick", 8)}));
+    EXPECT_EQ(Qz4QUnZip(path.c_str(), out.c_str(), "*.*", "-o"), 0);
+    EXPECT_EQ(read("q.txt"), "quick");
+    EXPECT_EQ(Qz4QUnZip(dir.file("missing.zip").c_str(), out.c_str(), "*.*", ""), QZ_ERR_NAME);
+    EXPECT_EQ(qz::archive::openCount(), 0);
+}
+
+// Once a run asked for long names, later runs on the archive use them.
+TEST_F(Runs, LongNamesStayForLaterRuns)
+{
+    Entry e("SHORT.TXT", "long named");
+    e.extra = extendedNameBlock("A long file name.txt");
+    QzHandle &h = open({e});
+    for (const char *command : {"-.l", ""})
+        ASSERT_EQ(unzip(h, command), 0);
+    EXPECT_FALSE(fileExists(out + "/SHORT.TXT"));
+}
+
+// Paths of up to 259 bytes are used whole; longer ones are cut to 259.  Two
+// destinations of lengths of both parities, as names are copied character by
+// character.
+TEST_F(Runs, PathsOf259BytesAndLonger)
+{
+    for (std::string dest : {out + "/d", out + "/dd"}) {
+        CreateDirectoryA(dest.c_str(), NULL);
+        for (size_t total : {258, 259, 260, 261}) {
+            size_t length = total - dest.size() - 1;
+            ASSERT_LT(length, 250u);
+            std::string name = std::to_string(total) + std::string(length - 3, 'n');
+            QzHandle &h = open({Entry(name, "x")}, name.substr(0, 3) + std::to_string(dest.size()) + ".zip");
+            EXPECT_EQ(Qz4UnZip(&h, dest.c_str(), nullptr, "*.*", nullptr, ""), 0) << total;
+            std::string used = name.substr(0, std::min(length, 258 - dest.size()));
+            EXPECT_EQ(readFile(dest + "/" + used), "x") << total;
+        }
+    }
+}
+
+// A destination path goes to OEM and back as a whole, so characters without
+// an OEM form change the same way wherever the path is used: the file is
+// looked for, deleted, created and stamped under one name.  Each row's
+// folder exists both as given and as the round trip makes it.
+TEST_F(Runs, OemPaths)
+{
+    struct {
+        const char *row, *folder, *outputName;
+    } rows[] = {
+        {"a-tilde", "S\xE3o", nullptr},
+        {"right-quote", "John\x92s files", nullptr},
+        {"o-stroke", "\xD8", nullptr},
+        {"output-name", "plain", "\xD5.txt"},
+    };
+    for (auto &row : rows) {
+        char oem[260], back[260];
+        CharToOemA(row.folder, oem);
+        OemToCharA(oem, back);
+        std::string given = out + kSep + row.folder, used = out + kSep + back, outputName, file = "a.txt";
+        CreateDirectoryA(given.c_str(), NULL);
+        CreateDirectoryA(used.c_str(), NULL);
+        if (row.outputName) {
+            CharToOemA(row.outputName, oem);
+            OemToCharA(oem, back);
+            outputName = given + kSep + row.outputName;
+            file = back;
+        }
+        Entry e("a.txt", row.row);
+        e.externalAttributes = 0x21;
+        QzHandle &h = open({e}, std::string(row.row) + ".zip");
+        for (const char *command : {"", "-o"}) {
+            EXPECT_EQ(Qz4UnZip(&h, (given + kSep).c_str(), row.outputName ? outputName.c_str() : nullptr,
+                "*.*",
+                               nullptr, command), 0) << row.row;
+            EXPECT_EQ(readFile(used + kSep + file), row.row) << row.row;
+            EXPECT_EQ(GetFileAttributesA((used + kSep + file).c_str()) & FILE_ATTRIBUTE_READONLY,
+                1u) << row.row;
+            SetFileAttributesA((used + kSep + file).c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
+        if (given != used)
+            EXPECT_FALSE(fileExists(given + kSep + file)) << row.row;
+    }
+}
+
+// Path filters last one run: one that fails at once, one that does not
+// apply them (no -.d), one that does.
+TEST_F(Runs, PathFiltersLastOneRun)
+{
+    std::string o = out;
+    for (char &c : o)
+        c = c == '\\' ? '/' : c;
+    QzHandle &h = open({Entry("A/F.TXT", "a")});
+    QzHandle bogus = 0x5151;
+    for (const char *command : {"", "-q", "-d", "-d -.d"}) {
+        ASSERT_EQ(Qz4AddUnZipPathFilter((o + "/A").c_str(), (o + "/B").c_str()), 0);
+        Qz4UnZip(*command ? &h : &bogus, o.c_str(), nullptr, "*.*", nullptr, command);
+        DeleteFileA((out + "/B/F.TXT").c_str());
+        EXPECT_EQ(Qz4UnZip(&h, o.c_str(), nullptr, "*.*", nullptr, "-d -.d -o"), 0);
+        EXPECT_FALSE(fileExists(out + "/B/F.TXT")) << command;
+    }
+    EXPECT_EQ(Qz4AddUnZipPathFilter(nullptr, nullptr), QZ_ERR_EMPTY_FILTER);
+}
+
+// A numbered set on a fixed drive: nobody is asked for a disk, and a volume
+// that is missing, or an entry copy file that cannot be made, ends the run.
+TEST_F(Runs, AVolumeSetOnAFixedDrive)
+{
+    put(dir, "SET.002", buildQzvwSet(1, {{Entry("a.txt", "a")}, {Entry("b.txt", "b")}})[1]);
+    OpenArchive set(put(dir, "SET.001", buildQzvwSet(1, {{Entry("a.txt", "a")}, {Entry("b.txt", "b")}})[0]));
+    RecordingCallback cb;
+#ifndef _WIN32
+    for (const char *call : {"GetTempFileNameA", "CreateFileA"}) {
+        qzhost_fail_call(call, 1, ERROR_ACCESS_DENIED, 0);
+        EXPECT_EQ(Qz4UnZip(&set.h, out.c_str(), nullptr, "*.*", nullptr, ""), QZ_ERR_FILE) << call;
+        qzhost_clear_faults();
+    }
+#endif
+    EXPECT_EQ(Qz4UnZip(&set.h, out.c_str(), nullptr, "*.*", nullptr, "-o"), 0);
+    EXPECT_EQ(read("a.txt") + read("b.txt"), "ab");
+    EXPECT_TRUE(cb.eventsOf(QZ_EVENT_QUESTION).empty());
+    EXPECT_EQ(Qz4UnZip(&set.h, nullptr, nullptr, "a*", nullptr, "-t"), 0);   // back to the first volume
+    DeleteFileA(dir.file("SET.002").c_str());
+    EXPECT_EQ(Qz4UnZip(&set.h, nullptr, nullptr, "b*", nullptr, "-t"), QZ_ERR_FILE);
+}
+
+#ifndef _WIN32
+// A spanned set asks for its disks by number while extracting; a cancelled
+// question ends the run.
+TEST_F(Runs, ASpannedSetAsksForItsDisks)
+{
+    std::vector<Entry> entries = {Entry("one.txt", "1"), Entry("span.bin", noise(5000), 8)};
+    std::vector<std::string> volumes = buildSpanned(entries, 1000);
+    RemovableDrive drive('A', dir.file("floppy"));
+    drive.useSet("SET.ZIP", volumes);
+    drive.insertVolume(1);
+    RecordingCallback cb;
+    cb.onEvent([&](const QzPrintBlock &b) -> int {
+        bool extracting = b.eventCode == QZ_QUESTION_DISK && b.operation == QZ_OP_EXTRACTING;
+        if (b.eventKind == QZ_EVENT_QUESTION && extracting)
+            return b.diskNumber == 3 ? QZ_ANSWER_CANCEL : (drive.insertVolume(b.diskNumber), QZ_ANSWER_OK);
+        if (b.eventKind == QZ_EVENT_QUESTION)
+            drive.insertVolume(b.eventCode == QZ_QUESTION_LAST_DISK ? (int)volumes.size() : b.diskNumber);
+        return b.eventKind == QZ_EVENT_QUESTION ? QZ_ANSWER_OK : RecordingCallback::kNoAnswer;
+    });
+    OpenArchive set(drive.path("SET.ZIP"));
+    ASSERT_EQ(set.result, 0);
+    cb.clear();
+    EXPECT_EQ(Qz4UnZip(&set.h, out.c_str(), nullptr, "*.*", nullptr, ""), QZ_CANCELLED);
+    EXPECT_EQ(read("one.txt"), "1");
+    EXPECT_FALSE(fileExists(out + "/span.bin"));
+    auto asked = cb.eventsOf(QZ_EVENT_QUESTION, QZ_QUESTION_DISK);
+    ASSERT_GE(asked.size(), 2u);
+    EXPECT_EQ(+asked.front().diskNumber, 1);
+}
+
+// A leading '\' is the root of the drive (C:, the host's root here), not a
+// directory to make.
+TEST_F(Runs, ADestinationFromTheRootOfTheDrive)
+{
+    std::string root = out;
+    for (char &c : root)
+        c = c == '/' ? '\\' : c;
+    QzHandle &h = open({Entry("sub/a.txt", "a")});
+    EXPECT_EQ(Qz4UnZip(&h, root.c_str(), nullptr, "*.*", nullptr, "-d"), 0);
+    EXPECT_EQ(read("sub/a.txt"), "a");
+    EXPECT_EQ(Qz4DirExist((out + "/sub").c_str()), 1);
+    EXPECT_EQ(Qz4DirExist((out + "/sub/a.txt").c_str()) + Qz4DirExist("/missing") + Qz4DirExist(nullptr), 0);
+    // A destination of one character is a folder below the current one.
+    char saved[4096];
+    ASSERT_TRUE(getcwd(saved, sizeof saved) && CreateDirectoryA((out + "/Q").c_str(), NULL));
+    ASSERT_EQ(chdir(out.c_str()), 0);
+    EXPECT_EQ(Qz4UnZip(&h, "Q", nullptr, "*.*", nullptr, "-d"), 0);
+    EXPECT_EQ(chdir(saved), 0);
+    EXPECT_EQ(read("Q/sub/a.txt"), "a");
+}
+
+TEST_F(Runs, LabelsAreSetOrReported)
+{
+    Entry label("NEWLABEL", "");
+    label.externalAttributes = 0x08;
+    QzHandle &h = open({label});
+    ASSERT_EQ(qzhost_map_drive('L', out.c_str(), DRIVE_REMOVABLE, "OLD"), 0);
+    EXPECT_EQ(Qz4UnZip(&h, "L:\\", nullptr, "*.*", nullptr, "-$"), 0);
+    char name[64] = {0};
+    ASSERT_TRUE(GetVolumeInformationA("L:\\", name, sizeof name, NULL, NULL, NULL, NULL, 0));
+    EXPECT_STREQ(name, "NEWLABEL");
+    qzhost_unmap_drive('L');
+    EXPECT_EQ(Qz4UnZip(&h, "L:\\", nullptr, "*.*", nullptr, "-$"), QZ_SKIPPED);
+    EXPECT_EQ(Qz4MoreStatus(), QZ_ERR_FILE);
+}
+
+// Filters may move entries to another drive; a list that cannot grow is
+// dropped whole.
+TEST_F(Runs, FiltersToAnotherDrive)
+{
+    ASSERT_EQ(qzhost_map_drive('D', out.c_str(), DRIVE_FIXED, nullptr), 0);
+    QzHandle &h = open({Entry("C:/OLD/A.TXT", "moved")});
+    ASSERT_EQ(Qz4AddUnZipPathFilter("C:/", "D:/NEW/"), 0);
+    EXPECT_EQ(Qz4UnZip(&h, nullptr, nullptr, "*.*", nullptr, "-d -.d"), 0);
+    EXPECT_EQ(read("NEW/OLD/A.TXT"), "moved");
+    ASSERT_EQ(Qz4AddUnZipPathFilter("D:/", "D:/NEW/"), 0);
+    qzhost_fail_alloc(1, 0);
+    EXPECT_EQ(Qz4AddUnZipPathFilter("/X/", "/Y/"), QZ_ERR_MEMORY);
+    qzhost_clear_faults();
+    QzHandle &b = open({Entry("B.TXT", "b")}, "b.zip");
+    EXPECT_EQ(Qz4UnZip(&b, "D:/", nullptr, "*.*", nullptr, "-d -.d"), 0);
+    EXPECT_EQ(read("B.TXT"), "b");
+    qzhost_unmap_drive('D');
+}
+#endif
+
+}  // namespace
