@@ -1,11 +1,10 @@
-// The Windows behaviours the library relies on, one row each.  The same
-// table runs on the POSIX layer and under Wine against Windows' own calls;
-// rows marked kNotWine show rules that Wine does not follow (it cannot
-// refuse a root user a read-only file, it lets any handle set times and
-// replace hidden files), and those are skipped there.
+// The Windows behaviours the library relies on.  The same tables run on the
+// POSIX layer and under Wine against Windows' own calls; rows marked
+// kNotWine show rules that Wine does not follow (it does not refuse a root
+// user a read-only file, lets any handle set times and replaces hidden
+// files), and are skipped there.
 #include "platform_helpers.h"
 
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -13,152 +12,155 @@ namespace {
 
 using namespace qzplat;
 
-// Every name a search yields, sorted and joined with ','; "!" and the error
-// when it fails.
-std::string find_all(const std::string &pattern) {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return "!" + std::to_string(GetLastError());
-    std::vector<std::string> names;
-    do
-        names.push_back(fd.cFileName);
-    while (FindNextFileA(h, &fd));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_MORE_FILES);
-    FindClose(h);
-    std::sort(names.begin(), names.end());
-    std::string joined;
-    for (const std::string &n : names)
-        joined += (joined.empty() ? "" : ",") + n;
-    return joined;
+// One call on a folder holding f.txt ("data"), ro (read-only), hid (hidden),
+// A.TXT, x.tar.gz and sub\g.txt, while the handle `hold` names (if any) is
+// open.  Opens are "access/share/disposition" (r, w, rw / r, w, d, - /
+// N new, A always, E existing, O open always, T truncate) and give the last
+// error and the file's contents after; finds give the names sorted.
+struct FileRow {
+    const char *name;
+    unsigned marks;
+    const char *hold, *op, *path, *arg, *want;
+};
+
+const FileRow kFiles[] = {
+    {"open a missing file", 0, "", "open", "no.txt", "r/r/E", "2 <missing>"},
+    {"open in a missing folder", 0, "", "open", "no\\f", "r/r/E", "3 <missing>"},
+    {"create in a missing folder", 0, "", "open", "no\\f", "w/-/A", "3 <missing>"},
+    {"open always makes a file", 0, "", "open", "new", "r/r/O", "0 "},
+    {"open always finds a file", 0, "", "open", "f.txt", "r/r/O", "183 data"},
+    {"create new over a file", 0, "", "open", "f.txt", "w/-/N", "80 data"},
+    {"create always replaces", 0, "", "open", "f.txt", "w/-/A", "183 "},
+    {"truncate existing", 0, "", "open", "f.txt", "w/-/T", "0 "},
+    {"readers sharing reading", 0, "r/r/E f.txt", "open", "f.txt", "r/r/E", "0 data"},
+    {"a writer among readers", 0, "r/r/E f.txt", "open", "f.txt", "w/r/E", "32 data"},
+    {"denying the open readers", 0, "r/r/E f.txt", "open", "f.txt", "r/-/E", "32 data"},
+    {"reading beside a sole writer", 0, "rw/-/E f.txt", "open", "f.txt", "r/rw/E", "32 <missing>"},
+    {"deleting an open file", 0, "r/r/E f.txt", "delete", "f.txt", "", "32"},
+    {"deleting a file shared for it", 0, "r/rd/E f.txt", "delete", "f.txt", "", "0"},
+    {"writing a read-only file", kNotWine, "", "open", "ro", "w/-/E", "5 ro"},
+    {"replacing a read-only file", kNotWine, "", "open", "ro", "w/-/A", "5 ro"},
+    {"reading a read-only file", 0, "", "open", "ro", "r/r/E", "0 ro"},
+    {"deleting a read-only file", kNotWine, "", "delete", "ro", "", "5"},
+    {"replacing a hidden file", kNotWine, "", "open", "hid", "w/-/A", "5 h"},
+    {"writing a hidden file", 0, "", "open", "hid", "w/-/E", "0 h"},
+    {"replacing it as hidden", 0, "", "open", "hid", "w/-/A/2", "183 "},
+    {"opening a folder", 0, "", "open", "sub", "r/r/E", "5 <missing>"},
+    {"deleting a missing file", 0, "", "delete", "no.txt", "", "2"},
+    {"a new file", 0, "", "attr", "f.txt", "", "20"},
+    {"a file made read-only", 0, "", "attr", "ro", "", "1"},
+    {"a folder", 0, "", "attr", "sub", "", "10"},
+    {"a missing file", 0, "", "attr", "no", "", "!2"},
+    {"a file in a missing folder", 0, "", "attr", "no\\x", "", "!3"},
+    {"normal alone", kNotWine, "", "setattr", "f.txt", "80", "80"},
+    {"hidden and system", kNotWine, "", "setattr", "f.txt", "6", "6"},
+    {"a folder again", 0, "", "mkdir", "sub", "", "183"},
+    {"a folder in a missing folder", 0, "", "mkdir", "no\\sub", "", "3"},
+    {"slashes", 0, "", "read", "sub/g.txt", "", "g"},
+    {"dot components", 0, "", "read", "sub\\.\\..\\sub\\g.txt", "", "g"},
+    {"everything with dot entries", 0, "", "find", "*.*", "", ".,..,A.TXT,f.txt,hid,ro,sub,x.tar.gz"},
+    {"one mark without case", 0, "", "find", "?.txt", "", "A.TXT,f.txt"},
+    {"the last extension", 0, "", "find", "*.gz", "", "x.tar.gz"},
+    {"no extension at all", 0, "", "find", "ro.*", "", "ro"},
+    {"a plain name as stored", 0, "", "find", "F.TXT", "", "f.txt"},
+    {"nothing found", 0, "", "find", "zz*", "", "!2"},
+    {"a missing folder", 0, "", "find", "no\\*", "", "!3"},
+};
+
+DWORD bits(const std::string &letters, DWORD r, DWORD w, DWORD d) {
+    DWORD b = 0;
+    for (char c : letters)
+        b |= c == 'r' ? r : c == 'w' ? w : c == 'd' ? d : 0;
+    return b;
 }
 
-const uint64_t k1980 = 119600064000000000ull;   // 1980-01-01 00:00:00 in FILETIME ticks
+// "access/share/disposition[/attributes]" opened; the handle or INVALID_HANDLE_VALUE.
+HANDLE open_spec(const std::string &spec, const std::string &name) {
+    size_t a = spec.find('/');
+    size_t b = spec.find('/', a + 1);
+    DWORD access = bits(spec.substr(0, a), GENERIC_READ, GENERIC_WRITE, 0);
+    DWORD share = bits(spec.substr(a + 1, b - a - 1), FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_DELETE);
+    DWORD disposition = std::string("?NAEOT").find(spec[b + 1]);
+    DWORD attrs = spec.size() > b + 2 ? strtoul(spec.c_str() + b + 3, nullptr, 16) : 0;
+    return open(name, access, share, disposition, attrs);
+}
 
-const Row kBehaviours[] = {
+std::string perform(const qztest::TempDir &d, const FileRow &row) {
+    std::string p = d.file(row.path);
+    std::string op = row.op;
+    SetLastError(0);
+    if (op == "open") {
+        HANDLE h = open_spec(row.arg, p);
+        DWORD error = GetLastError();
+        CloseHandle(h);
+        return std::to_string(error) + " " + read_file(p);
+    }
+    if (op == "delete")
+        return DeleteFileA(p.c_str()) ? "0" : std::to_string(GetLastError());
+    if (op == "mkdir")
+        return CreateDirectoryA(p.c_str(), nullptr) ? "0" : std::to_string(GetLastError());
+    if (op == "setattr")
+        SetFileAttributesA(p.c_str(), strtoul(row.arg, nullptr, 16));
+    if (op == "attr" || op == "setattr") {
+        DWORD a = GetFileAttributesA(p.c_str());
+        char hex[16];
+        snprintf(hex, sizeof hex, "%lx", (unsigned long)a);
+        return a == INVALID_FILE_ATTRIBUTES ? "!" + std::to_string(GetLastError()) : hex;
+    }
+    return op == "read" ? read_file(p) : find_all(p);
+}
+
+TEST(Platform, FileCalls) {
+    for (const FileRow &row : kFiles) {
+        if ((row.marks & kNotWine) && under_wine())
+            continue;
+        qztest::TempDir d;
+        for (const char *n : {"f.txt/data", "ro/ro", "hid/h", "A.TXT/", "x.tar.gz/", "sub\\g.txt/g"}) {
+            std::string s = n;
+            CreateDirectoryA(d.file("sub").c_str(), nullptr);
+            write_file(d.file(s.substr(0, s.find('/'))), s.substr(s.find('/') + 1));
+        }
+        SetFileAttributesA(d.file("ro").c_str(), FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesA(d.file("hid").c_str(), FILE_ATTRIBUTE_HIDDEN);
+        std::string hold = row.hold;
+        size_t blank = hold.find(' ');
+        HANDLE held = hold.empty() ? nullptr : open_spec(hold.substr(0, blank), d.file(hold.substr(blank + 1)));
+        EXPECT_EQ(perform(d, row), row.want) << row.name;
+        CloseHandle(held);
+        clear_attributes(d);
+    }
+}
+
+const Row kCalls[] = {
     {"write, seek and truncate", 0, [](const qztest::TempDir &d) {
          HANDLE h = open(d.file("f"), GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
          DWORD n = 0;
          char buf[16];
          EXPECT_TRUE(WriteFile(h, "0123456789", 10, &n, nullptr) && n == 10);
-         EXPECT_EQ(SetFilePointer(h, 3, nullptr, FILE_BEGIN), 3u);
-         EXPECT_TRUE(ReadFile(h, buf, 4, &n, nullptr));
-         EXPECT_EQ(std::string(buf, n), "3456");
-         EXPECT_EQ(SetFilePointer(h, -2, nullptr, FILE_END), 8u);
-         EXPECT_TRUE(ReadFile(h, buf, 16, &n, nullptr) && n == 2);   // up to the end
+         EXPECT_EQ(SetFilePointer(h, -4, nullptr, FILE_END), 6u);
+         EXPECT_TRUE(ReadFile(h, buf, 16, &n, nullptr) && n == 4);   // up to the end
          EXPECT_TRUE(ReadFile(h, buf, 16, &n, nullptr) && n == 0);   // at the end: nothing, no error
          EXPECT_EQ(SetFilePointer(h, -5, nullptr, FILE_CURRENT), 5u);
          EXPECT_TRUE(SetEndOfFile(h));
          EXPECT_EQ(GetFileSize(h, nullptr), 5u);
          EXPECT_EQ(SetFilePointer(h, -6, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER);
          EXPECT_EQ(GetLastError(), (DWORD)ERROR_NEGATIVE_SEEK);
-         EXPECT_TRUE(CloseHandle(h));
-         EXPECT_EQ(read_file(d.file("f")), "01234");
-     }},
-    {"dispositions", 0, [](const qztest::TempDir &d) {
-         std::string f = d.file("f.txt");
-         EXPECT_EQ(open_error(f, GENERIC_READ, 0, OPEN_EXISTING), (DWORD)ERROR_FILE_NOT_FOUND);
-         EXPECT_EQ(open_error(d.file("no\\f"), GENERIC_READ, 0, OPEN_EXISTING), (DWORD)ERROR_PATH_NOT_FOUND);
-         EXPECT_EQ(open_error(d.file("no\\f"), GENERIC_WRITE, 0, CREATE_ALWAYS), (DWORD)ERROR_PATH_NOT_FOUND);
-         EXPECT_EQ(open_error(f, GENERIC_READ, 0, OPEN_ALWAYS), 0u);   // made
-         EXPECT_EQ(open_error(f, GENERIC_READ, 0, OPEN_ALWAYS), (DWORD)ERROR_ALREADY_EXISTS);
-         EXPECT_EQ(open_error(f, GENERIC_WRITE, 0, CREATE_NEW), (DWORD)ERROR_FILE_EXISTS);
-         ASSERT_TRUE(write_file(f, "long content"));
-         EXPECT_EQ(open_error(f, GENERIC_WRITE, 0, CREATE_ALWAYS), (DWORD)ERROR_ALREADY_EXISTS);
-         EXPECT_EQ(read_file(f), "");
-         ASSERT_TRUE(write_file(f, "abc"));
-         EXPECT_EQ(open_error(f, GENERIC_WRITE, 0, TRUNCATE_EXISTING), 0u);
-         EXPECT_EQ(read_file(f), "");
-     }},
-    {"share modes", 0, [](const qztest::TempDir &d) {
-         std::string f = d.file("shared");
-         ASSERT_TRUE(write_file(f, "x"));
-         HANDLE a = open(f, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-         EXPECT_EQ(open_error(f, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), 0u);
-         EXPECT_EQ(open_error(f, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING), (DWORD)ERROR_SHARING_VIOLATION);
-         EXPECT_EQ(open_error(f, GENERIC_READ, 0, OPEN_EXISTING), (DWORD)ERROR_SHARING_VIOLATION);
-         EXPECT_FALSE(DeleteFileA(f.c_str()));
-         EXPECT_EQ(GetLastError(), (DWORD)ERROR_SHARING_VIOLATION);
-         CloseHandle(a);
-         a = open(f, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING);
-         EXPECT_TRUE(DeleteFileA(f.c_str()));
-         CloseHandle(a);
-         EXPECT_EQ(GetFileAttributesA(f.c_str()), INVALID_FILE_ATTRIBUTES);
-     }},
-    {"access rights of a handle", kNotWine, [](const qztest::TempDir &d) {
-         HANDLE h = open(d.file("f"), GENERIC_WRITE, 0, CREATE_ALWAYS);
-         char buf[4];
-         DWORD n = 77;
-         EXPECT_FALSE(ReadFile(h, buf, 4, &n, nullptr));
+         HANDLE w = open(d.file("w"), GENERIC_WRITE, 0, CREATE_NEW);
+         EXPECT_FALSE(ReadFile(w, buf, 1, &n, nullptr));
          EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
-         EXPECT_EQ(n, 0u);
-         CloseHandle(h);
-         h = open(d.file("f"), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-         EXPECT_FALSE(WriteFile(h, "x", 1, &n, nullptr));
-         EXPECT_FALSE(SetEndOfFile(h));
-         FILETIME ft = {0x12345678, 0x01D00000};
-         EXPECT_FALSE(SetFileTime(h, nullptr, nullptr, &ft));
+         CloseHandle(w);
          EXPECT_TRUE(CloseHandle(h));
          EXPECT_FALSE(CloseHandle(h));
-         EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
-     }},
-    {"read-only and hidden files", kNotWine, [](const qztest::TempDir &d) {
-         std::string ro = d.file("ro");
-         std::string hid = d.file("hid");
-         ASSERT_TRUE(write_file(ro, "keep") && write_file(hid, "x"));
-         ASSERT_TRUE(SetFileAttributesA(ro.c_str(), FILE_ATTRIBUTE_READONLY));
-         EXPECT_EQ(open_error(ro, GENERIC_WRITE, 0, OPEN_EXISTING), (DWORD)ERROR_ACCESS_DENIED);
-         EXPECT_EQ(open_error(ro, GENERIC_WRITE, 0, CREATE_ALWAYS), (DWORD)ERROR_ACCESS_DENIED);
-         EXPECT_FALSE(DeleteFileA(ro.c_str()));
-         EXPECT_EQ(open_error(ro, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), 0u);
-         ASSERT_TRUE(SetFileAttributesA(ro.c_str(), FILE_ATTRIBUTE_NORMAL));
-         EXPECT_TRUE(DeleteFileA(ro.c_str()));
-         ASSERT_TRUE(SetFileAttributesA(hid.c_str(), FILE_ATTRIBUTE_HIDDEN));
-         EXPECT_EQ(open_error(hid, GENERIC_WRITE, 0, CREATE_ALWAYS), (DWORD)ERROR_ACCESS_DENIED);
-         EXPECT_EQ(open_error(hid, GENERIC_WRITE, 0, OPEN_EXISTING), 0u);
-         EXPECT_EQ(open_error(hid, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN), (DWORD)ERROR_ALREADY_EXISTS);
-         EXPECT_EQ(GetFileAttributesA(hid.c_str()), (DWORD)(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
-     }},
-    {"attributes of new files and folders", kNotWine, [](const qztest::TempDir &d) {
-         std::string f = d.file("a");
-         ASSERT_TRUE(write_file(f, ""));
-         EXPECT_EQ(GetFileAttributesA(f.c_str()), (DWORD)FILE_ATTRIBUTE_ARCHIVE);
-         ASSERT_TRUE(SetFileAttributesA(f.c_str(), FILE_ATTRIBUTE_NORMAL));
-         EXPECT_EQ(GetFileAttributesA(f.c_str()), (DWORD)FILE_ATTRIBUTE_NORMAL);
-         ASSERT_TRUE(SetFileAttributesA(f.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-         EXPECT_EQ(GetFileAttributesA(f.c_str()), (DWORD)(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-         HANDLE h = open(d.file("new"), GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_READONLY);
-         DWORD n;
-         EXPECT_TRUE(WriteFile(h, "ok", 2, &n, nullptr));   // the new handle may still write
-         CloseHandle(h);
-         EXPECT_EQ(GetFileAttributesA(d.file("new").c_str()), (DWORD)(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
-         std::string sub = d.file("sub");
-         ASSERT_TRUE(CreateDirectoryA(sub.c_str(), nullptr));
-         EXPECT_EQ(GetFileAttributesA(sub.c_str()), (DWORD)FILE_ATTRIBUTE_DIRECTORY);
-         EXPECT_FALSE(CreateDirectoryA(sub.c_str(), nullptr));
-         EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
-         EXPECT_FALSE(CreateDirectoryA(d.file("no\\sub").c_str(), nullptr));
-         EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
-         EXPECT_EQ(open_error(sub, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), (DWORD)ERROR_ACCESS_DENIED);
-         EXPECT_EQ(GetFileAttributesA(d.file("no").c_str()), INVALID_FILE_ATTRIBUTES);
-         EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
-         EXPECT_EQ(GetFileAttributesA(d.file("no\\x").c_str()), INVALID_FILE_ATTRIBUTES);
-         EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
-     }},
-    {"separators and dot components", 0, [](const qztest::TempDir &d) {
-         ASSERT_TRUE(CreateDirectoryA(d.file("sub").c_str(), nullptr));
-         ASSERT_TRUE(write_file(d.file("sub\\f.txt"), "slash"));
-         EXPECT_EQ(read_file(d.path() + "/sub/f.txt"), "slash");
-         EXPECT_EQ(read_file(d.path() + "\\sub\\.\\..\\sub\\f.txt"), "slash");
+         EXPECT_EQ(read_file(d.file("f")), "01234");
      }},
     // Each call given "name." or "name " reaches the file "name", so that
     // the search before a create sees the file the create will replace.
     {"trailing dots and blanks name the same file", 0, [](const qztest::TempDir &d) {
          std::string folder = "d";
          for (const std::string suffix : {".", " ", ". .", "..."}) {
-             folder += "d";
              SCOPED_TRACE("[" + suffix + "]");
              std::string odd = d.file("f.txt" + suffix);
+             folder += "d";
              ASSERT_TRUE(write_file(d.file("f.txt"), "data"));
              EXPECT_EQ(find_all(odd), "f.txt");
              EXPECT_EQ(read_file(odd), "data");
@@ -171,71 +173,39 @@ const Row kBehaviours[] = {
              EXPECT_EQ(GetFileAttributesA(d.file(folder).c_str()), (DWORD)FILE_ATTRIBUTE_DIRECTORY);
          }
      }},
-    {"search with wildcards and without case", 0, [](const qztest::TempDir &d) {
-         for (const char *n : {"b.txt", "A.TXT", "c", "x.tar.gz"})
-             ASSERT_TRUE(write_file(d.file(n), n));
-         ASSERT_TRUE(CreateDirectoryA(d.file("sub").c_str(), nullptr));
-         EXPECT_EQ(find_all(d.file("*.*")), ".,..,A.TXT,b.txt,c,sub,x.tar.gz");
-         EXPECT_EQ(find_all(d.file("?.TXT")), "A.TXT,b.txt");
-         EXPECT_EQ(find_all(d.file("*.gz")), "x.tar.gz");
-         EXPECT_EQ(find_all(d.file("c.*")), "c");        // no extension at all
-         EXPECT_EQ(find_all(d.file("B.TXT")), "b.txt");  // the name as stored
-         EXPECT_EQ(find_all(d.file("zz*")), "!2");
-         EXPECT_EQ(find_all(d.file("no\\*")), "!3");
-         EXPECT_EQ(find_all(d.file("sub\\*")), ".,..");
-         WIN32_FIND_DATAA fd;
-         FindClose(FindFirstFileA(d.file("x.tar.gz").c_str(), &fd));
-         EXPECT_EQ(fd.nFileSizeLow, 8u);
-     }},
-    {"file times", kNotWine, [](const qztest::TempDir &d) {
-         FILETIME set, got;
+    {"times", kNotWine, [](const qztest::TempDir &d) {
+         FILETIME set;
+         FILETIME mar1;
          ASSERT_TRUE(DosDateTimeToFileTime(0x2C21, 0x6000, &set));   // 2002-01-01 12:00:00
-         HANDLE h = open(d.file("t"), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
-         ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &set));
-         ASSERT_TRUE(GetFileTime(h, nullptr, nullptr, &got));
+         EXPECT_EQ(ticks(set), 126543600000000000ull);
+         EXPECT_FALSE(DosDateTimeToFileTime((10 << 9) | (4 << 5) | 31, 0, &mar1));   // 31 April
+         EXPECT_FALSE(DosDateTimeToFileTime(0x21, 30, &mar1));                     // 60 seconds
+         HANDLE h = open(d.file("t"), GENERIC_READ, 0, CREATE_ALWAYS);
+         EXPECT_FALSE(SetFileTime(h, nullptr, nullptr, &set));   // needs write access
          CloseHandle(h);
-         EXPECT_EQ(CompareFileTime(&got, &set), 0);
+         h = open(d.file("t"), GENERIC_WRITE, 0, CREATE_ALWAYS);
+         ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &set));
+         CloseHandle(h);
          WIN32_FIND_DATAA fd;
          FindClose(FindFirstFileA(d.file("t").c_str(), &fd));
          EXPECT_EQ(CompareFileTime(&fd.ftLastWriteTime, &set), 0);
-     }},
-    {"MS-DOS dates and times", 0, [](const qztest::TempDir &) {
-         FILETIME ft, mar1;
-         WORD date, time;
-         ASSERT_TRUE(DosDateTimeToFileTime(0x21, 0, &ft));
-         EXPECT_EQ(ticks(ft), k1980);
-         ASSERT_TRUE(DosDateTimeToFileTime((20 << 9) | (2 << 5) | 29, (12 << 11) | (34 << 5) | 28, &ft));
-         EXPECT_EQ(ticks(ft), k1980 + 636294896ull * 10000000);   // 2000-02-29 12:34:56
-         ft.dwLowDateTime += 1234567;
-         ASSERT_TRUE(FileTimeToDosDateTime(&ft, &date, &time));
-         EXPECT_EQ(date, (20 << 9) | (2 << 5) | 29);
-         EXPECT_EQ(time, (12 << 11) | (34 << 5) | 28);
-         EXPECT_FALSE(DosDateTimeToFileTime(0, 0, &ft));                  // month 0, day 0
-         EXPECT_FALSE(DosDateTimeToFileTime((10 << 9) | (4 << 5) | 31, 0, &ft));
-         EXPECT_FALSE(DosDateTimeToFileTime(0x21, 30, &ft));               // 60 seconds
-         ASSERT_TRUE(DosDateTimeToFileTime((1 << 9) | (2 << 5) | 29, 0, &ft));
+         ASSERT_TRUE(DosDateTimeToFileTime((1 << 9) | (2 << 5) | 29, 0, &set));   // 29 February 1981
          ASSERT_TRUE(DosDateTimeToFileTime((1 << 9) | (3 << 5) | 1, 0, &mar1));
-         EXPECT_EQ(CompareFileTime(&ft, &mar1), 0);   // 29 February of a common year
+         EXPECT_EQ(CompareFileTime(&set, &mar1), 0);
          FILETIME later = {0, mar1.dwHighDateTime + 1};
          EXPECT_EQ(CompareFileTime(&mar1, &later), -1);   // the high word decides first
-         ASSERT_TRUE(LocalFileTimeToFileTime(&later, &ft));
-         ASSERT_TRUE(FileTimeToLocalFileTime(&ft, &mar1));
-         EXPECT_EQ(ticks(mar1), ticks(later));
      }},
     {"strings and page 1252", 0, [](const qztest::TempDir &) {
          char buf[8];
          lstrcpynA(buf, "abcdef", 4);   // at most max - 1 characters, terminated
          EXPECT_STREQ(buf, "abc");
-         EXPECT_EQ(lstrcmpiA("\xE9t\xE9", "\xC9T\xC9"), 0);   // é and É
-         EXPECT_LT(lstrcmpiA("ab", "ABC"), 0);
-         EXPECT_NE(lstrcmpiA("e", "\xE9"), 0);
          EXPECT_GT(lstrcmpA("abd", "abc"), 0);
          for (int c = 1; c < 256; ++c) {
              bool lower = (c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7);
-             int want = lower ? c - 32 : c == 0x9A ? 0x8A : c == 0x9C ? 0x8C : c == 0x9E ? 0x8E : c == 0xFF ? 0x9F : c;
+             int odd = c == 0x9A ? 0x8A : c == 0x9C ? 0x8C : c == 0x9E ? 0x8E : c == 0xFF ? 0x9F : c;
              char s[2] = {(char)c, 0};
              CharUpperA(s);
-             EXPECT_EQ((unsigned char)s[0], want) << "byte " << c;
+             EXPECT_EQ((unsigned char)s[0], lower ? c - 32 : odd) << "byte " << c;
          }
          EXPECT_EQ((uintptr_t)CharUpperA((LPSTR)(uintptr_t)0xE9), 0xC9u);   // one character, not a string
          const char *s = "a\xE9";
@@ -248,11 +218,9 @@ const Row kBehaviours[] = {
          int back = 0;
          for (int c = 1; c < 256; ++c) {
              char s[2] = {(char)c, 0};
-             char a[2];
-             char o[2];
-             OemToCharA(s, a);
-             CharToOemA(a, o);
-             back += (unsigned char)o[0] == c;
+             OemToCharA(s, s);
+             CharToOemA(s, s);
+             back += (unsigned char)s[0] == c;
          }
          EXPECT_EQ(back, 127 + 55);
          char text[] = "\x81\x8E\xE1\xC9\xCD";   // üÄß╔═
@@ -265,19 +233,14 @@ const Row kBehaviours[] = {
     {"global and heap memory", 0, [](const qztest::TempDir &) {
          HGLOBAL h = GlobalAlloc(GHND, 64);
          char *p = (char *)GlobalLock(h);
-         EXPECT_EQ(p[63], 0);
          strcpy(p, "kept");
-         EXPECT_EQ(GlobalLock(h), p);
-         EXPECT_TRUE(GlobalUnlock(h));   // still locked once
-         EXPECT_FALSE(GlobalUnlock(h));
+         EXPECT_TRUE(GlobalUnlock(h) == FALSE && GetLastError() == 0);
          EXPECT_EQ(GlobalReAlloc(h, 100000, GMEM_MOVEABLE | GMEM_ZEROINIT), h);
          p = (char *)GlobalLock(h);
          EXPECT_STREQ(p, "kept");
          EXPECT_EQ(p[99999], 0);
+         EXPECT_GE(GlobalSize(h), 100000u);
          EXPECT_EQ(GlobalFree(h), nullptr);
-         HGLOBAL fixed = GlobalAlloc(GPTR, 10);
-         EXPECT_EQ(GlobalLock(fixed), (void *)fixed);
-         GlobalFree(fixed);
          p = (char *)HeapAlloc(GetProcessHeap(), 0, 5);
          strcpy(p, "heap");
          p = (char *)HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, p, 5000);
@@ -290,35 +253,30 @@ const Row kBehaviours[] = {
          char name[MAX_PATH];
          DWORD n = GetTempPathA(sizeof path, path);
          EXPECT_EQ(path[n - 1], '\\');
-         EXPECT_EQ(GetTempPathA(1, path), n + 1);   // too small: the size needed
          UINT number = GetTempFileNameA(d.path().c_str(), "QVWXYZ", 0, name);
-         char want[MAX_PATH];
-         sprintf(want, "%s\\QVW%X.TMP", d.path().c_str(), number);
-         EXPECT_EQ(lstrcmpiA(name, want), 0) << name;
+         EXPECT_EQ(lstrcmpiA(name, (d.path() + "\\QVW" + hex(number) + ".TMP").c_str()), 0) << name;
          EXPECT_EQ(read_file(name), "");   // made, empty
          EXPECT_EQ(GetTempFileNameA(d.path().c_str(), "QVW", 0x1A2B, name), 0x1A2Bu);
          EXPECT_EQ(GetFileAttributesA(name), INVALID_FILE_ATTRIBUTES);   // a given number makes nothing
          n = GetCurrentDirectoryA(sizeof path, path);
          EXPECT_EQ(std::string(path, 3).substr(1), ":\\");
-         EXPECT_EQ(GetCurrentDirectoryA(2, path), n + 1);
+         EXPECT_EQ(GetCurrentDirectoryA(2, path), n + 1);   // too small: the size needed
      }},
 #ifdef QZ_VERSION_DLL
     {"version record of a PE file", 0, [](const qztest::TempDir &) {
-         DWORD size = GetFileVersionInfoSizeA(QZ_VERSION_DLL, nullptr);
-         std::vector<char> data(size + 1);
-         ASSERT_TRUE(GetFileVersionInfoA(QZ_VERSION_DLL, 0, size, data.data()));
+         std::vector<char> data(GetFileVersionInfoSizeA(QZ_VERSION_DLL, nullptr));
+         ASSERT_TRUE(GetFileVersionInfoA(QZ_VERSION_DLL, 0, (DWORD)data.size(), data.data()));
          VS_FIXEDFILEINFO *info = nullptr;
          UINT length = 0;
          ASSERT_TRUE(VerQueryValueA(data.data(), "\\", (LPVOID *)&info, &length));
          EXPECT_EQ(info->dwFileVersionMS, 0x00040003u);   // 4.3.2.1
          EXPECT_EQ(info->dwFileVersionLS, 0x00020001u);
-         EXPECT_EQ(info->dwProductVersionMS, 0x00050006u);
      }},
 #endif
 };
 
-TEST(Platform, WindowsBehaviours) {
-    run_rows(kBehaviours, sizeof kBehaviours / sizeof kBehaviours[0]);
+TEST(Platform, OtherCalls) {
+    run_rows(kCalls, sizeof kCalls / sizeof kCalls[0]);
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace qzplat {
 
@@ -60,6 +62,38 @@ inline std::string find_first_name(const std::string &pattern) {
 
 inline uint64_t ticks(const FILETIME &ft) { return ((uint64_t)ft.dwHighDateTime << 32) | ft.dwLowDateTime; }
 
+inline std::string find_all(const std::string &pattern) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return "!" + std::to_string(GetLastError());
+    std::vector<std::string> names;
+    do
+        names.push_back(fd.cFileName);
+    while (FindNextFileA(h, &fd));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    std::string joined;
+    for (const std::string &n : names)
+        joined += (joined.empty() ? "" : ",") + n;
+    return joined;
+}
+
+inline std::string hex(unsigned long v) {
+    char text[16];
+    snprintf(text, sizeof text, "%lX", v);
+    return text;
+}
+
+// Windows keeps a folder that holds a read-only file.
+inline void clear_attributes(const qztest::TempDir &dir) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(dir.file("*").c_str(), &fd);
+    while (h != INVALID_HANDLE_VALUE && FindNextFileA(h, &fd))
+        SetFileAttributesA(dir.file(fd.cFileName).c_str(), FILE_ATTRIBUTE_NORMAL);
+    FindClose(h);
+}
+
 // Wine does not follow a few of the rules (see the rows marked kNotWine).
 inline bool under_wine() {
 #ifdef _WIN32
@@ -78,8 +112,7 @@ struct Row {
     void (*run)(const qztest::TempDir &dir);
 };
 
-// Runs each row in a folder of its own; attributes are cleared before the
-// folder goes, since Windows keeps read-only files.
+// Runs each row in a folder of its own.
 inline void run_rows(const Row *rows, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         if ((rows[i].marks & kNotWine) && under_wine())
@@ -87,11 +120,7 @@ inline void run_rows(const Row *rows, size_t count) {
         SCOPED_TRACE(rows[i].name);
         qztest::TempDir dir;
         rows[i].run(dir);
-        WIN32_FIND_DATAA fd;
-        HANDLE h = FindFirstFileA(dir.file("*").c_str(), &fd);
-        while (h != INVALID_HANDLE_VALUE && FindNextFileA(h, &fd))
-            SetFileAttributesA(dir.file(fd.cFileName).c_str(), FILE_ATTRIBUTE_NORMAL);
-        FindClose(h);
+        clear_attributes(dir);
     }
 }
 
