@@ -45,6 +45,9 @@ const FileRow kFiles[] = {
     {"replacing a hidden file", kNotWine, "", "open", "hid", "w/-/A", "5 h"},
     {"writing a hidden file", 0, "", "open", "hid", "w/-/E", "0 h"},
     {"replacing it as hidden", 0, "", "open", "hid", "w/-/A/2", "183 "},
+    {"a new file is to be archived", 0, "", "make", "new", "w/-/N", "20"},
+    {"a new file made read-only", kNotWine, "", "make", "new", "w/-/N/1", "21"},
+    {"a hidden file replaced as hidden", 0, "", "make", "hid", "w/-/A/2", "22"},
     {"opening a folder", 0, "", "open", "sub", "r/r/E", "5 <missing>"},
     {"deleting a missing file", 0, "", "delete", "no.txt", "", "2"},
     {"a new file", 0, "", "attr", "f.txt", "", "20"},
@@ -89,11 +92,12 @@ std::string perform(const qztest::TempDir &d, const FileRow &row) {
     std::string p = d.file(row.path);
     std::string op = row.op;
     SetLastError(0);
-    if (op == "open") {
+    if (op == "open" || op == "make") {
         HANDLE h = open_spec(row.arg, p);
         DWORD error = GetLastError();
         CloseHandle(h);
-        return std::to_string(error) + " " + read_file(p);
+        if (op == "open")
+            return std::to_string(error) + " " + read_file(p);
     }
     if (op == "delete")
         return DeleteFileA(p.c_str()) ? "0" : std::to_string(GetLastError());
@@ -101,7 +105,7 @@ std::string perform(const qztest::TempDir &d, const FileRow &row) {
         return CreateDirectoryA(p.c_str(), nullptr) ? "0" : std::to_string(GetLastError());
     if (op == "setattr")
         SetFileAttributesA(p.c_str(), strtoul(row.arg, nullptr, 16));
-    if (op == "attr" || op == "setattr") {
+    if (op == "attr" || op == "setattr" || op == "make") {
         DWORD a = GetFileAttributesA(p.c_str());
         char hex[16];
         snprintf(hex, sizeof hex, "%lx", (unsigned long)a);
@@ -137,6 +141,8 @@ const Row kCalls[] = {
          DWORD n = 0;
          char buf[16];
          EXPECT_TRUE(WriteFile(h, "0123456789", 10, &n, nullptr) && n == 10);
+         LONG high = 0;
+         EXPECT_EQ(SetFilePointer(h, 7, &high, FILE_BEGIN), 7u);
          EXPECT_EQ(SetFilePointer(h, -4, nullptr, FILE_END), 6u);
          EXPECT_TRUE(ReadFile(h, buf, 16, &n, nullptr) && n == 4);   // up to the end
          EXPECT_TRUE(ReadFile(h, buf, 16, &n, nullptr) && n == 0);   // at the end: nothing, no error

@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 namespace {
 
@@ -57,6 +58,10 @@ const Row kHost[] = {
          EXPECT_FALSE(SetVolumeLabelA("A:\\", "TWELVE CHARS"));   // FAT labels hold 11
          ASSERT_TRUE(GetVolumeInformationA("a:\\", label, sizeof label, nullptr, nullptr, nullptr, nullptr, 0));
          EXPECT_STREQ(label, "PKBACK# 003");
+         ASSERT_EQ(qzhost_set_current_drive('A'), 0);
+         ASSERT_TRUE(SetVolumeLabelA(nullptr, "CURRENT"));   // null: the current drive
+         ASSERT_TRUE(GetVolumeInformationA("a:\\", label, sizeof label, nullptr, nullptr, nullptr, nullptr, 0));
+         EXPECT_STREQ(label, "CURRENT");
          ASSERT_EQ(qzhost_set_media('A', 0), 0);
          EXPECT_FALSE(GetVolumeInformationA("A:\\", label, sizeof label, nullptr, nullptr, nullptr, nullptr, 0));
          EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOT_READY);
@@ -136,6 +141,29 @@ const Row kHost[] = {
              ASSERT_EQ(open_error(d.file("h"), GENERIC_READ, 0, OPEN_EXISTING), 0u) << i;
          qzhost_get_counters(&c);
          EXPECT_EQ(c.handles, 0);
+     }},
+    {"a temporary folder given as a host path", 0, [](const qztest::TempDir &d) {
+         char path[MAX_PATH];
+         char name[MAX_PATH];
+         ASSERT_EQ(qzhost_set_temp_path(d.path().c_str()), 0);
+         ASSERT_NE(GetTempPathA(sizeof path, path), 0u);
+         ASSERT_NE(GetTempFileNameA(path, "QVW", 0, name), 0u);
+         EXPECT_EQ(find_all(d.file("QVW*.TMP")).size(), 11u) << path;
+     }},
+    // The version record is found by its key anywhere in a file, here at
+    // its very start.
+    {"version record of any file", 0, [](const qztest::TempDir &d) {
+         const char key[] = "V\0S\0_\0V\0E\0R\0S\0I\0O\0N\0_\0I\0N\0F\0O\0\0\0\0\0";
+         std::string record = std::string("\x5C\0\x34\0\0\0", 6) + std::string(key, 34);
+         uint32_t fixed[13] = {0xFEEF04BDu, 0x10000u, 0x10002u, 0x30004u};
+         record.append((const char *)fixed, sizeof fixed);
+         ASSERT_TRUE(write_file(d.file("v.bin"), record + std::string(100, 'y')));
+         std::vector<char> data(GetFileVersionInfoSizeA(d.file("v.bin").c_str(), nullptr) + 1);
+         ASSERT_TRUE(GetFileVersionInfoA(d.file("v.bin").c_str(), 0, (DWORD)data.size(), data.data()));
+         VS_FIXEDFILEINFO *info = nullptr;
+         UINT length = 0;
+         ASSERT_TRUE(VerQueryValueA(data.data(), "\\", (LPVOID *)&info, &length));
+         EXPECT_EQ(info->dwFileVersionLS, 0x30004u);
      }},
     {"message boxes", 0, [](const qztest::TempDir &) {
          std::string seen;

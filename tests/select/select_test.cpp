@@ -143,6 +143,8 @@ const SelectRow kSelections[] = {
     {"", "X.TXT", "*.*", "DOCS/X.TXT", 1, 1},
     {"A/B/", "README", "*", "README", 1, 0},
     {"A/", "X", "*", "Q \"X\"", 1, 0},
+    {"OTHER/", "X.TXT", "*", "DOCS/*.TXT", 1, 1},
+    {nullptr, "X.BAK", "*.*", "*.BAK", 1, 0},
     {"\x81/", "\x81.TXT", "\xFC/*.TXT", nullptr, 1, 1},   // lists are ANSI, entries OEM
 };
 
@@ -152,6 +154,26 @@ TEST(Select, Lists) {
             << r.dir << r.name << " [" << (r.include ? r.include : "null") << "] ["
             << (r.exclude ? r.exclude : "") << "]";
 }
+
+#ifndef _WIN32
+// Whichever allocation fails, nothing is left behind; a copy of a list that
+// cannot be made selects nothing, a folded copy counts as equal.
+TEST(Select, FailedAllocations) {
+    qzhost_reset_counters();
+    EXPECT_EQ(qz::select::selectionTest("D/", "A", "d\\A", "D/Q", 1), 1);
+    qzhost_counters c;
+    qzhost_get_counters(&c);
+    const unsigned long allocations = c.allocations;
+    for (unsigned long nth = 1; nth <= allocations; ++nth) {
+        qzhost_reset_counters();
+        qzhost_fail_alloc(nth, 0);
+        EXPECT_EQ(qz::select::selectionTest("D/", "A", "d\\A", "D/Q", 1), nth == 1 || nth == 4 ? 0 : 1) << nth;
+        qzhost_clear_faults();
+        qzhost_get_counters(&c);
+        EXPECT_EQ(c.blocks, 0) << nth;
+    }
+}
+#endif
 
 // The search passes what the attribute mask accepts and what fits the name
 // (in OEM), never "." or "..".
