@@ -149,6 +149,7 @@ const Row kHost[] = {
          ASSERT_NE(GetTempPathA(sizeof path, path), 0u);
          ASSERT_NE(GetTempFileNameA(path, "QVW", 0, name), 0u);
          EXPECT_EQ(find_all(d.file("QVW*.TMP")).size(), 11u) << path;
+         EXPECT_EQ(std::string(path, 3), "C:\\");   // in the drive form
      }},
     // The version record is found by its key anywhere in a file, here at
     // its very start.
