@@ -9,21 +9,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace qzplat {
 
-inline HANDLE open(const std::string &name, DWORD access, DWORD share, DWORD disposition, DWORD attrs = 0) {
+inline HANDLE open_file(const std::string &name, DWORD access, DWORD share, DWORD disposition, DWORD attrs = 0) {
     return CreateFileA(name.c_str(), access, share, nullptr, disposition, attrs, nullptr);
 }
 
-// The error of a failed open, or GetLastError() after one that succeeded
-// (0, or ERROR_ALREADY_EXISTS); the handle is closed again.
+// The last error after an open (0 or ERROR_ALREADY_EXISTS when it worked).
 inline DWORD open_error(const std::string &name, DWORD access, DWORD share, DWORD disposition,
                         DWORD attrs = 0) {
     SetLastError(0);
-    HANDLE h = open(name, access, share, disposition, attrs);
+    HANDLE h = open_file(name, access, share, disposition, attrs);
     DWORD error = GetLastError();
     if (h != INVALID_HANDLE_VALUE)
         CloseHandle(h);
@@ -31,7 +32,7 @@ inline DWORD open_error(const std::string &name, DWORD access, DWORD share, DWOR
 }
 
 inline bool write_file(const std::string &name, const std::string &data) {
-    HANDLE h = open(name, GENERIC_WRITE, 0, CREATE_ALWAYS);
+    HANDLE h = open_file(name, GENERIC_WRITE, 0, CREATE_ALWAYS);
     DWORD written = 0;
     bool ok = h != INVALID_HANDLE_VALUE && WriteFile(h, data.data(), (DWORD)data.size(), &written, nullptr);
     CloseHandle(h);
@@ -39,7 +40,7 @@ inline bool write_file(const std::string &name, const std::string &data) {
 }
 
 inline std::string read_file(const std::string &name) {
-    HANDLE h = open(name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    HANDLE h = open_file(name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     if (h == INVALID_HANDLE_VALUE)
         return "<missing>";
     char buf[4096];
@@ -50,17 +51,6 @@ inline std::string read_file(const std::string &name) {
     CloseHandle(h);
     return out;
 }
-
-inline std::string find_first_name(const std::string &pattern) {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return "!" + std::to_string(GetLastError());
-    FindClose(h);
-    return fd.cFileName;
-}
-
-inline uint64_t ticks(const FILETIME &ft) { return ((uint64_t)ft.dwHighDateTime << 32) | ft.dwLowDateTime; }
 
 inline std::string find_all(const std::string &pattern) {
     WIN32_FIND_DATAA fd;
@@ -77,12 +67,6 @@ inline std::string find_all(const std::string &pattern) {
     for (const std::string &n : names)
         joined += (joined.empty() ? "" : ",") + n;
     return joined;
-}
-
-inline std::string hex(unsigned long v) {
-    char text[16];
-    snprintf(text, sizeof text, "%lX", v);
-    return text;
 }
 
 // Windows keeps a folder that holds a read-only file.
