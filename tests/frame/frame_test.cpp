@@ -42,8 +42,6 @@ const ParseRow kParses[] = {
     {1, kTooLong.c_str(), S, "", QZ_TOO_LONG, -1},
     {0, "-$ -.d /.L -.o -.v -D -o -t", kDotted | D | OPT_OVERWRITE | OPT_TEST, "", QZ_OK, -1},
     {0, "-.VE -N -O-", OPT_VERSION_SAME | OPT_NEWER, "", QZ_OK, -1},
-    {0, "-r+ -r-", OPT_KEEP_READONLY, "", QZ_OK, -1},
-    {1, "-r- -R+", OPT_CLEAR_READONLY | S, "", QZ_OK, -1},
     {0, "-r+ -r", 0, "", QZ_OK, -1},
     {0, "-o -o- -f", OPT_FRESHEN, "", QZ_OK, -1},
     {1, "-f -n", OPT_NEWER | S, "", QZ_OK, -1},
@@ -53,29 +51,23 @@ const ParseRow kParses[] = {
     {0, " \x7f", 0, "", QZ_ERR_SWITCH, 2},
     {1, "  -x", S, "", QZ_ERR_SWITCH, 4},
     {0, "d", 0, "", QZ_ERR_SWITCH, 1},
-    {0, "-d -.q", D, "", QZ_ERR_SWITCH, 5},
     {1, "-d -", D | S, "", QZ_ERR_SWITCH, 5},
     {0, "-do", D, "", QZ_ERR_SWITCH, 3},
-    {0, "-d o", D, "", QZ_ERR_SWITCH, 4},
     {0, "-JhNrS -js", S, "", QZ_OK, -1},
     {0, "-j -d", 0, "", QZ_ERR_SWITCH, 2},
     {0, "-jh\t-d", OPT_STRIP_H, "", QZ_ERR_SWITCH, 3},
     {0, "-s/secret/ -d/t", P | D | OPT_TEST, "secret", QZ_OK, -1},
-    {0, "-sxabcx-d", P | D, "abc", QZ_OK, -1},
-    {0, "-s//", 0, "", QZ_ERR_SWITCH, 3},
     {0, "-s/abc", 0, "", QZ_ERR_SWITCH, 6},
     {0, "-s/a/ -s/b/", P, "a", QZ_ERR_SWITCH_CONFLICT, 8},
     {1, "-don", D | OPT_NEWER | S, "", QZ_OK, -1},
     {1, "-o-d", OPT_NO_OVERWRITE | D | S, "", QZ_OK, -1},
-    {1, "  xd", S, "", QZ_ERR_SWITCH, 3},
     {1, "-dT", D | S, "", QZ_ERR_SWITCH, 3},
     {1, "-JHd", OPT_STRIP_S | OPT_STRIP_N | OPT_STRIP_R | D, "", QZ_OK, -1},
-    {1, "-Jhnrs", 0, "", QZ_OK, -1},
     {1, "-J -d", S, "", QZ_ERR_SWITCH, 2},
+    {1, "-r- -R+ -s\"abc", OPT_CLEAR_READONLY | S, "", QZ_ERR_SWITCH, 14},
     {1, "-sa/b-c\xE9" "d", P | D | S, "a/b-c", QZ_OK, -1},
     {1, "-s\"a b\"d", P | D | S, "a b", QZ_OK, -1},
     {1, "-s -d", P | D | S, "", QZ_OK, -1},
-    {1, "-s\"\"", S, "", QZ_ERR_SWITCH, 3},
     {1, "-s\"abc", S, "", QZ_ERR_SWITCH, 6},
     {1, "-sab -sc", P | S, "ab", QZ_ERR_SWITCH_CONFLICT, 7},
 };
@@ -105,8 +97,9 @@ int16_t QZ_CALL hook(QzPrintBlock block) {
     return hookAnswer;
 }
 
-#ifndef _WIN32
 std::string boxSaw;
+
+#ifndef _WIN32
 
 // "caption|style|text", the destination path in the text written "~".
 int respond(void *, HWND, const char *text, const char *caption, UINT style) {
@@ -169,13 +162,9 @@ TEST(Frame, Dispatcher) {
         qz::frame::g.print.operation = row.operation;
         qz::frame::g.print.diskNumber = 0;
         memset(&hookSaw, 0, sizeof hookSaw);
-#ifndef _WIN32
         boxSaw = "";
-#endif
         EXPECT_EQ(qz::frame::raise(row.kind, row.code, row.disk), row.answer) << name;
-#ifndef _WIN32
         EXPECT_EQ(boxSaw, row.box) << name;
-#endif
         EXPECT_STREQ(hookSaw.fileName, hooked && row.print ? "C:\\out\\f.txt" : "") << name;
         EXPECT_EQ(hookSaw.diskNumber, hooked && row.print ? row.disk : 0) << name;
         EXPECT_STREQ(qz::frame::g.print.fileName, "C:/out/f.txt") << name;
