@@ -172,6 +172,7 @@ TEST(Select, FailedAllocations) {
         qzhost_clear_faults();
         qzhost_get_counters(&c);
         EXPECT_EQ(c.blocks, 0) << nth;
+        EXPECT_EQ(c.faults, 1u) << nth;   // the armed fault fired
     }
 }
 #endif
