@@ -127,7 +127,8 @@ TEST(Platform, FileCalls) {
         SetFileAttributesA(d.file("hid").c_str(), FILE_ATTRIBUTE_HIDDEN);
         std::string hold = row.hold;
         size_t blank = hold.find(' ');
-        HANDLE held = hold.empty() ? nullptr : open_spec(hold.substr(0, blank), d.file(hold.substr(blank + 1)));
+        std::string holdName = d.file(hold.substr(blank + 1));
+        HANDLE held = hold.empty() ? nullptr : open_spec(hold.substr(0, blank), holdName);
         EXPECT_EQ(perform(d, row), row.want) << row.name;
         CloseHandle(held);
         clear_attributes(d);

@@ -16,7 +16,8 @@
 
 namespace qzplat {
 
-inline HANDLE open_file(const std::string &name, DWORD access, DWORD share, DWORD disposition, DWORD attrs = 0) {
+inline HANDLE open_file(const std::string &name, DWORD access, DWORD share, DWORD disposition,
+                        DWORD attrs = 0) {
     return CreateFileA(name.c_str(), access, share, nullptr, disposition, attrs, nullptr);
 }
 
