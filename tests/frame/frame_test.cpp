@@ -176,7 +176,8 @@ TEST(Frame, Dispatcher) {
 #endif
 }
 
-// Switching printing on empties the block, but for the event and the disk.
+// Switching printing on empties the block, but for the event and the disk;
+// the extended information is copied out up to its size.
 TEST(Frame, SetCPrintResetsThePrintBlock) {
     QzPrintBlock &b = qz::frame::g.print;
     memset(&b, 7, sizeof b);
@@ -187,6 +188,12 @@ TEST(Frame, SetCPrintResetsThePrintBlock) {
     EXPECT_TRUE(b.eventKind == 0x0707 && b.eventCode == 0x0707 && b.diskNumber == 0x0707);
     Qz4SetCPrint(0);
     EXPECT_EQ(Qz4GetCPrint(), 0);
+    unsigned char info[20];
+    memset(info, 0xEE, sizeof info);
+    EXPECT_EQ(Qz4ExtendedCPrintInfo(20, info), 12);   // date, time and two reserved words at most
+    EXPECT_EQ(Qz4ExtendedCPrintInfo(-3, info), 0);
+    EXPECT_EQ(memcmp(info, &qz::frame::g.extInfo, 12), 0);
+    EXPECT_EQ(info[12], 0xEE);
 }
 
 TEST(Frame, PercentAndCancel) {
@@ -201,6 +208,19 @@ TEST(Frame, PercentAndCancel) {
 }
 
 #ifndef _WIN32
+// The message pump peeks only while events are on; a pump hook may cancel.
+TEST(Frame, Pump) {
+    qzhost_reset_counters();
+    qzhost_set_pump_hook([](void *) { Qz4Cancel(); }, nullptr);
+    qz::frame::pump();
+    Qz4SetDoEvents(0);
+    qz::frame::pump();
+    Qz4SetDoEvents(1);
+    EXPECT_EQ(qzhost_pump_count(), 1u);
+    EXPECT_TRUE(qz::frame::takeCancel());
+    qzhost_reset();
+}
+
 // The archives still open when the library unloads are closed then.
 TEST(Frame, UnloadClosesTheArchivesStillOpen) {
     qztest::TempDir dir;

@@ -197,14 +197,6 @@ const Row kHost[] = {
          EXPECT_STREQ(upper, "AB\x82\x61Z\xE9");   // the trail 'a' stays
          EXPECT_NE(lstrcmpiA("x\x82\x61", "X\x82\x41"), 0);
      }},
-    {"time zone", 0, [](const qztest::TempDir &) {
-         FILETIME local = {0, 0x01A00000};
-         FILETIME utc;
-         qzhost_set_time_zone_bias(1, 300);   // UTC-5
-         ASSERT_TRUE(LocalFileTimeToFileTime(&local, &utc));
-         EXPECT_EQ(utc.dwHighDateTime - local.dwHighDateTime, 41u);   // 5 hours: 0x29E8D60800 ticks
-         EXPECT_EQ(utc.dwLowDateTime - local.dwLowDateTime, 0xE8D60800u);
-     }},
 };
 
 TEST(Platform, PosixLayer) {
