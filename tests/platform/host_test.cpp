@@ -143,6 +143,17 @@ const Row kHost[] = {
          qzhost_get_counters(&c);
          EXPECT_EQ(c.handles, 0);
      }},
+    // WriteFile on a full disk writes what fits and fails with ERROR_DISK_FULL.
+    {"a full disk", 0, [](const qztest::TempDir &d) {
+         HANDLE h = open_file(d.file("f"), GENERIC_WRITE, 0, CREATE_NEW);
+         DWORD n;
+         qzhost_disk_full_after(5);
+         ASSERT_TRUE(WriteFile(h, "abc", 3, &n, nullptr));
+         EXPECT_FALSE(WriteFile(h, "defg", 4, &n, nullptr));
+         EXPECT_EQ(GetLastError(), (DWORD)ERROR_DISK_FULL);
+         EXPECT_EQ(n, 2u);
+         CloseHandle(h);
+     }},
     {"a temporary folder given as a host path", 0, [](const qztest::TempDir &d) {
          char path[MAX_PATH];
          char name[MAX_PATH];
