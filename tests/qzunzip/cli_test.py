@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The qzunzip executable as a process: Ctrl-C (SIGINT) while an entry is
-being decoded and while a question waits on the terminal, the progress bar
-on a pseudo-terminal, and the exit status reaching the shell.
+being decoded, and on a pseudo-terminal the overwrite question and the
+progress bar.
 
     cli_test.py QZUNZIP
 
@@ -77,15 +77,6 @@ class QzunzipProcess(unittest.TestCase):
                 z.writestr(name, data)
         return p
 
-    def zip_over_old_files(self):
-        """An archive of a.txt and b.txt ("new"), both already in out/ ("old")."""
-        z = self.small_zip({"a.txt": "new", "b.txt": "new"})
-        os.mkdir(self.path("out"))
-        for n in ("a.txt", "b.txt"):
-            with open(self.path("out/" + n), "w") as f:
-                f.write("old")
-        return z
-
     def run_on_pty(self, args):
         """Starts the tool with a pseudo-terminal as stdin, stdout and stderr."""
         master, slave = pty.openpty()
@@ -93,45 +84,25 @@ class QzunzipProcess(unittest.TestCase):
         os.close(slave)
         return p, master
 
-    def test_exit_status_reaches_the_caller(self):
-        z = self.small_zip({"a.txt": "a"})
-        for args, status in (([z, self.path("out") + "/"], 0), ([self.path("missing.zip")], 2),
-                             (["-k", z], 3), (["-x"], 3), (["--help"], 0)):
-            p = subprocess.run([TOOL] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-            self.assertEqual(p.returncode, status, (args, p.stderr))
-
     def test_ctrl_c_while_an_entry_is_decoded_cancels_the_run(self):
         z = self.path("zeros.zip")
         huge_zeros_entry(z, "zeros.bin", 160)  # 2.5 GiB
         p = subprocess.Popen([TOOL, "-t", z], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        first = p.stdout.readline()
-        self.assertIn(b"testing: zeros.bin", first)
-        time.sleep(0.05)
+        self.assertIn(b"testing: zeros.bin", p.stdout.readline())
         p.send_signal(signal.SIGINT)
         out, err = p.communicate(timeout=60)
         self.assertEqual(p.returncode, 4, err)
         self.assertIn(b"cancelled (-4 cancelled)", err)
 
-    def test_ctrl_c_at_the_overwrite_question_cancels_the_run(self):
-        z = self.zip_over_old_files()
-        p, master = self.run_on_pty([z, "out/"])
-        try:
-            seen = read_until(master, b"[q]uit: ")
-            self.assertIn("replace out/a.txt? [y]es, [n]o, [A]ll, [q]uit: ", seen)
-            p.send_signal(signal.SIGINT)
-            rest = read_until(master, b"cancelled (-4 cancelled)")
-            self.assertEqual(p.wait(timeout=30), 4, rest)
-            self.assertIn("cancelled (-4 cancelled)", rest)
-        finally:
-            os.close(master)
-        with open(self.path("out/b.txt")) as f:
-            self.assertEqual(f.read(), "old")
-
     def test_answers_typed_on_the_terminal(self):
-        z = self.zip_over_old_files()
+        z = self.small_zip({"a.txt": "new", "b.txt": "new"})
+        os.mkdir(self.path("out"))
+        for n in ("a.txt", "b.txt"):
+            with open(self.path("out/" + n), "w") as f:
+                f.write("old")
         p, master = self.run_on_pty([z, "out/"])
         try:
-            read_until(master, b"[q]uit: ")
+            self.assertIn("replace out/a.txt? [y]es, [n]o, [A]ll, [q]uit: ", read_until(master, b"[q]uit: "))
             os.write(master, b"y\n")
             read_until(master, b"[q]uit: ")
             os.write(master, b"n\n")
