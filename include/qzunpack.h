@@ -65,7 +65,11 @@
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 #  define QZ_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
 #else
-#  define QZ_STATIC_ASSERT(cond, msg)
+   /* C89, C99 and C++98: an array type of negative size stops the build. */
+#  define QZ_JOIN2_(a, b) a##b
+#  define QZ_JOIN_(a, b) QZ_JOIN2_(a, b)
+#  define QZ_STATIC_ASSERT(cond, msg) \
+       typedef char QZ_JOIN_(qz_static_assert_line_, __LINE__)[(cond) ? 1 : -1]
 #endif
 
 /* ------------------------------------------------------------------------
@@ -103,7 +107,8 @@
     X(QZ_ERR_MEMORY,         108,    "out of memory")
 
 #define QZ_RESULT_ENUM_(name, value, text) name = value,
-enum QzResultCode { QZ_RESULT_CODES(QZ_RESULT_ENUM_) };
+/* The last name only ends the list: C89 and C++98 allow no comma there. */
+enum QzResultCode { QZ_RESULT_CODES(QZ_RESULT_ENUM_) QZ_RESULT_CODES_END_ = 0 };
 #undef QZ_RESULT_ENUM_
 
 typedef int16_t QzResult;
