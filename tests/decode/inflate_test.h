@@ -52,7 +52,8 @@ struct BitWriter {
         for (int i = 0; i < n; ++i, ++count) {
             if (count % 8 == 0)
                 out.push_back(0);
-            out.back() |= static_cast<uint8_t>(((value >> i) & 1) << (count % 8));
+            uint32_t bit = i < 32 ? (value >> i) & 1 : 0;   // fields wider than 32 bits end in zeros
+            out.back() |= static_cast<uint8_t>(bit << (count % 8));
         }
     }
     void Code(uint32_t code, int len) {
