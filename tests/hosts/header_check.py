@@ -1,10 +1,6 @@
 #!/usr/bin/env python3
-"""Compiles qzunpack.h with every compiler, language standard and target a host
-may use, warnings as errors under -pedantic, and compares the record layout each
-one sees: the sizes and offsets below, read back from the assembly it writes.
-
-Usage: header_check.py INCLUDE_DIR
-"""
+"""Compiles qzunpack.h (in the folder given) with every compiler, standard and target a host may use,
+-pedantic -Werror, and compares the record sizes and offsets each one writes in its assembly."""
 import re
 import subprocess
 import sys
@@ -20,8 +16,7 @@ FIELDS = {
 NAMES = [e for record, fields in FIELDS.items() for e in
          ["sizeof(%s)" % record] + ["offsetof(%s, %s)" % (record, f) for f in fields.split()]]
 NAMES += ["sizeof(QzHandle)", "sizeof(QzResult)", "sizeof(enum QzResultCode)"]
-SOURCE = '#include "qzunpack.h"\n#ifdef __cplusplus\nextern "C" {\n#endif\n' \
-         'unsigned int qz_layout[] = { %s };\n#ifdef __cplusplus\n}\n#endif\n' \
+SOURCE = '#include "qzunpack.h"\nunsigned int qz_layout[] = { %s };\n' \
          % ", ".join("(unsigned int)" + n for n in NAMES)
 
 C, CXX, MSVC = ("c89", "c99", "c11"), ("c++98", "c++11", "c++14", "c++17"), "--target=i686-pc-windows-msvc"
@@ -31,34 +26,16 @@ COMPILERS = [[cc] + flags + ["-x", lang, "-std=" + std] for cc, flags, lang, std
     ("x86_64-w64-mingw32-gcc", [], "c", ("c89",)),
     ("clang", [MSVC], "c", C), ("clang++", [MSVC], "c++", ("c++98", "c++17"))) for std in stds]
 
-
-def layout(command, include):
-    out = subprocess.run(command + ["-pedantic", "-Wall", "-Wextra", "-Werror", "-I", include,
+reference, failures = None, 0
+for command in COMPILERS:
+    out = subprocess.run(command + ["-pedantic", "-Wall", "-Wextra", "-Werror", "-I", sys.argv[1],
                                     "-S", "-o", "-", "-"], input=SOURCE, capture_output=True, text=True)
-    if out.returncode != 0 or out.stderr:
-        return None, out.stderr.strip() or "exit status %d" % out.returncode
-    block = re.search(r"^_?qz_layout:\n((?:\s*\.long\s+\d+.*\n)*)", out.stdout, re.M)
-    return [int(n) for n in re.findall(r"\.long\s+(\d+)", block.group(1))], None
-
-
-def main():
-    reference, failures = None, 0
-    for command in COMPILERS:
-        label = " ".join(command)
-        values, error = layout(command, sys.argv[1])
-        if error:
-            print("FAILED %s:\n%s" % (label, error))
-            failures += 1
-            continue
-        print("%-62s %s" % (label, " ".join(map(str, values))))
-        reference = reference or values
-        if values != reference or len(values) != len(NAMES):
-            diff = [n for n, a, b in zip(NAMES, values, reference) if a != b]
-            print("FAILED %s: differs in %s" % (label, ", ".join(diff) or "the count of values"))
-            failures += 1
-    print("%d passed, %d failed" % (len(COMPILERS) - failures, failures))
-    return 1 if failures else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+    block = re.search(r"^\S*qz_layout\S*:\n((?:\s*\.long\s+\d+.*\n)*)", out.stdout, re.M)
+    values = [int(n) for n in re.findall(r"\.long\s+(\d+)", block.group(1))] if block else []
+    reference = reference or values
+    print("%-62s %s" % (" ".join(command), " ".join(map(str, values))))
+    if out.returncode != 0 or out.stderr or values != reference or len(values) != len(NAMES):
+        diff = [n for n, a, b in zip(NAMES, values, reference) if a != b]
+        print("FAILED: %s\ndiffers in: %s" % (out.stderr.strip(), ", ".join(diff) or "the count"))
+        failures += 1
+sys.exit("%d of %d failed" % (failures, len(COMPILERS)) if failures else 0)

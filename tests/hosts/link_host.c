@@ -1,9 +1,7 @@
 /*
- * A host linked against an import library of QZUNPACK.dll, as C programs that include
- * qzunpack.h are: every call below refers to _Name@bytes, which the import library must
- * bind to the DLL's plain export.  Built by mingw gcc against libQZUNPACK.dll.a, and by
- * clang for the MSVC target against qzunpack.lib with main as the entry point and no C
- * runtime.  The exit code has one bit per failed check.
+ * Linked against an import library of QZUNPACK.dll (mingw gcc: libQZUNPACK.dll.a; clang for the
+ * MSVC target: qzunpack.lib, entered at main without a C runtime), each call naming _Name@bytes,
+ * which the import library must bind to the DLL's plain export.  One bit per failed check.
  */
 #include "qzunpack.h"
 
