@@ -36,6 +36,6 @@ for command in COMPILERS:
     print("%-62s %s" % (" ".join(command), " ".join(map(str, values))))
     if out.returncode != 0 or out.stderr or values != reference or len(values) != len(NAMES):
         diff = [n for n, a, b in zip(NAMES, values, reference) if a != b]
-        print("FAILED: %s\ndiffers in: %s" % (out.stderr.strip(), ", ".join(diff) or "the count"))
+        print("FAILED: %s" % (out.stderr.strip() or "differs in " + (", ".join(diff) or "the count")))
         failures += 1
 sys.exit("%d of %d failed" % (failures, len(COMPILERS)) if failures else 0)
