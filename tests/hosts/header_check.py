@@ -1,67 +1,41 @@
 #!/usr/bin/env python3
-"""Compiles qzunpack.h with every compiler, language standard and target a
-host may use, warnings as errors under -pedantic, and compares the record
-layout each one sees (the qz_layout array of layout.c, read from the assembly).
-
-Usage: header_check.py INCLUDE_DIR LAYOUT_C
-"""
+"""Compiles qzunpack.h (in the folder given) with every compiler, standard and target a host may use,
+-pedantic -Werror, and compares the record sizes and offsets each one writes in its assembly."""
 import re
 import subprocess
 import sys
 
-WARN = ["-pedantic", "-Wall", "-Wextra", "-Werror"]
-MSVC = ["--target=i686-pc-windows-msvc"]
-COMPILERS = (
-    [["gcc", "-std=" + s] for s in ("c89", "c99", "c11")]
-    + [["clang", "-std=" + s] for s in ("c89", "c99", "c11")]
-    + [[cxx, "-x", "c++", "-std=" + s] for cxx in ("g++", "clang++")
-       for s in ("c++98", "c++11", "c++14", "c++17")]
-    + [["i686-w64-mingw32-gcc", "-std=" + s] for s in ("c89", "c99", "c11")]
-    + [["i686-w64-mingw32-g++", "-x", "c++", "-std=" + s] for s in ("c++98", "c++17")]
-    + [["x86_64-w64-mingw32-gcc", "-std=c89"]]
-    + [["clang"] + MSVC + ["-std=" + s] for s in ("c89", "c99", "c11")]
-    + [["clang++"] + MSVC + ["-x", "c++", "-std=" + s] for s in ("c++98", "c++17")]
-)
+FIELDS = {
+    "QzPrintBlock": "fileName operation entrySize bytesDone entrySize2 method reserved1 reserved2"
+                    " eventKind eventCode diskNumber",
+    "QzExtPrintInfo": "dosTime reserved1 reserved2",
+    "QzEntryRecord": "versionMadeBy flags method dosTime crc32 compressedSize nameLength"
+                     " externalAttributes localHeaderOffset",
+    "QzEntryRecordVB32": "crc32 localHeaderOffset versionMadeBy nameLength internalAttributes",
+}
+NAMES = [e for record, fields in FIELDS.items() for e in
+         ["sizeof(%s)" % record] + ["offsetof(%s, %s)" % (record, f) for f in fields.split()]]
+NAMES += ["sizeof(QzHandle)", "sizeof(QzResult)", "sizeof(enum QzResultCode)"]
+SOURCE = '#include "qzunpack.h"\nunsigned int qz_layout[] = { %s };\n' \
+         % ", ".join("(unsigned int)" + n for n in NAMES)
 
+C, CXX, MSVC = ("c89", "c99", "c11"), ("c++98", "c++11", "c++14", "c++17"), "--target=i686-pc-windows-msvc"
+COMPILERS = [[cc] + flags + ["-x", lang, "-std=" + std] for cc, flags, lang, stds in (
+    ("gcc", [], "c", C), ("clang", [], "c", C), ("g++", [], "c++", CXX), ("clang++", [], "c++", CXX),
+    ("i686-w64-mingw32-gcc", [], "c", C), ("i686-w64-mingw32-g++", [], "c++", ("c++98", "c++17")),
+    ("x86_64-w64-mingw32-gcc", [], "c", ("c89",)),
+    ("clang", [MSVC], "c", C), ("clang++", [MSVC], "c++", ("c++98", "c++17"))) for std in stds]
 
-def layout(command, include, source):
-    out = subprocess.run(command + WARN + ["-I", include, "-S", "-o", "-", source],
-                         capture_output=True, text=True)
-    if out.returncode != 0 or out.stderr:
-        return None, out.stderr.strip() or "exit status %d" % out.returncode
-    body = out.stdout[re.search(r"^_?qz_layout:\n", out.stdout, re.M).end():]
-    values = []
-    for line in body.splitlines():
-        m = re.match(r"\s*\.long\s+(\d+)", line)
-        if not m:
-            break
-        values.append(int(m.group(1)))
-    return values, None
-
-def main():
-    include, source = sys.argv[1:3]
-    names = re.findall(r"X\((\w+\([^()]*\))\)", open(source).read())
-    reference, failures = None, 0
-    for command in COMPILERS:
-        label = " ".join(command)
-        values, error = layout(command, include, source)
-        if error:
-            print("FAILED %s:\n%s" % (label, error))
-            failures += 1
-            continue
-        print("%-62s %s" % (label, " ".join(map(str, values))))
-        if reference is None:
-            reference = values
-        elif values != reference:
-            diff = [n for n, a, b in zip(names, values, reference) if a != b]
-            print("FAILED %s: differs in %s" % (label, ", ".join(diff) or "length"))
-            failures += 1
-    if reference is None or len(reference) != len(names):
-        print("FAILED: %d values read for %d names" % (len(reference or []), len(names)))
+reference, failures = None, 0
+for command in COMPILERS:
+    out = subprocess.run(command + ["-pedantic", "-Wall", "-Wextra", "-Werror", "-I", sys.argv[1],
+                                    "-S", "-o", "-", "-"], input=SOURCE, capture_output=True, text=True)
+    block = re.search(r"^\S*qz_layout\S*:\n((?:\s*\.long\s+\d+.*\n)*)", out.stdout, re.M)
+    values = [int(n) for n in re.findall(r"\.long\s+(\d+)", block.group(1))] if block else []
+    reference = reference or values
+    print("%-62s %s" % (" ".join(command), " ".join(map(str, values))))
+    if out.returncode != 0 or out.stderr or values != reference or len(values) != len(NAMES):
+        diff = [n for n, a, b in zip(NAMES, values, reference) if a != b]
+        print("FAILED: %s" % (out.stderr.strip() or "differs in " + (", ".join(diff) or "the count")))
         failures += 1
-    print("%d passed, %d failed" % (len(COMPILERS) - failures, failures))
-    return 1 if failures else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+sys.exit("%d of %d failed" % (failures, len(COMPILERS)) if failures else 0)
