@@ -1,8 +1,5 @@
-// backtrack_reference.h -- the wildcard rules written down directly as two
-// mutually recursive functions, the way they are stated.  It takes
-// exponential time on patterns with many '*' runs, so it serves only as the
-// reference that the library's matcher is compared with on short inputs
-// (the property test) and as the baseline of the benchmark.
+// backtrack_reference.h -- the wildcard rules as they are stated, two mutually recursive functions:
+// exponential on many '*' runs, so only a reference on short inputs (tests, fuzzing, benchmark).
 #ifndef QZ_TESTS_SELECT_BACKTRACK_REFERENCE_H
 #define QZ_TESTS_SELECT_BACKTRACK_REFERENCE_H
 
@@ -10,48 +7,44 @@
 
 namespace backtrack {
 
-inline bool isSep(char c) { return c == '/' || c == '\\'; }
-
-inline bool fits(const char *name, const char *c) {
-    return isSep(*c) ? isSep(*name) : *name == *c;
+inline bool fits(const char *n, const char *p) {
+    return *p == '/' || *p == '\\' ? *n == '/' || *n == '\\' : *n == *p;
 }
 
 inline bool core(const char *n, const char *p);
 
 // p on a '*', the name not exhausted.
 inline bool star(const char *n, const char *p) {
-    while (*p == '*' || *p == '?') {
-        if (*p == '?') {
-            if (!*n) return false;
-            n = CharNextA(n);
-        }
-        ++p;
+    for (; *p == '*' || *p == '?'; ++p) {
+        if (*p == '?' && !*n)
+            return false;
+        n = *p == '?' ? CharNextA(n) : n;
     }
-    if (!*p) return true;
-    const char *c = p;
-    const char b = p[-1];
+    if (!*p)
+        return true;
     for (; *n; n = CharNextA(n)) {
-        if (!fits(n, c)) continue;
-        if (core(n, c)) return true;
-        if (b == '?') return false;
+        if (fits(n, p) && core(n, p))
+            return true;
+        if (fits(n, p) && p[-1] == '?')
+            return false;
     }
     return false;
 }
 
 inline bool core(const char *n, const char *p) {
-    if (!*p) return !*n;
-    for (;;) {
-        if (!*n) return p[0] == '*' && p[1] == '\0';
-        if (*p == '*') return star(n, p);
-        if (isSep(*p)) {
-            if (!isSep(*n)) return false;
-        } else if (*p != '?' && *p != *n) {
+    if (!*p)
+        return !*n;
+    while (*n) {
+        if (*p == '*')
+            return star(n, p);
+        if (*p != '?' && !fits(n, p))
             return false;
-        }
         n = CharNextA(n);
         p = CharNextA(p);
-        if (!*p) return !*n;
+        if (!*p)
+            return !*n;
     }
+    return p[0] == '*' && p[1] == '\0';
 }
 
 }  // namespace backtrack
