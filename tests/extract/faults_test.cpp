@@ -137,11 +137,12 @@ protected:
                   c.writes && bytes <= 4096);
         fires("every allocation from the 3rd", [] { qzhost_fail_alloc(3, 1); }, true);
         // Every read and write has failed above (short); these calls fail
-        // with an error at every third one.
+        // with an error at every third one (or the sample's step).
         for (const char *call : kCalls) {
-            bool fired = true, transfer = std::string(call) == "ReadFile" || std::string(call) == "WriteFile" ||
-                                          std::string(call) == "SetFilePointer";
-            for (unsigned long n = 1; fired && !HasFailure(); n += sample * (transfer ? 3 : 1)) {
+            std::string name = call;
+            bool fired = true, transfer = name == "ReadFile" || name == "WriteFile" || name == "SetFilePointer";
+            unsigned long step = sample > 1 ? sample : transfer ? 3 : 1;
+            for (unsigned long n = 1; fired && !HasFailure(); n += step) {
                 DWORD error = n % 2 ? ERROR_ACCESS_DENIED : ERROR_SHARING_VIOLATION;
                 fired = runOnce(call + (" " + std::to_string(n)), path, calls,
                                 [=] { qzhost_fail_call(call, n, error, 0); });
