@@ -115,17 +115,6 @@ TEST_F(Runs, QUnZipOpensExtractsAndCloses)
     EXPECT_EQ(qz::archive::openCount(), 0);
 }
 
-// Once a run asked for long names, later runs on the archive use them.
-TEST_F(Runs, LongNamesStayForLaterRuns)
-{
-    Entry e("SHORT.TXT", "long named");
-    e.extra = extendedNameBlock("A long file name.txt");
-    QzHandle &h = open({e});
-    for (const char *command : {"-.l", ""})
-        ASSERT_EQ(unzip(h, command), 0);
-    EXPECT_FALSE(fileExists(out + "/SHORT.TXT"));
-}
-
 // Paths of up to 259 bytes are used whole; longer ones are cut to 259.  Two
 // destinations of lengths of both parities, as names are copied character by
 // character.

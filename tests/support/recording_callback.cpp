@@ -37,7 +37,7 @@ int16_t QZ_CALL RecordingCallback::entry(QzPrintBlock block)
         return QZ_ANSWER_CANCEL;
     self->events_.push_back(block);
     int answer = self->hook_ ? self->hook_(block) : kNoAnswer;
-    return (int16_t)(answer != kNoAnswer ? answer : self->default_);
+    return (int16_t)(answer != kNoAnswer ? answer : QZ_ANSWER_OK);
 }
 
 }  // namespace qztest

@@ -1,7 +1,7 @@
 // recording_callback.h -- a print callback for the tests: while one lives it
 // is the library's print hook (printing switched on), records every event's
-// block and answers it: by the hook when that gives an answer, else by the
-// default.  After 10,000 events every answer is cancel, so that a test the
+// block and answers it: by the hook when that gives an answer, else OK.
+// After 10,000 events every answer is cancel, so that a test the
 // library keeps asking ends.  Only one may live at a time.
 #ifndef QZ_TEST_RECORDING_CALLBACK_H
 #define QZ_TEST_RECORDING_CALLBACK_H
@@ -22,7 +22,6 @@ public:
     RecordingCallback(const RecordingCallback &) = delete;
     RecordingCallback &operator=(const RecordingCallback &) = delete;
 
-    void setDefault(int16_t answer) { default_ = answer; }
     void onEvent(std::function<int(const QzPrintBlock &)> f) { hook_ = std::move(f); }
     const std::vector<QzPrintBlock> &events() const { return events_; }
     // The events of one kind (and code, unless -1).
@@ -33,7 +32,6 @@ private:
     static int16_t QZ_CALL entry(QzPrintBlock block);
 
     std::vector<QzPrintBlock> events_;
-    int16_t default_ = QZ_ANSWER_OK;
     std::function<int(const QzPrintBlock &)> hook_;
     static RecordingCallback *current_;
 };

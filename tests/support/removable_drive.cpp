@@ -12,13 +12,6 @@
 
 namespace qztest {
 
-std::string spannedLabel(unsigned n)
-{
-    char b[16];
-    snprintf(b, sizeof b, "PKBACK# %03u", n % 1000);
-    return b;
-}
-
 RemovableDrive::RemovableDrive(char letter, const std::string &folder) : letter_(letter), folder_(folder)
 {
     std::error_code ec;
@@ -48,8 +41,10 @@ void RemovableDrive::useSet(const std::string &fileName, const std::vector<std::
 
 void RemovableDrive::insertVolume(unsigned n)
 {
+    char label[16];
+    snprintf(label, sizeof label, "PKBACK# %03u", n % 1000);
     if (n >= 1 && n <= volumes_.size())
-        insert(setName_, volumes_[n - 1], spannedLabel(n));
+        insert(setName_, volumes_[n - 1], label);
 }
 
 }  // namespace qztest

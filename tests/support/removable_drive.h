@@ -11,9 +11,6 @@
 
 namespace qztest {
 
-// "PKBACK# 007" for 7.
-std::string spannedLabel(unsigned n);
-
 class RemovableDrive {
 public:
     RemovableDrive(char letter, const std::string &folder);   // without a label
@@ -25,7 +22,7 @@ public:
     std::string path(const std::string &fileName) const { return std::string(1, letter_) + ":\\" + fileName; }
     // Puts a disk in: the only file of the folder, and the label.
     void insert(const std::string &fileName, const std::string &bytes, const std::string &label);
-    // A spanned set: insertVolume(n) puts disk n (from 1) in under fileName, labelled spannedLabel(n).
+    // A spanned set: insertVolume(n) puts disk n (from 1) in under fileName, labelled "PKBACK# 00n".
     void useSet(const std::string &fileName, const std::vector<std::string> &volumes);
     void insertVolume(unsigned n);
 

@@ -39,7 +39,6 @@ public:
     {
         return path() + (char)std::filesystem::path::preferred_separator + name;
     }
-    bool valid() const { return !path_.empty(); }
 
 private:
     std::filesystem::path path_;
