@@ -30,26 +30,33 @@ run() {
   ctest --test-dir "$dir" --output-on-failure -j"$jobs"
 }
 
-# The 32-bit build under 32-bit Wine: a private WINEARCH=win32 prefix in the build
-# folder, and one wineserver kept alive for the stage, so that no test process
-# pays Wine's start-up; it is stopped on every way out of the stage.
-i686_stage() {
+# Runs a command under Wine in a private prefix, with one wineserver kept alive
+# for it (stopped on every way out): no test process pays Wine's start-up, and
+# none starts Wine cold while another is booting the prefix, which fails with
+# "Application could not be started" now and then.
+with_wine() {
+  local prefix=$1 arch=$2; shift 2
   (
-    export WINEARCH=win32 WINEPREFIX="$PWD/build-i686/wineprefix"
+    export WINEPREFIX="$prefix" WINEARCH="$arch"
     mkdir -p "$WINEPREFIX"
     trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
     wineserver -p >/dev/null 2>&1 </dev/null
     wineboot -i >/dev/null 2>&1 </dev/null
-    run i686 build-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
-    echo "=== i686: install tree and zip package"
-    rm -rf build-i686/install
-    cmake --install build-i686 --prefix build-i686/install >/dev/null
-    for f in bin/QZUNPACK.dll bin/qzunzip.exe lib/libQZUNPACK.dll.a lib/qzunpack.lib \
-             lib/qzunpack.def include/qzunpack.h; do
-      [ -f "build-i686/install/$f" ] || { echo "not installed: $f" >&2; exit 1; }
-    done
-    (cd build-i686 && cpack -G ZIP >/dev/null) && unzip -l build-i686/qzunpack-*-win32.zip | tail -1
+    "$@"
   )
+}
+
+# The 32-bit build under 32-bit Wine, then its install tree and zip package.
+i686_stage() {
+  run i686 build-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+  echo "=== i686: install tree and zip package"
+  rm -rf build-i686/install
+  cmake --install build-i686 --prefix build-i686/install >/dev/null
+  for f in bin/QZUNPACK.dll bin/qzunzip.exe lib/libQZUNPACK.dll.a lib/qzunpack.lib \
+           lib/qzunpack.def include/qzunpack.h; do
+    [ -f "build-i686/install/$f" ] || { echo "not installed: $f" >&2; exit 1; }
+  done
+  (cd build-i686 && cpack -G ZIP >/dev/null) && unzip -l build-i686/qzunpack-*-win32.zip | tail -1
 }
 
 # Installs the Linux library and qzunzip into build-inst/prefix, checks what a C
@@ -85,9 +92,9 @@ for b in "${builds[@]}"; do
     native) run native build ;;
     asan)   run asan build-asan -DQZ_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
               -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ ;;
-    wine)   wineboot -i >/dev/null 2>&1 || true
-            run wine build-wine -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake ;;
-    i686)   i686_stage ;;
+    wine)   with_wine "$PWD/build-wine/wineprefix" win64 \
+              run wine build-wine -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake ;;
+    i686)   with_wine "$PWD/build-i686/wineprefix" win32 i686_stage ;;
     install) install_stage ;;
     valgrind) run valgrind build-valgrind -DQZ_VALGRIND=ON ;;
     fuzz)   echo "=== fuzz: every target for 60 s"
