@@ -16,16 +16,16 @@ using namespace qz_test;
 namespace {
 
 struct Row {
-    std::string name, spec;
+    std::string name, recipe;
 };
 
 std::string EveryLengthAndDistanceCode() {
-    std::string spec = "s0#33000@31 f1";
+    std::string recipe = "s0#33000@31 f1";
     for (int len = 3; len <= 258; ++len) {
         int d = len % 30, span = (d == 29 ? 32769 : kDistBase[d + 1]) - kDistBase[d];
-        spec += " m" + std::to_string(len) + "," + std::to_string(kDistBase[d] + len * 7919 % span);
+        recipe += " m" + std::to_string(len) + "," + std::to_string(kDistBase[d] + len * 7919 % span);
     }
-    return spec + " m258,32768 c256";
+    return recipe + " m258,32768 c256";
 }
 
 const std::string kCodes1To15 = ":257:a=1,b=2,c=3,d=4,e=5,f=6,g=7,h=8,i=9,j=10,k=11,l=12,m=13,n=14,o=15,"
@@ -91,7 +91,7 @@ struct Step {
 };
 
 struct Script {
-    std::string name, spec;  // the spec's output is what all calls write
+    std::string name, recipe;  // the recipe's output is what all calls write
     std::vector<Step> steps;
 };
 
@@ -156,26 +156,26 @@ std::vector<int> RandomCompleteLengths(size_t n, std::mt19937 &rng, bool skewed)
 std::string RandomDynamic(bool final, std::mt19937 &rng, int ops) {
     int n[2] = {257 + static_cast<int>(rng() % 30), 1 + static_cast<int>(rng() % 30)}, skewed = rng() % 2;
     std::vector<int> used[2];  // the literal/length and the distance symbols in use
-    std::string spec = final ? "D1" : "D0";
+    std::string recipe = final ? "D1" : "D0";
     for (int k = 0; k < 2; ++k) {
         for (int s = 0; s < n[k]; ++s)
             if (rng() % 3 != 0 || s == (k ? 0 : 256))
                 used[k].push_back(s);
         std::vector<int> len = RandomCompleteLengths(used[k].size(), rng, skewed);
-        spec += ":" + std::to_string(n[k]) + ":";
+        recipe += ":" + std::to_string(n[k]) + ":";
         for (size_t i = 0; i < used[k].size(); ++i)
-            spec += std::to_string(used[k][i]) + "=" + std::to_string(len[i]) + ",";
+            recipe += std::to_string(used[k][i]) + "=" + std::to_string(len[i]) + ",";
     }
     for (int i = 0; i < ops; ++i) {
         int s = used[0][rng() % used[0].size()], l = s - 257;
         int d = used[1][rng() % std::min<size_t>(used[1].size(), rng() % 4 ? 8 : 30)];
         if (s < 256)
-            spec += " c" + std::to_string(s);
+            recipe += " c" + std::to_string(s);
         else if (s > 256)  // 258 is symbol 285, never 284 with all extra bits set
-            spec += " m" + std::to_string(kLengthBase[l] + rng() % ((1 << LengthExtra(l)) - (l == 27))) +
+            recipe += " m" + std::to_string(kLengthBase[l] + rng() % ((1 << LengthExtra(l)) - (l == 27))) +
                     "," + std::to_string(kDistBase[d] + rng() % (1 << DistExtra(d)));
     }
-    return spec + " c256";
+    return recipe + " c256";
 }
 
 
@@ -233,22 +233,22 @@ struct Source {
 TEST(Inflate, EveryStreamAndItsDamagedFormsDecodeAlikeEveryWayInOneCallWhenWhole) {
     std::vector<Source> sources;
     for (const Row &row : kStreams) {
-        bool valid = row.spec.find('!') == std::string::npos;
-        Built b = Build(row.spec + (valid ? "" : " b0,16 a 8*b165,8"));  // 8 bytes the fault must not need
+        bool valid = row.recipe.find('!') == std::string::npos;
+        Built b = Build(row.recipe + (valid ? "" : " b0,16 a 8*b165,8"));  // 8 bytes the fault must not need
         sources.push_back({row.name, b.stream, b.out, valid});
     }
     for (uint32_t seed = 1; seed <= static_cast<uint32_t>(Runs(60)); ++seed) {
         std::mt19937 rng(seed);  // one to four blocks: random dynamic, fixed and stored ones
-        std::string spec;
+        std::string recipe;
         for (uint32_t b = 0, ops = seed % 6 ? 200 + seed * 97 % 3000 : 150; b <= seed % 4; ++b) {
             uint32_t kind = rng() % 5;
             if (kind == 0)
-                spec += " " + RandomFixed(b == seed % 4, ops, rng());
+                recipe += " " + RandomFixed(b == seed % 4, ops, rng());
             else
-                spec += kind == 1 ? (b == seed % 4 ? " s1#" : " s0#") + std::to_string(rng() % 3000) + "@1"
+                recipe += kind == 1 ? (b == seed % 4 ? " s1#" : " s0#") + std::to_string(rng() % 3000) + "@1"
                                   : " " + RandomDynamic(b == seed % 4, rng, ops);
         }
-        Built b = Build(spec);
+        Built b = Build(recipe);
         sources.push_back({"random stream " + std::to_string(seed), b.stream, b.out, true});
     }
 #if defined(QZ_TEST_HAVE_ZLIB)
@@ -300,7 +300,7 @@ TEST(Inflate, EveryStreamAndItsDamagedFormsDecodeAlikeEveryWayInOneCallWhenWhole
 
 TEST(Inflate, CallScriptsReturnAndConsumeWhatTheyShould) {
     for (const Script &row : kScripts) {
-        Built b = Build(row.spec);
+        Built b = Build(row.recipe);
         Engine e;
         Bytes out, room(1 << 17);
         size_t pos = 0;

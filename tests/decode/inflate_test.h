@@ -1,4 +1,4 @@
-// inflate_test.h -- Deflate streams written from specs, and the lockstep: an
+// inflate_test.h -- Deflate streams written from recipes, and the lockstep: an
 // engine with the fast loop and one that decodes byte-wise, fed the same pieces
 // of input and room, must return, write and keep the same, within the protocol.
 #ifndef QZ_TESTS_DECODE_INFLATE_TEST_H
@@ -88,25 +88,25 @@ inline std::vector<int> LengthList(size_t n, const std::string &pairs) {
     return v;
 }
 
-// A fixed block of random literals and matches within the data, as a spec.
+// A fixed block of random literals and matches within the data, as a recipe.
 inline std::string RandomFixed(bool final, int ops, uint32_t seed) {
     std::mt19937 rng(seed);
-    std::string spec = final ? "f1" : "f0";
+    std::string recipe = final ? "f1" : "f0";
     for (int i = 0, size = 0; i < ops; ++i) {
         if (size == 0 || rng() % 3 == 0) {
-            spec += " c" + std::to_string(rng() % 4 == 0 ? rng() % 256 : 'a' + rng() % 6);
+            recipe += " c" + std::to_string(rng() % 4 == 0 ? rng() % 256 : 'a' + rng() % 6);
             ++size;
             continue;
         }
         int length = 3 + static_cast<int>(rng() % (rng() % 8 == 0 ? 256 : 20));
         int most = std::min(32768, size), distance = 1 + rng() % (rng() % 4 ? std::min(most, 64) : most);
-        spec += " m" + std::to_string(length) + "," + std::to_string(distance);
+        recipe += " m" + std::to_string(length) + "," + std::to_string(distance);
         size += length;
     }
-    return spec + " c256";
+    return recipe + " c256";
 }
 
-// A stream and what it decodes to, written from a spec of tokens:
+// A stream and what it decodes to, written from a recipe of tokens:
 //   s<F>'<text>  s<F>#<n>@<seed>  a stored block (F: 1 if final) of text, or of n random bytes
 //   h<F>,<len>,<nlen>             a stored block header alone
 //   f<F>                          a fixed-code block header
@@ -121,13 +121,13 @@ struct Built {
     Bytes stream, out;
 };
 
-inline Built Build(const std::string &spec) {
+inline Built Build(const std::string &recipe) {
     static const int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
     BitWriter w;
     Bytes out;
     Code lit, dist;  // of the current block; none outside a coded block
     size_t fault = SIZE_MAX;
-    std::istringstream in(spec);
+    std::istringstream in(recipe);
     std::vector<std::string> tokens{std::istream_iterator<std::string>(in), {}};
     auto sym = [&](int s) {
         if (lit.len.empty())

@@ -13,7 +13,7 @@ using namespace qztest;
 namespace {
 
 struct Row {
-    const char *name, *spec;
+    const char *name, *entry;
     int32_t skip, limit;
     const char *command;
     int16_t result;
@@ -69,7 +69,7 @@ TEST_F(Extraction, UnZipPtrTable)
     for (const Row &row : rows) {
         RecordingCallback cb;
         std::vector<char> buffer(1600000, '#');
-        EXPECT_EQ(Qz4UnZipPtr(h, buffer.data(), row.skip, row.limit, row.spec, row.command),
+        EXPECT_EQ(Qz4UnZipPtr(h, buffer.data(), row.skip, row.limit, row.entry, row.command),
             row.result) << row.name;
         std::string got(buffer.begin(), buffer.end());
         EXPECT_TRUE(got.substr(0, row.expected.size()) == row.expected) << row.name;

@@ -119,12 +119,12 @@ TEST(Interop, UnZipPtrDeliversWholeEntriesAndWindows)
         for (const char *name : {"logs/compressible.log", "data/random.bin", "chunk-65521.txt",
             "empty.txt"}) {
             SCOPED_TRACE(name);
-            const std::string want = readFile((kTree / name).string()), spec = std::string("tree/") + name;
+            const std::string want = readFile((kTree / name).string()), entry = std::string("tree/") + name;
             std::string got(want.size() + 16, '\x55'), window(100, '\0');
-            ASSERT_EQ(Qz4UnZipPtr(h, &got[0], 0, -1, spec.c_str(), a.passwordSwitch().c_str()), 0);
+            ASSERT_EQ(Qz4UnZipPtr(h, &got[0], 0, -1, entry.c_str(), a.passwordSwitch().c_str()), 0);
             EXPECT_TRUE(got == want + std::string(16, '\x55'));
             const int32_t skip = std::max((int32_t)want.size() - 70000, 0);
-            ASSERT_EQ(Qz4UnZipPtr(h, &window[0], skip, 100, spec.c_str(), a.passwordSwitch().c_str()), 0);
+            ASSERT_EQ(Qz4UnZipPtr(h, &window[0], skip, 100, entry.c_str(), a.passwordSwitch().c_str()), 0);
             EXPECT_TRUE(window.substr(0, std::min<size_t>(100, want.size())) == want.substr((size_t)skip,
                 100));
         }

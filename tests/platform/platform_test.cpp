@@ -106,13 +106,13 @@ DWORD bits(const std::string &letters, DWORD r, DWORD w, DWORD d) {
     return b;
 }
 
-HANDLE open_spec(const std::string &spec, const std::string &name) {
-    size_t a = spec.find('/');
-    size_t b = spec.find('/', a + 1);
-    DWORD access = bits(spec.substr(0, a), GENERIC_READ, GENERIC_WRITE, 0);
-    DWORD share = bits(spec.substr(a + 1, b - a - 1), FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_DELETE);
-    DWORD attrs = spec.size() > b + 2 ? strtoul(spec.c_str() + b + 3, nullptr, 16) : 0;
-    return open_file(name, access, share, (DWORD)std::string("?NAEOT").find(spec[b + 1]), attrs);
+HANDLE open_with(const std::string &how, const std::string &name) {
+    size_t a = how.find('/');
+    size_t b = how.find('/', a + 1);
+    DWORD access = bits(how.substr(0, a), GENERIC_READ, GENERIC_WRITE, 0);
+    DWORD share = bits(how.substr(a + 1, b - a - 1), FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_DELETE);
+    DWORD attrs = how.size() > b + 2 ? strtoul(how.c_str() + b + 3, nullptr, 16) : 0;
+    return open_file(name, access, share, (DWORD)std::string("?NAEOT").find(how[b + 1]), attrs);
 }
 
 std::string perform(const std::string &p, const FileRow &row) {
@@ -122,7 +122,7 @@ std::string perform(const std::string &p, const FileRow &row) {
         return DeleteFileA(p.c_str()) ? "0" : std::to_string(GetLastError());
     if (op == "find")
         return find_all(p);
-    HANDLE h = *row.arg ? open_spec(row.arg, p) : INVALID_HANDLE_VALUE;
+    HANDLE h = *row.arg ? open_with(row.arg, p) : INVALID_HANDLE_VALUE;
     DWORD error = GetLastError();
     CloseHandle(h);
     if (op == "open")
@@ -143,7 +143,7 @@ TEST(Platform, FileCalls) {
         }
         SetFileAttributesA(d.file("ro").c_str(), FILE_ATTRIBUTE_READONLY);
         SetFileAttributesA(d.file("hid").c_str(), FILE_ATTRIBUTE_HIDDEN);
-        HANDLE held = *row.hold ? open_spec(row.hold, d.file("f.txt")) : nullptr;
+        HANDLE held = *row.hold ? open_with(row.hold, d.file("f.txt")) : nullptr;
         EXPECT_EQ(perform(d.file(row.path), row), row.want) << row.name;
         CloseHandle(held);
         for (const char *n : {"ro", "new", "f.txt"})   // Windows keeps a folder holding a read-only file
