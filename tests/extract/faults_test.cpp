@@ -140,7 +140,8 @@ protected:
         // with an error at every third one (or the sample's step).
         for (const char *call : kCalls) {
             std::string name = call;
-            bool fired = true, transfer = name == "ReadFile" || name == "WriteFile" || name == "SetFilePointer";
+            bool transfer = name == "ReadFile" || name == "WriteFile" || name == "SetFilePointer";
+            bool fired = true;
             unsigned long step = sample > 1 ? sample : transfer ? 3 : 1;
             for (unsigned long n = 1; fired && !HasFailure(); n += step) {
                 DWORD error = n % 2 ? ERROR_ACCESS_DENIED : ERROR_SHARING_VIOLATION;
