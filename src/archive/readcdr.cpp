@@ -170,6 +170,17 @@ void toAligned(const QzEntryRecord *p, QzEntryRecordVB32 *v)
     v->internalAttributes = p->internalAttributes;
 }
 
+// Empties the caller's name and comment buffers (a comment buffer of size 0
+// or 0xFFFF receives nothing).
+void emptyBuffers(char *name, char *comment, uint32_t commentSize)
+{
+    uint16_t cSize = (uint16_t)commentSize;
+    if (name)
+        name[0] = 0;
+    if (comment && cSize >= 1 && cSize <= 0xFFFE)
+        comment[0] = 0;
+}
+
 }  // namespace
 
 int16_t readEntry(Archive *a, uint32_t *offset, QzEntryRecord *record, char *name,
@@ -186,9 +197,7 @@ int16_t readEntry(Archive *a, uint32_t *offset, QzEntryRecord *record, char *nam
         offset = &scratchOffset;
     uint16_t xSize = extra ? (uint16_t)extraSize : 0xFFFF;
     uint16_t cSize = comment ? (uint16_t)commentSize : 0xFFFF;
-    name[0] = 0;
-    if (comment && cSize >= 1 && cSize <= 0xFFFE)
-        comment[0] = 0;
+    emptyBuffers(name, comment, commentSize);
     int16_t result = readEntryBody(a, offset, record, name, extra, xSize, comment, cSize);
     a->flags &= (uint16_t)~kFlagKeepNameLength;
     return result;
@@ -203,13 +212,9 @@ QZ_API(int16_t) Qz4ReadCDR(QzHandle handle, uint32_t *offset, QzEntryRecord *rec
                            char *name, void *extra, uint32_t extraSize,
                            char *comment, uint32_t commentSize)
 {
-    // The caller's buffers are emptied first, so that they hold nothing
-    // stale even when the handle is unknown.
-    if (name)
-        name[0] = 0;
-    uint16_t cSize = (uint16_t)commentSize;
-    if (comment && cSize >= 1 && cSize <= 0xFFFE)
-        comment[0] = 0;
+    // Emptied before the lookup, so that they hold nothing stale even when
+    // the handle is unknown.
+    emptyBuffers(name, comment, commentSize);
     Archive *a;
     if (findArchive(handle, &a) != QZ_OK)
         return QZ_ERR_HANDLE;
