@@ -22,18 +22,8 @@ def header_table(path):
 
 
 def def_table(path):
-    entries = {}
-    for line in open(path, encoding="latin-1"):
-        line = line.split(";")[0].strip()
-        m = re.fullmatch(r"(\w+)\s*=\s*(\w+)@(\d+)\s+@(\d+)", line)
-        if m:
-            name, target, size, ordinal = m.groups()
-            if name != target:
-                sys.exit(f"{path}: {name} is bound to {target}")
-            if name in entries:
-                sys.exit(f"{path}: {name} listed twice")
-            entries[name] = (int(ordinal), int(size))
-    return entries
+    rows = re.findall(r"^\s*(\w+)\s*=\s*\1@(\d+)\s+@(\d+)", open(path, encoding="latin-1").read(), re.M)
+    return {name: (int(ordinal), int(size)) for name, size, ordinal in rows}
 
 
 def dll_exports(objdump, dll):
@@ -52,11 +42,6 @@ def dll_exports(objdump, dll):
 # What the DLL may import: the system's own libraries.  Anything else (a
 # compiler runtime such as libwinpthread-1.dll) would have to ship with it.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "version.dll", "msvcrt.dll"}
-
-
-def dll_imports(objdump, dll):
-    out = subprocess.run([objdump, "-p", dll], check=True, capture_output=True, text=True).stdout
-    return sorted(set(m.group(1) for m in re.finditer(r"DLL Name: (\S+)", out)))
 
 
 def stdcall_symbols(nm, library):
@@ -103,7 +88,8 @@ def main():
         if name in table and symbols.get(name) != {table[name][1]}:
             problems.append(f"{name}: the stdcall symbol removes {sorted(symbols.get(name, []))} "
                             f"argument bytes, the table says {table[name][1]}")
-    for name in dll_imports(args.objdump, args.dll):
+    imports = subprocess.run([args.objdump, "-p", args.dll], check=True, capture_output=True, text=True).stdout
+    for name in sorted(set(re.findall(r"DLL Name: (\S+)", imports))):
         if name.lower() not in SYSTEM_DLLS:
             problems.append(f"the DLL imports {name}, which is not part of Windows")
     if args.complete and set(exported) != set(table):

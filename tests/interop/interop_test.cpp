@@ -99,20 +99,6 @@ TEST(Interop, ArchivesOfOtherWritersExtractToTheSourceTree)
     });
 }
 
-TEST(Interop, LeavingOutDirectoryEntriesGivesAnErrorFreeRun)
-{
-    // "?*" fits every name but the empty one, the name part of a directory
-    // entry: the files alone are extracted, without a message.
-    forEachArchive("ok", [](const Archive &a, QzHandle &h, const std::string &out) {
-        RecordingCallback cb;
-        EXPECT_EQ(Qz4UnZip(&h, out.c_str(), nullptr, "?*", nullptr, ("-d" + a.passwordSwitch()).c_str()), 0);
-        EXPECT_TRUE(cb.eventsOf(QZ_EVENT_MESSAGE).empty());
-        const std::string log = "/tree/logs/compressible.log";
-        EXPECT_TRUE(readFile(out + log) == readFile(kData.string() + log));
-        EXPECT_FALSE(fs::exists(fs::path(out) / "tree" / "empty-dir"));
-    });
-}
-
 TEST(Interop, UnZipPtrDeliversWholeEntriesAndWindows)
 {
     forEachArchive("ok", [](const Archive &a, QzHandle &h, const std::string &) {
