@@ -97,15 +97,11 @@ std::vector<int> LengthList(size_t n, const std::string &pairs) {
     return v;
 }
 
-// Lengths of a random complete code of n symbols up to 15 bits (skewed: longer codes).
-std::vector<int> RandomCompleteLengths(size_t n, std::mt19937 &rng, bool skewed) {
-    if (n == 1)
-        return {1 + static_cast<int>(rng() % 15)};
-    std::vector<int> depth = {0};
+// Lengths of a random complete code of n symbols up to 15 bits (one symbol: any length).
+std::vector<int> RandomCompleteLengths(size_t n, std::mt19937 &rng) {
+    std::vector<int> depth = {n == 1 ? 1 + static_cast<int>(rng() % 15) : 0};
     while (depth.size() < n) {
-        size_t i = rng() % depth.size(), j = rng() % depth.size();
-        if (skewed && rng() % 2 && depth[j] > depth[i])
-            i = j;
+        size_t i = rng() % depth.size();
         if (depth[i] >= 15)
             i = std::min_element(depth.begin(), depth.end()) - depth.begin();
         depth.push_back(++depth[i]);
@@ -118,7 +114,6 @@ std::vector<int> RandomCompleteLengths(size_t n, std::mt19937 &rng, bool skewed)
 // matches, some reaching beyond the data.
 std::string RandomBlock(uint32_t seed, bool final, bool dynamic, int ops) {
     std::mt19937 rng(seed);
-    bool skewed = rng() % 2;
     std::vector<int> used[2];  // the literal/length and the distance symbols in use
     std::string recipe = (dynamic ? "D" : "f") + std::to_string(final);
     for (int k = 0; k < 2; ++k) {
@@ -126,7 +121,7 @@ std::string RandomBlock(uint32_t seed, bool final, bool dynamic, int ops) {
         for (int s = 0; s < n; ++s)
             if (!dynamic || rng() % 3 != 0 || s == (k ? 0 : 256))
                 used[k].push_back(s);
-        std::vector<int> len = RandomCompleteLengths(used[k].size(), rng, skewed);
+        std::vector<int> len = RandomCompleteLengths(used[k].size(), rng);
         recipe += dynamic ? ":" + std::to_string(n) + ":" : "";
         for (size_t i = 0; i < used[k].size() && dynamic; ++i)
             recipe += std::to_string(used[k][i]) + "=" + std::to_string(len[i]) + ",";
@@ -256,13 +251,9 @@ Built Build(const std::string &recipe) {
     return {w.out, out};
 }
 
-struct Ret {
+struct Ret {  // no padding: compared with memcmp
     int32_t result;
-    uint32_t consumed, written;
-    uint16_t state;
-    bool operator!=(const Ret &o) const {
-        return result != o.result || consumed != o.consumed || written != o.written || state != o.state;
-    }
+    uint32_t consumed, written, state;
 };
 
 // A workspace at an odd address for the byte-wise engine, amid guard bytes.
@@ -287,17 +278,14 @@ struct Engine {
     }
 };
 
-// The state both must agree on (the fast loop leaves no match in the resume record).
-std::string CompareWorkspaces(void *a, void *b) {
+// The state both must agree on: the window, the fields before the resume record (the fast
+// loop leaves no match there) and the tree walk.
+bool SameWorkspaces(void *a, void *b) {
     using W = dc::engine::Workspace;
     const W &x = *dc::engine::WorkspaceAt(a), &y = *dc::engine::WorkspaceAt(b);
-    static uint16_t W::*const fields[] = {&W::mode,     &W::state,   &W::bits,       &W::bitCount,
-                                          &W::zeroFill, &W::writePos, &W::prevEnd,   &W::deliverPos,
-                                          &W::afterDeliver, &W::walk, &W::finalBlock};
-    for (size_t i = 0; i < sizeof fields / sizeof *fields; ++i)
-        if (x.*fields[i] != y.*fields[i])
-            return "workspace field " + std::to_string(i) + " differs";
-    return memcmp(x.window, y.window, sizeof x.window) == 0 ? "" : "window differs";
+    size_t fields = offsetof(W, length) - offsetof(W, mode);
+    bool same = memcmp(&x.mode, &y.mode, fields) == 0 && x.walk == y.walk;
+    return same && memcmp(x.window, y.window, sizeof x.window) == 0;
 }
 
 // Input and room of each call: in and out, or with a seed random sizes up to them.
@@ -343,7 +331,7 @@ Outcome Lockstep(const Bytes &stream, const Feed &feed, size_t maxOutput) {
         failed |= f.result == 0 && f.state == dc::kInflateNeedInput && f.consumed != n;
         failed |= f.result == 0 && f.state == dc::kInflateNeedOutput && f.written != room;
         failed |= f.state > dc::kInflateNeedOutput || (f.result != 0 && f.result != dc::kInflateFinished);
-        if (f != s)
+        if (memcmp(&f, &s, sizeof f) != 0)
             run.error = "fast and byte-wise return differently";
         else if (f.consumed > n || f.written > room || failed)
             run.error = "the counts or state break the call protocol";
@@ -351,8 +339,9 @@ Outcome Lockstep(const Bytes &stream, const Feed &feed, size_t maxOutput) {
             run.error = "the bytes written differ, or bytes behind them changed";
         else if (!fast.Guarded() || !slow.Guarded())
             run.error = "a byte around the workspace changed";
-        else if ((feed.in > 1 && feed.out > 1000) || f.consumed >= dc::engine::kFastMinInput)
-            run.error = CompareWorkspaces(fast.ws, slow.ws);
+        else if (((feed.in > 1 && feed.out > 1000) || f.consumed >= dc::engine::kFastMinInput) &&
+                 !SameWorkspaces(fast.ws, slow.ws))
+            run.error = "the workspaces differ";
         if (!run.error.empty()) {
             run.error += " at call " + std::to_string(run.rets.size()) + ", input at " + std::to_string(pos);
             return run;
@@ -398,15 +387,27 @@ Outcome CheckEveryWay(const Bytes &stream, const Bytes *want, size_t maxOutput, 
     return whole;
 }
 
+
+enum : uint32_t { kRest = 0xFFFFFFFFu };
+
+struct Step {
+    uint32_t in, room;  // in: bytes from where the last call stopped, or kRest
+    bool final;
+    int32_t result;  // F, or the state of a suspension (In, Out)
+    uint32_t consumed, written;
+    uint32_t times = 1;
+};
+
 struct Row {
     std::string name, recipe;
+    std::vector<Step> steps;  // of a call script (whose calls all write the recipe's output)
 };
 
 std::string EveryLengthAndDistanceCode() {
     std::string recipe = "s0#33000@31 f1";
     for (int len = 3; len <= 258; ++len) {
-        int d = len % 30, span = (d == 29 ? 32769 : Base(1, d + 1)) - Base(1, d);
-        recipe += " m" + std::to_string(len) + "," + std::to_string(Base(1, d) + len * 7919 % span);
+        int d = len % 30, distance = Base(1, d) + len * 7919 % (1 << Extra(1, d));
+        recipe += " m" + std::to_string(len) + "," + std::to_string(distance);
     }
     return recipe + " m258,32768 c256";
 }
@@ -464,48 +465,28 @@ const std::vector<Row> kStreams = {
     {"distance symbol 31 after a full window", kFullWindow + " d31 a 200*b51,8"},
 };
 
-enum : uint32_t { kRest = 0xFFFFFFFFu };
-
-struct Step {
-    uint32_t in, room;  // in: bytes from where the last call stopped, or kRest
-    bool final;
-    int32_t result;  // F, or the state of a suspension (In, Out)
-    uint32_t consumed, written;
-    uint32_t times = 1;
-};
-
-struct Script {
-    std::string name, recipe;  // the recipe's output is what all calls write
-    std::vector<Step> steps;
-};
-
 const int32_t F = dc::kInflateFinished, In = dc::kInflateNeedInput, Out = dc::kInflateNeedOutput;
 
-const std::vector<Script> kScripts = {
-    {"final input with exactly the stream", "f1 'hello c256", {{kRest, 1000, 1, F, 7, 5}}},
-    {"the end waits for a byte, the final flag gives it", "f1 'hello c256",
-     {{7, 1000, 0, In, 7, 0}, {0, 1000, 1, F, 0, 5}}},
-    {"the end takes one more byte", "f1 'hello c256 a 3*b238,8",
-     {{7, 1000, 0, In, 7, 0}, {kRest, 1000, 0, F, 1, 5}}},
+const std::vector<Row> kScripts = {
+    {"final input, exactly the stream", "f1 'hello c256", {{kRest, 1000, 1, F, 7, 5}}},
+    {"the end waits for the final flag", "f1 'hello c256", {{7, 1000, 0, In, 7, 0}, {0, 1000, 1, F, 0, 5}}},
+    {"or one more byte", "f1 'hello c256 a 3*b238,8", {{7, 1000, 0, In, 7, 0}, {kRest, 1000, 0, F, 1, 5}}},
     {"an empty fixed block looks one byte ahead", "f1 c256 a 4*b238,8", {{kRest, 100, 0, F, 3, 0}}},
     {"a stored block looks two bytes ahead", "s1' 4*b238,8", {{kRest, 100, 0, F, 7, 0}}},
     {"a stored block with data, final input", "s1'xyz 4*b238,8", {{kRest, 100, 1, F, 10, 3}}},
     {"long literals end with 16 bits in hand", "f1 c200 c201 c202 c203 c204 c205 c256 4*b238,8",
      {{kRest, 100, 0, F, 10, 6}}},
-    {"a final stored block waits for two bytes", "s1'data",
-     {{kRest, 100, 0, In, 9, 0}, {0, 100, 1, F, 0, 4}}},
-    {"a stored block cut short gets two zero bytes", "b1,3 a b6,16 b65529,16 'ab z2",
-     {{kRest, 100, 1, F, 7, 4}}},
+    {"a final stored block waits two bytes", "s1'data", {{kRest, 100, 0, In, 9, 0}, {0, 100, 1, F, 0, 4}}},
+    {"a stored block cut short: zero fill", "b1,3 a b6,16 b65529,16 'ab z2", {{kRest, 100, 1, F, 7, 4}}},
     {"a fixed block cut short ends", "f0 'ab", {{kRest, 100, 1, F, 3, 2}}},
-    {"a small stream is written by the call that ends it", "f1 1000*'a c256",
+    {"a small stream comes out at its end", "f1 1000*'a c256",
      {{1, 5000, 0, In, 1, 0, 1000}, {1, 5000, 1, F, 1, 1000}}},
     {"exactly one window fills exactly the room", "s1#32768@3",
      {{kRest, 32768, 1, Out, 32773, 32768}, {0, 1, 1, F, 0, 0}}},
     {"room for exactly a delivery, then input runs dry", "s1#40000@4",
      {{kRest, 32768, 0, Out, 32773, 32768}, {0, 100, 0, In, 0, 0}, {kRest, 100000, 1, F, 7232, 7232}}},
     {"a stored delivery comes with the byte that fills the window", "s1#50000@6",
-     {{1, 100000, 0, In, 1, 0, 32772}, {1, 100000, 0, In, 1, 32768},
-      {kRest, 100000, 1, F, 17232, 17232}}},
+     {{1, 100000, 0, In, 1, 0, 32772}, {1, 100000, 0, In, 1, 32768}, {kRest, 100000, 1, F, 17232, 17232}}},
     {"the largest delivery: a 258-byte match from the window's last byte",
      "s0#32767@5 f1 m258,300 m258,32768 c256",
      {{1, 100000, 0, In, 1, 0, 32775}, {1, 100000, 0, In, 1, 33025}, {kRest, 100000, 1, F, 3, 258}}},
@@ -532,22 +513,18 @@ bool Zlib(int level, int strategy, const Bytes &in, Bytes &out) {
     return ended;
 }
 
-struct Compressor {
-    std::string name;
-    int level, strategy;  // strategy -1: libdeflate
-};
-
-Bytes Compress(const Compressor &c, const Bytes &data) {
+// A raw stream of zlib, or with strategy -1 of libdeflate.
+Bytes Compress(int level, int strategy, const Bytes &data) {
     Bytes out(data.size() + data.size() / 8 + 1024);
 #if defined(QZ_TEST_HAVE_LIBDEFLATE)
-    if (c.strategy < 0) {
-        libdeflate_compressor *lc = libdeflate_alloc_compressor(c.level);
+    if (strategy < 0) {
+        libdeflate_compressor *lc = libdeflate_alloc_compressor(level);
         out.resize(libdeflate_deflate_compress(lc, data.data(), data.size(), out.data(), out.size()));
         libdeflate_free_compressor(lc);
         return out;
     }
 #endif
-    EXPECT_TRUE(Zlib(c.level, c.strategy, data, out));
+    EXPECT_TRUE(Zlib(level, strategy, data, out));
     return out;
 }
 #endif
@@ -578,25 +555,26 @@ TEST(Inflate, EveryStreamAndItsDamagedFormsDecodeAlikeEveryWayInOneCallWhenWhole
         sources.push_back({"random stream " + std::to_string(seed), Build(recipe), true});
     }
 #if defined(QZ_TEST_HAVE_ZLIB)
-    std::vector<Compressor> compressors = {{"zlib filtered", 6, Z_FILTERED}, {"zlib RLE", 6, Z_RLE},
-                                           {"zlib Huffman only", 6, Z_HUFFMAN_ONLY},
-                                           {"zlib fixed", 6, Z_FIXED}};
+    std::vector<std::pair<int, int>> compressors = {{6, Z_FILTERED}, {6, Z_RLE}, {6, Z_HUFFMAN_ONLY},
+                                                    {6, Z_FIXED}};  // levels with a strategy
     for (int level = 0; level <= 9; ++level)
-        compressors.push_back({"zlib level " + std::to_string(level), level, Z_DEFAULT_STRATEGY});
+        compressors.push_back({level, Z_DEFAULT_STRATEGY});
 #if defined(QZ_TEST_HAVE_LIBDEFLATE)
-    compressors.push_back({"libdeflate level 12", 12, -1});
+    compressors.push_back({12, -1});  // libdeflate
 #endif
     const size_t large = Runs(16) * (3 << 16);  // 3 MiB, under valgrind 192 KiB
-    for (const Compressor &c : compressors) {
+    for (auto [level, strategy] : compressors) {
         for (size_t n : std::vector<size_t>{0, 1, 2, 17, 1000, 32767, 32768, 32769, 65536, 100003, large}) {
-            if (n == large && (c.level % 3 != 0 || c.strategy > 0))
+            if (n == large && (level % 3 != 0 || strategy > 0))
                 continue;  // large inputs for levels 0, 3, 6, 9 and 12 only
-            // Compressible data: the output of a random fixed block.
+            // Noise, and compressible data: the output of a random fixed block.
             Bytes random = RandomBytes(n, 1), sample = Build(RandomBlock(2, true, false, n / 4 + 1)).out;
             sample.resize(n);
-            std::string what = c.name + ", " + std::to_string(n) + " bytes";
-            sources.push_back({what + " of noise", {Compress(c, random), random}, true});
-            sources.push_back({what + " of sample data", {Compress(c, sample), sample}, true});
+            std::string what = std::string(strategy < 0 ? "libdeflate" : "zlib") + " level " +
+                               std::to_string(level) + " strategy " + std::to_string(strategy) + ", ";
+            what += std::to_string(n) + " bytes of ";
+            sources.push_back({what + "noise", {Compress(level, strategy, random), random}, true});
+            sources.push_back({what + "sample data", {Compress(level, strategy, sample), sample}, true});
         }
     }
 #endif
@@ -630,7 +608,7 @@ TEST(Inflate, EveryStreamAndItsDamagedFormsDecodeAlikeEveryWayInOneCallWhenWhole
 }
 
 TEST(Inflate, CallScriptsReturnAndConsumeWhatTheyShould) {
-    for (const Script &row : kScripts) {
+    for (const Row &row : kScripts) {
         Built b = Build(row.recipe);
         Engine e;
         Bytes out, room(1 << 17);
@@ -639,11 +617,11 @@ TEST(Inflate, CallScriptsReturnAndConsumeWhatTheyShould) {
             for (uint32_t t = 0; t < step.times; ++t) {
                 uint32_t n = static_cast<uint32_t>(std::min<size_t>(step.in, b.stream.size() - pos));
                 Ret r = e.Call(b.stream.data() + pos, n, room.data(), step.room, step.final);
-                uint16_t state = step.result == F ? r.state : static_cast<uint16_t>(step.result);
+                uint32_t state = step.result == F ? r.state : step.result;
                 Ret want = {std::min(step.result, 0), step.consumed, step.written, state};
-                ASSERT_FALSE(r != want) << row.name << ", step " << &step - &row.steps[0] << ": returned "
-                                        << r.result << ", consumed " << r.consumed << ", wrote " << r.written
-                                        << ", state " << r.state;
+                ASSERT_EQ(memcmp(&r, &want, sizeof r), 0)
+                    << row.name << ", step " << &step - &row.steps[0] << ": returned " << r.result
+                    << ", consumed " << r.consumed << ", wrote " << r.written << ", state " << r.state;
                 pos += r.consumed;
                 out.insert(out.end(), room.begin(), room.begin() + r.written);
             }
