@@ -80,7 +80,9 @@ struct Code {
         for (size_t s = 0; s < len.size(); ++s)
             code[s] = len[s] ? next[len[s]]++ : 0;
     }
-    void Put(BitWriter &w, int sym) const {
+    void Put(BitWriter &w, int sym) const {  // no code (outside a coded block): a byte
+        if (len.empty())
+            return w.Bits(sym, 8);
         for (int i = len[sym] - 1; i >= 0; --i)
             w.Bits(code[sym] >> i, 1);
     }
@@ -94,19 +96,6 @@ std::vector<int> LengthList(size_t n, const std::string &pairs) {
     return v;
 }
 
-// Lengths of a random complete code of n symbols up to 15 bits (one symbol: any length).
-std::vector<int> RandomCompleteLengths(size_t n, std::mt19937 &rng) {
-    std::vector<int> depth = {n == 1 ? 1 + static_cast<int>(rng() % 15) : 0};
-    while (depth.size() < n) {
-        size_t i = rng() % depth.size();
-        if (depth[i] >= 15)
-            i = std::min_element(depth.begin(), depth.end()) - depth.begin();
-        depth.push_back(++depth[i]);
-    }
-    std::shuffle(depth.begin(), depth.end(), rng);
-    return depth;
-}
-
 // A recipe (below) of a fixed or a dynamic block with random codes, of random literals and
 // matches, some reaching beyond the data.
 std::string RandomBlock(uint32_t seed, bool final, bool dynamic, int ops) {
@@ -118,7 +107,15 @@ std::string RandomBlock(uint32_t seed, bool final, bool dynamic, int ops) {
         for (int s = 0; s < n; ++s)
             if (!dynamic || rng() % 3 != 0 || s == (k ? 0 : 256))
                 used[k].push_back(s);
-        std::vector<int> len = RandomCompleteLengths(used[k].size(), rng);
+        // A random complete code up to 15 bits: leaves split at random (one symbol: any length).
+        std::vector<int> len = {used[k].size() == 1 ? 1 + static_cast<int>(rng() % 15) : 0};
+        while (len.size() < used[k].size()) {
+            size_t i = rng() % len.size();
+            if (len[i] >= 15)
+                i = std::min_element(len.begin(), len.end()) - len.begin();
+            len.push_back(++len[i]);
+        }
+        std::shuffle(len.begin(), len.end(), rng);
         recipe += dynamic ? ":" + std::to_string(n) + ":" : "";
         for (size_t i = 0; i < used[k].size() && dynamic; ++i)
             recipe += std::to_string(used[k][i]) + "=" + std::to_string(len[i]) + ",";
@@ -157,10 +154,7 @@ Built Build(const std::string &recipe) {
     size_t fault = SIZE_MAX;
     std::istringstream in(recipe);
     auto sym = [&](int s) {
-        if (lit.len.empty())
-            w.Bits(s, 8);
-        else
-            lit.Put(w, s);
+        lit.Put(w, s);
         if (s < 256)
             out.push_back(static_cast<uint8_t>(s));
     };
@@ -188,18 +182,17 @@ Built Build(const std::string &recipe) {
                 dist = Code(std::vector<int>(32, 5));
             } else if (t[0] == 'D') {
                 std::vector<std::string> p = Split(t, ':');  // D<F>, HLIT, lengths, HDIST, lengths, ...
-                size_t given = std::count(t.begin(), t.end(), ':') + 1;
                 p.resize(8);
                 lit = Code(LengthList(std::stoi(p[1]), p[2]));
                 dist = Code(LengthList(std::stoi(p[3]), p[4]));
                 std::vector<int> clen = LengthList(19, p[5]);
-                if (given <= 5) {  // by default every length as it is, under a 4-bit code of 0 to 15
+                if (p[5].empty()) {  // by default every length as it is, under a 4-bit code of 0 to 15
                     std::fill_n(clen.begin(), 16, 4);
                     for (const Code *code : {&lit, &dist})
                         for (int l : code->len)
                             p[6] += std::to_string(l) + ",";
                 }
-                int hclen = given > 7 ? std::stoi(p[7]) : 19;
+                int hclen = p[7].empty() ? 19 : std::stoi(p[7]);
                 size_t fields = (lit.len.size() - 257) << 3 | (dist.len.size() - 1) << 8 | (hclen - 4) << 13;
                 w.Bits(static_cast<uint32_t>(fields) | final | 4, 17);  // BFINAL, BTYPE, HLIT, HDIST, HCLEN
                 for (int j = 0; j < hclen; ++j)
@@ -453,7 +446,7 @@ const std::vector<Row> kStreams = {
     {"an over-subscribed literal/length code", "s0'pre ! D1:257:A=1,B=1,256=1:1:0=1"},
     {"an incomplete code with 15-bit lengths", "s0'pre ! D1:257:A=1,B=2,256=15:1:0=1"},
     {"an incomplete code-length code", "! D1:257:A=1,256=1:1:0=1:1=2,18=2:18+54,1"},
-    {"an empty code-length code", "! D1:257:A=1,256=1:1:0=1::"},
+    {"an empty code-length code", "! D1:257:A=1,256=1:1:0=1:0=0:"},
     {"a one-symbol 10-bit code, a 1 in the first byte", "D1:257:A=10:1: 'A ! b1,1"},
     {"a one-symbol 10-bit code, a 1 in the ninth bit", "D1:257:A=10:1: 'A ! b256,9"},
     {"distance symbol 30 after a full window", kFullWindow + " d30 a 200*b51,8"},
