@@ -3,6 +3,7 @@
 // hand-built streams (what zlib cannot check), random streams, streams of zlib and libdeflate,
 // and their damaged forms; then on call scripts of suspended streams, deliveries and offsets.
 #include <gtest/gtest.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -388,7 +389,7 @@ struct Step {
 
 struct Row {
     std::string name, recipe;
-    std::vector<Step> steps;  // of a call script (whose calls all write the recipe's output)
+    std::vector<Step> steps = {};  // of a call script (whose calls all write the recipe's output)
 };
 
 std::string EveryLengthAndDistanceCode() {
