@@ -1,7 +1,8 @@
 // archive_builder.cpp -- the byte-by-byte archive writer of the tests.
 #include "support/archive_builder.h"
 
-#include <stdio.h>
+#include <fstream>
+#include <iterator>
 
 #include "qzunpack.h"
 
@@ -135,7 +136,6 @@ WrittenEntry writeEntry(const Entry &e)
 {
     uint32_t crc = e.overrideCrc ? e.crc : crc32(e.data);
     std::string stored = e.method == 8 ? FixedDeflate().run(e.data) : e.data;
-    uint16_t flags = e.flags | !e.password.empty();
     if (!e.password.empty()) {
         uint32_t check = e.overrideHeaderCrc ? e.headerCrc : crc;
         stored = "QZunpack!\n" + le(check >> 16, 2) + stored;
@@ -143,14 +143,14 @@ WrittenEntry writeEntry(const Entry &e)
         QzEncryptData(&stored[0], (uint32_t)stored.size());
     }
     // From version needed to the name length, both headers are the same.
-    std::string common = le(e.versionNeeded, 2) + le(flags, 2) + le(e.method, 2) + le(e.dosTime, 2) +
+    std::string common = le(20, 2) + le(!e.password.empty(), 2) + le(e.method, 2) + le(e.dosTime, 2) +
                          le(e.dosDate, 2) + le(crc, 4) + le((uint32_t)stored.size(), 4) +
                          le((uint32_t)e.data.size(), 4) + le((uint32_t)e.name.size(), 2) +
                          le((uint32_t)e.extra.size(), 2);
     WrittenEntry w;
     w.local = le(0x04034B50u, 4) + common + e.name + e.extra + stored;
     w.central = le(0x02014B50u, 4) + le(20 | e.host << 8, 2) + common + le((uint32_t)e.comment.size(), 2) +
-                le(0, 2) + le(e.internalAttributes, 2) + le(e.externalAttributes, 4) + le(0, 4) + e.name +
+                le(0, 2) + le(0, 2) + le(e.externalAttributes, 4) + le(0, 4) + e.name +
                 e.extra + e.comment;
     return w;
 }
@@ -182,11 +182,6 @@ std::string buildSfx(const std::vector<Entry> &entries, bool pklite, const std::
     if (pklite)
         stub.replace(30, 6, "PKLITE");
     return buildZip(entries, ZipOptions{comment, stub, ""});
-}
-
-std::string buildQzvw(uint16_t kind, const std::vector<Entry> &entries)
-{
-    return buildQzvwSet(kind, {entries})[0];
 }
 
 std::vector<std::string> buildQzvwSet(uint16_t kind, const std::vector<std::vector<Entry>> &perVolume)
@@ -259,21 +254,14 @@ std::string buildDirFirst(const std::vector<Entry> &entries, const std::string &
 
 bool writeFile(const std::string &path, const std::string &bytes)
 {
-    FILE *f = fopen(path.c_str(), "wb");
-    bool ok = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return f && fclose(f) == 0 && ok;
+    std::ofstream f(path, std::ios::binary);
+    return (bool)f.write(bytes.data(), (std::streamsize)bytes.size());
 }
 
 std::string readFile(const std::string &path)
 {
-    std::string out;
-    char buffer[65536];
-    FILE *f = fopen(path.c_str(), "rb");
-    for (size_t n; f && (n = fread(buffer, 1, sizeof buffer, f)) > 0;)
-        out.append(buffer, n);
-    if (f)
-        fclose(f);
-    return out;
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
 }  // namespace qztest
