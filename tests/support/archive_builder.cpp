@@ -162,9 +162,10 @@ std::string endRecord(uint16_t thisDisk, uint16_t dirDisk, uint16_t entriesHere,
            le(dirSize, 4) + le(dirOffset, 4) + le((uint32_t)comment.size(), 2) + comment;
 }
 
-std::string buildZip(const std::vector<Entry> &entries, const ZipOptions &options)
+std::string buildZip(const std::vector<Entry> &entries, const std::string &comment,
+                     const std::string &prefix, const std::string &trailer)
 {
-    std::string out = options.prefix, dir;
+    std::string out = prefix, dir;
     for (const Entry &e : entries) {
         WrittenEntry w = writeEntry(e);
         set(w.central, 42, (uint32_t)out.size(), 4);
@@ -172,8 +173,7 @@ std::string buildZip(const std::vector<Entry> &entries, const ZipOptions &option
         dir += w.central;
     }
     uint16_t n = (uint16_t)entries.size();
-    return out + dir + endRecord(0, 0, n, n, (uint32_t)dir.size(), (uint32_t)out.size(), options.comment) +
-           options.trailer;
+    return out + dir + endRecord(0, 0, n, n, (uint32_t)dir.size(), (uint32_t)out.size(), comment) + trailer;
 }
 
 std::string buildSfx(const std::vector<Entry> &entries, bool pklite, const std::string &comment)
@@ -181,7 +181,7 @@ std::string buildSfx(const std::vector<Entry> &entries, bool pklite, const std::
     std::string stub = "MZ" + std::string(62, '\0');
     if (pklite)
         stub.replace(30, 6, "PKLITE");
-    return buildZip(entries, ZipOptions{comment, stub, ""});
+    return buildZip(entries, comment, stub);
 }
 
 std::vector<std::string> buildQzvwSet(uint16_t kind, const std::vector<std::vector<Entry>> &perVolume)

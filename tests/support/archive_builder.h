@@ -49,12 +49,10 @@ WrittenEntry writeEntry(const Entry &e);
 std::string endRecord(uint16_t thisDisk, uint16_t dirDisk, uint16_t entriesHere, uint16_t entriesTotal,
                       uint32_t dirSize, uint32_t dirOffset, const std::string &comment);
 
-struct ZipOptions {
-    std::string comment;   // archive comment
-    std::string prefix;    // bytes in front of the first local header (offsets count them)
-    std::string trailer;   // bytes after the end record and its comment
-};
-std::string buildZip(const std::vector<Entry> &entries, const ZipOptions &options = {});
+// The archive comment, bytes in front of the first local header (offsets
+// count them), bytes after the end record and its comment.
+std::string buildZip(const std::vector<Entry> &entries, const std::string &comment = "",
+                     const std::string &prefix = "", const std::string &trailer = "");
 // A 64-byte "MZ" stub (with "PKLITE" at offset 30) in front of the archive.
 std::string buildSfx(const std::vector<Entry> &entries, bool pklite, const std::string &comment = "");
 // QZVW of kind 1, 2 or 3: the 12-byte header, the fixed records, the variable
