@@ -28,7 +28,7 @@ std::string at(std::string s, size_t i, char c)
 }
 std::string withComment(const std::string &comment, const std::string &trailer = "")
 {
-    return buildZip({Entry("a", "1")}, ZipOptions{comment, "", trailer});
+    return buildZip({Entry("a", "1")}, comment, "", trailer);
 }
 std::vector<fs::path> tempFiles()
 {
@@ -64,7 +64,7 @@ TEST(Open, Layouts)
     const Layout rows[] = {
         {"plain", buildZip(e3), QZ_TYPE_ZIP, 0, 3, N},
         {"empty file", "", QZ_TYPE_ZIP, Z},
-        {"comment in OEM", buildZip(e3, ZipOptions{"gr\x81n", "", ""}), 1, 0, 3, N, "gr\xFCn"},
+        {"comment in OEM", buildZip(e3, "gr\x81n"), 1, 0, 3, N, "gr\xFCn"},
         {"sfx with PKLITE", buildSfx(e3, true, "c"), QZ_TYPE_SFX, 0, 3, N, "c"},
         {"sfx", buildSfx(e3, false), QZ_TYPE_SFX, 0, 3, N},
         {"sfx with a comment", buildSfx(e3, false, "c"), 0, QZ_ERR_LAYOUT},

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
@@ -25,6 +26,12 @@ inline std::string noise(size_t n, uint32_t seed = 5, bool text = false)
         s += text ? std::string(words[(seed >> 16) % 6]) : std::string(1, (char)(seed >> 16));
     }
     return s.substr(0, n);
+}
+
+inline std::string slashed(std::string path)
+{
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
 }
 
 inline bool fileExists(const std::string &path)

@@ -1,16 +1,13 @@
 // Runs that need more than one call or a callback of their own: progress,
 // cancellation, the output file while it is written, long paths, OEM round
-// trips of the destination, labels and path filters to other drives.
-#include <string>
-#include <vector>
-
+// trips of the destination, labels and path filters to other drives; and
+// Qz4UnZipPtr as a table.
 #include "archive/archive.h"
 #include "extract_helpers.h"
 #ifndef _WIN32
 #include <unistd.h>
 
 #include "platform/host.h"
-#include "support/removable_drive.h"
 #endif
 
 using namespace qztest;
@@ -26,7 +23,8 @@ const char kSep = '/';
 #endif
 
 // Progress counts bytes written, the host sees Windows separators, and
-// nobody else may open the output file while it is written.
+// nobody else may open the output file while it is written.  Testing
+// reports no bytes until an entry is done, and no destination.
 TEST_F(Runs, ProgressAndTheOutputFileWhileItIsWritten)
 {
     const std::string big = noise(400000, 1, true);
@@ -35,33 +33,26 @@ TEST_F(Runs, ProgressAndTheOutputFileWhileItIsWritten)
     cb.onEvent([&](const QzPrintBlock &b) {
         if (b.eventKind == QZ_EVENT_NOTIFICATION && b.bytesDone > 0 && b.bytesDone < b.entrySize) {
             HANDLE other = CreateFileA((out + "/sub/big.txt").c_str(), GENERIC_READ, 7, NULL, OPEN_EXISTING,
-                0, NULL);
-            EXPECT_EQ(other, INVALID_HANDLE_VALUE);
-            EXPECT_EQ(GetLastError(), (DWORD)ERROR_SHARING_VIOLATION);
+                                       0, NULL);
+            EXPECT_TRUE(other == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION);
         }
         return RecordingCallback::kNoAnswer;
     });
-    std::string slashed = out;
-    for (char &c : slashed)
-        c = c == '\\' ? '/' : c;
-    EXPECT_EQ(Qz4UnZip(&h, slashed.c_str(), nullptr, "*.*", nullptr, "-d"), 0);
+    EXPECT_EQ(Qz4UnZip(&h, slashed(out).c_str(), nullptr, "*.*", nullptr, "-d"), 0);
     auto n = cb.eventsOf(QZ_EVENT_NOTIFICATION);
     ASSERT_GE(n.size(), 4u);
     EXPECT_EQ(+n.front().bytesDone, 0u);
     for (size_t i = 1; i < n.size(); ++i)
         EXPECT_GE(+n[i].bytesDone, +n[i - 1].bytesDone);
-    EXPECT_EQ(+n.back().bytesDone, big.size());
-    EXPECT_EQ(+n.back().entrySize, big.size());
-    EXPECT_EQ(+n.back().entrySize2, big.size());
-    EXPECT_EQ(+n.back().method, 1);
-    EXPECT_EQ(+n.back().operation, QZ_OP_EXTRACTING);
-    EXPECT_NE(std::string(n.back().fileName).find("\\sub\\big.txt"), std::string::npos);
-    EXPECT_EQ(std::string(n.back().fileName + std::string(n.back().archiveName)).find('/'),
-        std::string::npos);
+    const QzPrintBlock last = n.back();
+    EXPECT_EQ(std::vector<uint32_t>({last.bytesDone, last.entrySize, last.entrySize2}),
+              std::vector<uint32_t>(3, (uint32_t)big.size()));
+    EXPECT_TRUE(last.method == 1 && last.operation == QZ_OP_EXTRACTING);
+    EXPECT_NE(std::string(last.fileName).find("\\sub\\big.txt"), std::string::npos);
+    EXPECT_EQ((last.fileName + std::string(last.archiveName)).find('/'), std::string::npos);
     uint8_t info[4];
     EXPECT_EQ(Qz4ExtendedCPrintInfo(4, info), 4);
     EXPECT_EQ(info[0] | info[1] << 8 | info[2] << 16 | info[3] << 24, 0x6C215A8F);
-    // Testing reports no bytes until an entry is done, and no destination.
     cb.clear();
     EXPECT_EQ(unzip(h, "-t"), 0);
     for (const QzPrintBlock &b : cb.eventsOf(QZ_EVENT_NOTIFICATION)) {
@@ -70,39 +61,35 @@ TEST_F(Runs, ProgressAndTheOutputFileWhileItIsWritten)
     }
 }
 
+// A cancel during a run, before it, or at its very end ends it as
+// cancelled; another error keeps its code; the request is gone after it.
 TEST_F(Runs, CancellingEndsTheRunAndTheRequestIsGoneAfterIt)
 {
     const std::string big = noise(2000000, 1, true);
     QzHandle &h = open({Entry("big.txt", big, 8), Entry("next.txt", "n")});
-    {
-        RecordingCallback cb;
-        int progress = 0;
-        cb.onEvent([&](const QzPrintBlock &b) {
-            if (b.eventKind == QZ_EVENT_NOTIFICATION && ++progress == 3)
-                Qz4Cancel();
-            return RecordingCallback::kNoAnswer;
-        });
-        EXPECT_EQ(unzip(h), QZ_CANCELLED);
-        EXPECT_FALSE(fileExists(out + "/big.txt") || fileExists(out + "/next.txt"));
-    }
+    RecordingCallback cb;
+    int progress = 0;
+    cb.onEvent([&](const QzPrintBlock &b) {
+        if (b.eventKind == QZ_EVENT_NOTIFICATION && ++progress == 3)
+            Qz4Cancel();
+        return RecordingCallback::kNoAnswer;
+    });
+    EXPECT_EQ(unzip(h), QZ_CANCELLED);
+    EXPECT_FALSE(fileExists(out + "/big.txt") || fileExists(out + "/next.txt"));
     Qz4Cancel();
     EXPECT_EQ(unzip(h), QZ_CANCELLED);
-    {
-        // A cancel at the very end still ends the run as cancelled.
-        RecordingCallback cb;
-        cb.onEvent([&](const QzPrintBlock &b) {
-            if (b.eventKind == QZ_EVENT_NOTIFICATION && b.bytesDone == 1 && b.entrySize == 1)
-                Qz4Cancel();
-            return RecordingCallback::kNoAnswer;
-        });
-        EXPECT_EQ(unzip(h, "-o"), QZ_CANCELLED);
-    }
-    // Another error keeps its code, and the request is gone all the same.
+    cb.onEvent([&](const QzPrintBlock &b) {
+        if (b.eventKind == QZ_EVENT_NOTIFICATION && b.bytesDone == 1 && b.entrySize == 1)
+            Qz4Cancel();
+        return RecordingCallback::kNoAnswer;
+    });
+    EXPECT_EQ(unzip(h, "-o"), QZ_CANCELLED);
+    cb.onEvent(nullptr);
     Qz4Cancel();
     QzHandle bogus = 0x7777;
     EXPECT_EQ(Qz4UnZip(&bogus, out.c_str(), nullptr, "*.*", nullptr, ""), QZ_ERR_HANDLE);
     EXPECT_EQ(Qz4UnZip(nullptr, out.c_str(), nullptr, "*.*", nullptr, ""), QZ_ERR_HANDLE);
-    EXPECT_EQ(unzip(h), 0);
+    EXPECT_EQ(unzip(h, "-o"), 0);
     EXPECT_TRUE(read("big.txt") == big);
 }
 
@@ -165,12 +152,10 @@ TEST_F(Runs, OemPaths)
         e.externalAttributes = 0x21;
         QzHandle &h = open({e}, std::string(row.row) + ".zip");
         for (const char *command : {"", "-o"}) {
-            EXPECT_EQ(Qz4UnZip(&h, (given + kSep).c_str(), row.outputName ? outputName.c_str() : nullptr,
-                "*.*",
-                               nullptr, command), 0) << row.row;
+            const char *name = row.outputName ? outputName.c_str() : nullptr;
+            EXPECT_EQ(Qz4UnZip(&h, (given + kSep).c_str(), name, "*.*", nullptr, command), 0) << row.row;
             EXPECT_EQ(readFile(used + kSep + file), row.row) << row.row;
-            EXPECT_EQ(GetFileAttributesA((used + kSep + file).c_str()) & FILE_ATTRIBUTE_READONLY,
-                1u) << row.row;
+            EXPECT_EQ(GetFileAttributesA((used + kSep + file).c_str()) & 1, 1u) << row.row;
             SetFileAttributesA((used + kSep + file).c_str(), FILE_ATTRIBUTE_NORMAL);
         }
         if (given != used)
@@ -182,9 +167,7 @@ TEST_F(Runs, OemPaths)
 // apply them (no -.d), one that does.
 TEST_F(Runs, PathFiltersLastOneRun)
 {
-    std::string o = out;
-    for (char &c : o)
-        c = c == '\\' ? '/' : c;
+    std::string o = slashed(out);
     QzHandle &h = open({Entry("A/F.TXT", "a")});
     QzHandle bogus = 0x5151;
     for (const char *command : {"", "-q", "-d", "-d -.d"}) {
@@ -201,8 +184,9 @@ TEST_F(Runs, PathFiltersLastOneRun)
 // that is missing, or an entry copy file that cannot be made, ends the run.
 TEST_F(Runs, AVolumeSetOnAFixedDrive)
 {
-    put(dir, "SET.002", buildQzvwSet(1, {{Entry("a.txt", "a")}, {Entry("b.txt", "b")}})[1]);
-    OpenArchive set(put(dir, "SET.001", buildQzvwSet(1, {{Entry("a.txt", "a")}, {Entry("b.txt", "b")}})[0]));
+    std::vector<std::string> volumes = buildQzvwSet(1, {{Entry("a.txt", "a")}, {Entry("b.txt", "b")}});
+    put(dir, "SET.002", volumes[1]);
+    OpenArchive set(put(dir, "SET.001", volumes[0]));
     RecordingCallback cb;
 #ifndef _WIN32
     for (const char *call : {"GetTempFileNameA", "CreateFileA"}) {
@@ -219,43 +203,13 @@ TEST_F(Runs, AVolumeSetOnAFixedDrive)
     EXPECT_EQ(Qz4UnZip(&set.h, nullptr, nullptr, "b*", nullptr, "-t"), QZ_ERR_FILE);
 }
 
-#ifndef _WIN32
-// A spanned set asks for its disks by number while extracting; a cancelled
-// question ends the run.
-TEST_F(Runs, ASpannedSetAsksForItsDisks)
-{
-    std::vector<Entry> entries = {Entry("one.txt", "1"), Entry("span.bin", noise(5000), 8)};
-    std::vector<std::string> volumes = buildSpanned(entries, 1000);
-    RemovableDrive drive('A', dir.file("floppy"));
-    drive.useSet("SET.ZIP", volumes);
-    drive.insertVolume(1);
-    RecordingCallback cb;
-    cb.onEvent([&](const QzPrintBlock &b) -> int {
-        bool extracting = b.eventCode == QZ_QUESTION_DISK && b.operation == QZ_OP_EXTRACTING;
-        if (b.eventKind == QZ_EVENT_QUESTION && extracting)
-            return b.diskNumber == 3 ? QZ_ANSWER_CANCEL : (drive.insertVolume(b.diskNumber), QZ_ANSWER_OK);
-        if (b.eventKind == QZ_EVENT_QUESTION)
-            drive.insertVolume(b.eventCode == QZ_QUESTION_LAST_DISK ? (int)volumes.size() : b.diskNumber);
-        return b.eventKind == QZ_EVENT_QUESTION ? QZ_ANSWER_OK : RecordingCallback::kNoAnswer;
-    });
-    OpenArchive set(drive.path("SET.ZIP"));
-    ASSERT_EQ(set.result, 0);
-    cb.clear();
-    EXPECT_EQ(Qz4UnZip(&set.h, out.c_str(), nullptr, "*.*", nullptr, ""), QZ_CANCELLED);
-    EXPECT_EQ(read("one.txt"), "1");
-    EXPECT_FALSE(fileExists(out + "/span.bin"));
-    auto asked = cb.eventsOf(QZ_EVENT_QUESTION, QZ_QUESTION_DISK);
-    ASSERT_GE(asked.size(), 2u);
-    EXPECT_EQ(+asked.front().diskNumber, 1);
-}
-
 // A leading '\' is the root of the drive (C:, the host's root here), not a
 // directory to make.
+#ifndef _WIN32
 TEST_F(Runs, ADestinationFromTheRootOfTheDrive)
 {
     std::string root = out;
-    for (char &c : root)
-        c = c == '/' ? '\\' : c;
+    std::replace(root.begin(), root.end(), '/', '\\');
     QzHandle &h = open({Entry("sub/a.txt", "a")});
     EXPECT_EQ(Qz4UnZip(&h, root.c_str(), nullptr, "*.*", nullptr, "-d"), 0);
     EXPECT_EQ(read("sub/a.txt"), "a");
@@ -304,5 +258,99 @@ TEST_F(Runs, FiltersToAnotherDrive)
     qzhost_unmap_drive('D');
 }
 #endif
+
+// Qz4UnZipPtr as a table: which entry the name picks, the window of skip and
+// limit, passwords, methods and what is reported.
+struct PtrRow {
+    const char *name, *entry;
+    int32_t skip, limit;
+    const char *command;
+    int16_t result;
+    std::string expected;            // the bytes delivered (the rest of the buffer untouched)
+    std::vector<int16_t> messages = {};
+};
+
+TEST_F(Runs, UnZipPtrTable)
+{
+    const std::string big = noise(1500000, 1, true);
+    Entry secret("secret.txt", "the secret text", 8);
+    secret.password = "pw";
+    Entry longName("SHORT.TXT", "by its long name");
+    longName.extra = extendedNameBlock("Long name.txt");
+    QzHandle &h = open({Entry("top.txt", "top level"), Entry("DOCS/a.txt", "in docs", 8),
+                        Entry("DOCS/SUB/b.txt", "deeper"), Entry("big.bin", big, 8),
+                        Entry("stored.bin", big.substr(0, 200000)), Entry("empty.txt", ""), secret,
+                        Entry("imploded.bin", "xx", 6), Entry("shrunk.bin", "yy", 1),
+                        Entry("d64.bin", "zz", 9), longName});
+    const int16_t M = QZ_ERR_METHOD;
+    const PtrRow rows[] = {
+        {"whole stored", "top.txt", 0, -1, "", 0, "top level"},
+        {"whole deflated", "big.bin", 0, -1, "", 0, big},
+        {"whole stored, several chunks", "stored.bin", 0, -1, "", 0, big.substr(0, 200000)},
+        {"empty", "empty.txt", 0, -1, "", 0, ""},
+        {"window deep in", "big.bin", 1234567, 10, "", 0, big.substr(1234567, 10)},
+        {"window at a chunk", "big.bin", 65520, 5, "", 0, big.substr(65520, 5)},
+        {"window across a chunk", "stored.bin", 65519, 3, "", 0, big.substr(65519, 3)},
+        {"from skip to the end", "big.bin", 1000000, -1, "", 0, big.substr(1000000)},
+        {"negative skip", "big.bin", -5, 4, "", 0, big.substr(0, 4)},
+        {"skip at the end", "big.bin", (int32_t)big.size(), 10, "", 0, ""},
+        {"skip beyond", "big.bin", 0x7FFFFFFF, -1, "", 0, ""},
+        {"limit 0", "big.bin", 0, 0, "", 0, ""},
+        {"name without its directory", "a.txt", 0, -1, "", QZ_NO_MORE_ENTRIES, ""},
+        {"path", "DOCS/a.txt", 0, -1, "", 0, "in docs"},
+        {"directory wildcard", "DOCS\\*", 0, -1, "", 0, "in docs"},
+        {"directory", "DOCS/", 0, -1, "", 0, "in docs"},
+        {"deeper wildcard", "DOCS/SUB/*.TXT", 0, -1, "", 0, "deeper"},
+        {"first match", "*.txt", 0, -1, "", 0, "top level"},
+        {"password", "secret.txt", 0, -1, "-s/pw/", 0, "the secret text"},
+        {"wrong password", "secret.txt", 0, -1, "-s/wrong/", QZ_BAD_PASSWORD, "", {QZ_WRONG_PASSWORD}},
+        {"no password", "secret.txt", 0, -1, "", QZ_BAD_PASSWORD, "", {QZ_WRONG_PASSWORD}},
+        {"test mode delivers nothing", "secret.txt", 0, -1, "-t -s/pw/", 0, ""},
+        {"imploded", "imploded.bin", 0, -1, "", M, ""},
+        {"shrunk", "shrunk.bin", 0, -1, "", M, ""},
+        {"deflate64", "d64.bin", 0, -1, "", M, "", {M}},
+        {"bad switch", "top.txt", 0, -1, "-w", QZ_ERR_SWITCH, ""},
+        {"short name", "Long name.txt", 0, -1, "", QZ_NO_MORE_ENTRIES, ""},
+        {"long name", "Long name.txt", 0, -1, "-.l", 0, "by its long name"},
+        {"long names stay", "Long name.txt", 0, -1, "", 0, "by its long name"},
+    };
+    for (const PtrRow &row : rows) {
+        RecordingCallback cb;
+        std::vector<char> buffer(1600000, '#');
+        EXPECT_EQ(Qz4UnZipPtr(h, buffer.data(), row.skip, row.limit, row.entry, row.command),
+            row.result) << row.name;
+        std::string got(buffer.begin(), buffer.end());
+        EXPECT_TRUE(got.substr(0, row.expected.size()) == row.expected) << row.name;
+        EXPECT_EQ(got.find_first_not_of('#', row.expected.size()), std::string::npos) << row.name;
+        std::vector<int16_t> messages;
+        for (const QzPrintBlock &b : cb.events()) {
+            EXPECT_EQ(+b.eventKind,
+                QZ_EVENT_MESSAGE) << row.name << ": memory extraction reports no progress";
+            messages.push_back(b.eventCode);
+        }
+        EXPECT_EQ(messages, row.messages) << row.name;
+    }
+    char b[16];
+    EXPECT_EQ(Qz4UnZipPtr(0x4242, b, 0, -1, "top.txt", ""), QZ_ERR_HANDLE);
+    EXPECT_EQ(Qz4UnZipPtr(h, nullptr, 0, -1, "top.txt", ""), 0);
+    EXPECT_EQ(Qz4UnZipPtr(h, b, 0, 16, nullptr, ""), 0);
+    Qz4Cancel();
+    EXPECT_EQ(Qz4UnZipPtr(h, b, 0, 16, "big.bin", ""), QZ_CANCELLED);
+    EXPECT_EQ(Qz4UnZipPtr(h, b, 0, 16, "big.bin", ""), 0);
+#ifndef _WIN32
+    // Reading stops once the limit is reached.
+    unsigned long reads[2];
+    for (int32_t skip : {100, 1400000}) {
+        qzhost_reset_counters();
+        EXPECT_EQ(Qz4UnZipPtr(h, b, skip, 10, "big.bin", ""), 0);
+        EXPECT_EQ(std::string(b, 10), big.substr(skip, 10));
+        qzhost_counters c;
+        qzhost_get_counters(&c);
+        reads[skip > 100] = c.reads;
+        EXPECT_EQ(c.blocks + c.handles, 0);
+    }
+    EXPECT_LT(reads[0] + 3, reads[1]);
+#endif
+}
 
 }  // namespace

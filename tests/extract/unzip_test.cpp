@@ -5,8 +5,6 @@
 #include <time.h>
 
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "extract_helpers.h"
 #ifndef _WIN32
@@ -266,10 +264,8 @@ void runRow(const Row &row, const std::string &pe)
 {
     SCOPED_TRACE(row.name);
     TempDir dir;
-    std::string out = dir.file("out"), o = out;
+    std::string out = dir.file("out"), o = slashed(out);
     CreateDirectoryA(out.c_str(), NULL);
-    for (char &c : o)
-        c = c == '\\' ? '/' : c;
     bool filters = false;
     for (const File &f : row.before) {
         std::string p = out + "/" + f.name;

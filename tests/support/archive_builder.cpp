@@ -1,7 +1,8 @@
 // archive_builder.cpp -- the byte-by-byte archive writer of the tests.
 #include "support/archive_builder.h"
 
-#include <stdio.h>
+#include <fstream>
+#include <iterator>
 
 #include "qzunpack.h"
 
@@ -135,7 +136,6 @@ WrittenEntry writeEntry(const Entry &e)
 {
     uint32_t crc = e.overrideCrc ? e.crc : crc32(e.data);
     std::string stored = e.method == 8 ? FixedDeflate().run(e.data) : e.data;
-    uint16_t flags = e.flags | !e.password.empty();
     if (!e.password.empty()) {
         uint32_t check = e.overrideHeaderCrc ? e.headerCrc : crc;
         stored = "QZunpack!\n" + le(check >> 16, 2) + stored;
@@ -143,14 +143,14 @@ WrittenEntry writeEntry(const Entry &e)
         QzEncryptData(&stored[0], (uint32_t)stored.size());
     }
     // From version needed to the name length, both headers are the same.
-    std::string common = le(e.versionNeeded, 2) + le(flags, 2) + le(e.method, 2) + le(e.dosTime, 2) +
+    std::string common = le(20, 2) + le(!e.password.empty(), 2) + le(e.method, 2) + le(e.dosTime, 2) +
                          le(e.dosDate, 2) + le(crc, 4) + le((uint32_t)stored.size(), 4) +
                          le((uint32_t)e.data.size(), 4) + le((uint32_t)e.name.size(), 2) +
                          le((uint32_t)e.extra.size(), 2);
     WrittenEntry w;
     w.local = le(0x04034B50u, 4) + common + e.name + e.extra + stored;
     w.central = le(0x02014B50u, 4) + le(20 | e.host << 8, 2) + common + le((uint32_t)e.comment.size(), 2) +
-                le(0, 2) + le(e.internalAttributes, 2) + le(e.externalAttributes, 4) + le(0, 4) + e.name +
+                le(0, 2) + le(0, 2) + le(e.externalAttributes, 4) + le(0, 4) + e.name +
                 e.extra + e.comment;
     return w;
 }
@@ -162,9 +162,10 @@ std::string endRecord(uint16_t thisDisk, uint16_t dirDisk, uint16_t entriesHere,
            le(dirSize, 4) + le(dirOffset, 4) + le((uint32_t)comment.size(), 2) + comment;
 }
 
-std::string buildZip(const std::vector<Entry> &entries, const ZipOptions &options)
+std::string buildZip(const std::vector<Entry> &entries, const std::string &comment,
+                     const std::string &prefix, const std::string &trailer)
 {
-    std::string out = options.prefix, dir;
+    std::string out = prefix, dir;
     for (const Entry &e : entries) {
         WrittenEntry w = writeEntry(e);
         set(w.central, 42, (uint32_t)out.size(), 4);
@@ -172,8 +173,7 @@ std::string buildZip(const std::vector<Entry> &entries, const ZipOptions &option
         dir += w.central;
     }
     uint16_t n = (uint16_t)entries.size();
-    return out + dir + endRecord(0, 0, n, n, (uint32_t)dir.size(), (uint32_t)out.size(), options.comment) +
-           options.trailer;
+    return out + dir + endRecord(0, 0, n, n, (uint32_t)dir.size(), (uint32_t)out.size(), comment) + trailer;
 }
 
 std::string buildSfx(const std::vector<Entry> &entries, bool pklite, const std::string &comment)
@@ -181,12 +181,7 @@ std::string buildSfx(const std::vector<Entry> &entries, bool pklite, const std::
     std::string stub = "MZ" + std::string(62, '\0');
     if (pklite)
         stub.replace(30, 6, "PKLITE");
-    return buildZip(entries, ZipOptions{comment, stub, ""});
-}
-
-std::string buildQzvw(uint16_t kind, const std::vector<Entry> &entries)
-{
-    return buildQzvwSet(kind, {entries})[0];
+    return buildZip(entries, comment, stub);
 }
 
 std::vector<std::string> buildQzvwSet(uint16_t kind, const std::vector<std::vector<Entry>> &perVolume)
@@ -259,21 +254,14 @@ std::string buildDirFirst(const std::vector<Entry> &entries, const std::string &
 
 bool writeFile(const std::string &path, const std::string &bytes)
 {
-    FILE *f = fopen(path.c_str(), "wb");
-    bool ok = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return f && fclose(f) == 0 && ok;
+    std::ofstream f(path, std::ios::binary);
+    return (bool)f.write(bytes.data(), (std::streamsize)bytes.size());
 }
 
 std::string readFile(const std::string &path)
 {
-    std::string out;
-    char buffer[65536];
-    FILE *f = fopen(path.c_str(), "rb");
-    for (size_t n; f && (n = fread(buffer, 1, sizeof buffer, f)) > 0;)
-        out.append(buffer, n);
-    if (f)
-        fclose(f);
-    return out;
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
 }  // namespace qztest

@@ -24,14 +24,11 @@ struct Entry {
     std::string name;                // stored name (OEM bytes, '\' allowed)
     std::string data;                // uncompressed content
     uint16_t method = 0;             // 8 deflated; any other: data stored raw under that id
-    uint16_t flags = 0;              // bit 0 is set by a password
     std::string password;            // non-empty: encrypted with the traditional cipher
     std::string extra;               // extra field, in both headers
     std::string comment;
     uint8_t host = 0;                // high byte of "version made by"
-    uint16_t versionNeeded = 20;
     uint32_t externalAttributes = 0x20;
-    uint16_t internalAttributes = 0;
     uint16_t dosTime = 0x6C21;       // 13:33:02
     uint16_t dosDate = 0x5A8F;       // 2025-04-15
     bool overrideCrc = false;        // store crc instead of the data's CRC
@@ -52,19 +49,20 @@ WrittenEntry writeEntry(const Entry &e);
 std::string endRecord(uint16_t thisDisk, uint16_t dirDisk, uint16_t entriesHere, uint16_t entriesTotal,
                       uint32_t dirSize, uint32_t dirOffset, const std::string &comment);
 
-struct ZipOptions {
-    std::string comment;   // archive comment
-    std::string prefix;    // bytes in front of the first local header (offsets count them)
-    std::string trailer;   // bytes after the end record and its comment
-};
-std::string buildZip(const std::vector<Entry> &entries, const ZipOptions &options = {});
+// The archive comment, bytes in front of the first local header (offsets
+// count them), bytes after the end record and its comment.
+std::string buildZip(const std::vector<Entry> &entries, const std::string &comment = "",
+                     const std::string &prefix = "", const std::string &trailer = "");
 // A 64-byte "MZ" stub (with "PKLITE" at offset 30) in front of the archive.
 std::string buildSfx(const std::vector<Entry> &entries, bool pklite, const std::string &comment = "");
 // QZVW of kind 1, 2 or 3: the 12-byte header, the fixed records, the variable
 // parts, then the entries (disk number start 1).  A set: volume k holds the
 // entries of perVolume[k-1], volume 1 also the header and the directory.
-std::string buildQzvw(uint16_t kind, const std::vector<Entry> &entries);
 std::vector<std::string> buildQzvwSet(uint16_t kind, const std::vector<std::vector<Entry>> &perVolume);
+inline std::string buildQzvw(uint16_t kind, const std::vector<Entry> &entries)
+{
+    return buildQzvwSet(kind, {entries})[0];
+}
 // A spanned set: marker, entries and directory cut into volumes of volumeSize
 // bytes, the end record added to the last one (a comment moves it from the
 // last 22 bytes, and the set can no longer be opened).

@@ -11,24 +11,15 @@
 
 namespace qztest {
 
-class NoTerminalInput {
-public:
-    NoTerminalInput() : saved_(dup(0))
-    {
-        int null = open("/dev/null", O_RDONLY);
-        dup2(null, 0);
-        close(null);
-    }
+struct NoTerminalInput {
+    int saved = dup(0), null = open("/dev/null", O_RDONLY);
+    NoTerminalInput() { dup2(null, 0); }
     ~NoTerminalInput()
     {
-        dup2(saved_, 0);
-        close(saved_);
+        dup2(saved, 0);
+        close(saved);
+        close(null);
     }
-    NoTerminalInput(const NoTerminalInput &) = delete;
-    NoTerminalInput &operator=(const NoTerminalInput &) = delete;
-
-private:
-    int saved_;
 };
 
 }  // namespace qztest

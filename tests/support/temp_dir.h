@@ -3,7 +3,6 @@
 #ifndef QZ_TEST_TEMP_DIR_H
 #define QZ_TEST_TEMP_DIR_H
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -14,21 +13,19 @@ class TempDir {
 public:
     TempDir()
     {
-        static std::atomic<unsigned> serial{0};
-        std::error_code ec;
+        static unsigned serial = 0;
         auto stamp = std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007;
-        for (unsigned attempt = 0; attempt < 1000 && path_.empty(); ++attempt) {
-            auto p = std::filesystem::temp_directory_path(ec) / ("qzt-" + std::to_string(stamp) + "-" +
-                                                                  std::to_string(serial++));
-            if (std::filesystem::create_directory(p, ec))
+        while (path_.empty() && serial < 100000) {
+            auto p = std::filesystem::temp_directory_path() / ("qzt-" + std::to_string(stamp) + "-" +
+                                                               std::to_string(serial++));
+            if (std::filesystem::create_directory(p))
                 path_ = p;
         }
     }
     ~TempDir()
     {
         std::error_code ec;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ec);
+        std::filesystem::remove_all(path_, ec);
     }
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;
