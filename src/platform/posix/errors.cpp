@@ -1,7 +1,5 @@
-/*
- * errors.cpp -- the last error, the errno map, and failures of named calls
- * armed by the host.
- */
+// errors.cpp -- the last error, the errno map, and failures of named calls
+// armed by the host.
 #include "platform/posix/posix.h"
 
 #include <errno.h>
@@ -13,8 +11,8 @@ namespace {
 
 thread_local DWORD t_lastError = 0;
 
-/* One armed function: its name, the call that fails first, the calls seen
- * since it was armed, the error, and whether the failure persists. */
+// One armed function: its name, the call that fails first, the calls seen
+// since it was armed, the error, and whether the failure persists.
 struct ArmedCall {
     char          name[40];
     unsigned long nth;
@@ -22,13 +20,13 @@ struct ArmedCall {
     DWORD         error;
     bool          persistent;
 };
-enum { MAX_ARMED = 16 };
-ArmedCall g_armed[MAX_ARMED];
+enum { kMaxArmed = 16 };
+ArmedCall g_armed[kMaxArmed];
 int       g_armedCount = 0;
 
 } // namespace
 
-DWORD error_from_errno(int e) {
+DWORD errorFromErrno(int e) {
     switch (e) {
     case 0:            return ERROR_SUCCESS;
     case ENOENT:       return ERROR_FILE_NOT_FOUND;
@@ -60,7 +58,7 @@ BOOL fail(DWORD error) {
     return FALSE;
 }
 
-bool call_fails(const char *name, DWORD *error) {
+bool callFails(const char *name, DWORD *error) {
     for (int i = 0; i < g_armedCount; ++i) {
         ArmedCall &a = g_armed[i];
         if (a.nth == 0 || strcmp(a.name, name) != 0) continue;
@@ -78,7 +76,7 @@ void injected(const char *what) {
     qzhost_fault(what);
 }
 
-void reset_faults() {
+void resetFaults() {
     g_armedCount = 0;
     memset(g_armed, 0, sizeof g_armed);
 }
@@ -104,7 +102,7 @@ int qzhost_fail_call(const char *function, unsigned long nth, DWORD error, int p
         }
     }
     if (free < 0) {
-        if (g_armedCount == MAX_ARMED) return nth == 0 ? 0 : -1;
+        if (g_armedCount == kMaxArmed) return nth == 0 ? 0 : -1;
         free = g_armedCount++;
     }
     ArmedCall &a = g_armed[free];
