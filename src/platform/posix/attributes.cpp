@@ -115,7 +115,7 @@ extern "C" {
 
 DWORD WINAPI GetFileAttributesA(LPCSTR name) {
     DWORD error;
-    if (callFails("GetFileAttributesA", &error)) { fail(error); return INVALID_FILE_ATTRIBUTES; }
+    if (callFails(QZHOST_GetFileAttributesA, &error)) { fail(error); return INVALID_FILE_ATTRIBUTES; }
     char host[kHostPath];
     PathState state;
     if (DWORD e = resolve(name, host, sizeof host, &state)) { fail(e); return INVALID_FILE_ATTRIBUTES; }
@@ -127,7 +127,7 @@ DWORD WINAPI GetFileAttributesA(LPCSTR name) {
 
 BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes) {
     DWORD error;
-    if (callFails("SetFileAttributesA", &error)) return fail(error);
+    if (callFails(QZHOST_SetFileAttributesA, &error)) return fail(error);
     char host[kHostPath];
     PathState state;
     if (DWORD e = resolve(name, host, sizeof host, &state)) return fail(e);

@@ -66,7 +66,7 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     (void)security;
     (void)templateFile;
     DWORD error;
-    if (callFails("CreateFileA", &error)) return failHandle(error);
+    if (callFails(QZHOST_CreateFileA, &error)) return failHandle(error);
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return failHandle(ERROR_INVALID_PARAMETER);
     if (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE)) return failHandle(ERROR_INVALID_PARAMETER);
 
@@ -133,7 +133,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOV
     (void)overlapped;
     if (read) *read = 0;
     DWORD error;
-    if (callFails("ReadFile", &error)) { ++g_counters.reads; return fail(error); }
+    if (callFails(QZHOST_ReadFile, &error)) { ++g_counters.reads; return fail(error); }
     Slot *s = slotGet(file, kSlotFile);
     if (!s) { ++g_counters.reads; return fail(ERROR_INVALID_HANDLE); }
     if (!(s->access & GENERIC_READ)) { ++g_counters.reads; return fail(ERROR_ACCESS_DENIED); }
@@ -157,7 +157,7 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
     (void)overlapped;
     if (written) *written = 0;
     DWORD error;
-    if (callFails("WriteFile", &error)) { ++g_counters.writes; return fail(error); }
+    if (callFails(QZHOST_WriteFile, &error)) { ++g_counters.writes; return fail(error); }
     Slot *s = slotGet(file, kSlotFile);
     if (!s) { ++g_counters.writes; return fail(ERROR_INVALID_HANDLE); }
     if (!(s->access & GENERIC_WRITE)) { ++g_counters.writes; return fail(ERROR_ACCESS_DENIED); }
@@ -182,7 +182,7 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
 
 DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method) {
     DWORD error;
-    if (callFails("SetFilePointer", &error)) { fail(error); return INVALID_SET_FILE_POINTER; }
+    if (callFails(QZHOST_SetFilePointer, &error)) { fail(error); return INVALID_SET_FILE_POINTER; }
     Slot *s = slotGet(file, kSlotFile);
     if (!s) { fail(ERROR_INVALID_HANDLE); return INVALID_SET_FILE_POINTER; }
     int64_t move = distanceHigh ? (int64_t)(((uint64_t)(uint32_t)*distanceHigh << 32) | (uint32_t)distance)
@@ -210,7 +210,7 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
 
 DWORD WINAPI GetFileSize(HANDLE file, LPDWORD high) {
     DWORD error;
-    if (callFails("GetFileSize", &error)) { fail(error); return INVALID_FILE_SIZE; }
+    if (callFails(QZHOST_GetFileSize, &error)) { fail(error); return INVALID_FILE_SIZE; }
     Slot *s = slotGet(file, kSlotFile);
     if (!s) { fail(ERROR_INVALID_HANDLE); return INVALID_FILE_SIZE; }
     struct stat st;
@@ -222,7 +222,7 @@ DWORD WINAPI GetFileSize(HANDLE file, LPDWORD high) {
 
 BOOL WINAPI SetEndOfFile(HANDLE file) {
     DWORD error;
-    if (callFails("SetEndOfFile", &error)) return fail(error);
+    if (callFails(QZHOST_SetEndOfFile, &error)) return fail(error);
     Slot *s = slotGet(file, kSlotFile);
     if (!s) return fail(ERROR_INVALID_HANDLE);
     if (!(s->access & GENERIC_WRITE)) return fail(ERROR_ACCESS_DENIED);
@@ -233,7 +233,7 @@ BOOL WINAPI SetEndOfFile(HANDLE file) {
 
 BOOL WINAPI CloseHandle(HANDLE object) {
     DWORD error;
-    if (callFails("CloseHandle", &error)) return fail(error);
+    if (callFails(QZHOST_CloseHandle, &error)) return fail(error);
     if (!slotGet(object, kSlotFile)) return fail(ERROR_INVALID_HANDLE);
     slotClose(object);
     return TRUE;
@@ -241,7 +241,7 @@ BOOL WINAPI CloseHandle(HANDLE object) {
 
 BOOL WINAPI DeleteFileA(LPCSTR name) {
     DWORD error;
-    if (callFails("DeleteFileA", &error)) return fail(error);
+    if (callFails(QZHOST_DeleteFileA, &error)) return fail(error);
     char host[kHostPath];
     PathState state;
     if (DWORD e = resolve(name, host, sizeof host, &state)) return fail(e);
@@ -260,7 +260,7 @@ BOOL WINAPI DeleteFileA(LPCSTR name) {
 BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES security) {
     (void)security;
     DWORD error;
-    if (callFails("CreateDirectoryA", &error)) return fail(error);
+    if (callFails(QZHOST_CreateDirectoryA, &error)) return fail(error);
     char host[kHostPath];
     PathState state;
     if (DWORD e = resolve(name, host, sizeof host, &state)) return fail(e);
@@ -273,7 +273,7 @@ BOOL WINAPI SetFileTime(HANDLE file, const FILETIME *creation, const FILETIME *l
                         const FILETIME *lastWrite) {
     (void)creation;   // a POSIX file system keeps no settable creation time
     DWORD error;
-    if (callFails("SetFileTime", &error)) return fail(error);
+    if (callFails(QZHOST_SetFileTime, &error)) return fail(error);
     Slot *s = slotGet(file, kSlotFile);
     if (!s) return fail(ERROR_INVALID_HANDLE);
     if (!(s->access & GENERIC_WRITE)) return fail(ERROR_ACCESS_DENIED);

@@ -164,7 +164,7 @@ extern "C" {
 
 HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     DWORD error;
-    if (callFails("FindFirstFileA", &error)) { fail(error); return INVALID_HANDLE_VALUE; }
+    if (callFails(QZHOST_FindFirstFileA, &error)) { fail(error); return INVALID_HANDLE_VALUE; }
     char folder[kHostPath], last[MAX_PATH];
     PathState state;
     bool atRoot = false;
@@ -210,7 +210,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
 
 BOOL WINAPI FindNextFileA(HANDLE search, LPWIN32_FIND_DATAA data) {
     DWORD error;
-    if (callFails("FindNextFileA", &error)) return fail(error);
+    if (callFails(QZHOST_FindNextFileA, &error)) return fail(error);
     Slot *s = slotGet(search, kSlotFind);
     if (!s) return fail(ERROR_INVALID_HANDLE);
     if (s->next >= s->count) return fail(ERROR_NO_MORE_FILES);

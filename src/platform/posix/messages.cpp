@@ -101,7 +101,7 @@ int qzhost_default_button(UINT style) {
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
     ++g_counters.boxes;
     DWORD error;
-    if (callFails("MessageBoxA", &error)) {
+    if (callFails(QZHOST_MessageBoxA, &error)) {
         SetLastError(error);
         return 0;
     }

@@ -27,10 +27,10 @@ DWORD errorFromErrno(int e);
 // Sets the last error and returns FALSE, for one-line failure exits.
 BOOL fail(DWORD error);
 
-// True when the host armed a failure of this call of the named function; the
+// True when the host armed a failure of this call of the function; the
 // error to report is stored in *error.  Each armed function counts its own
 // calls from the moment it was armed.
-bool callFails(const char *name, DWORD *error);
+bool callFails(qzhost_call call, DWORD *error);
 
 // Every injected fault passes through here (and on to qzhost_fault).
 void injected(const char *what);

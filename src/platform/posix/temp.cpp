@@ -56,7 +56,7 @@ extern "C" {
 
 DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
     DWORD error;
-    if (callFails("GetTempPathA", &error)) { fail(error); return 0; }
+    if (callFails(QZHOST_GetTempPathA, &error)) { fail(error); return 0; }
     char path[MAX_PATH];
     if (g_tempSet) {
         strcpy(path, g_temp);
@@ -72,7 +72,7 @@ DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
 
 UINT WINAPI GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR buffer) {
     DWORD error;
-    if (callFails("GetTempFileNameA", &error)) { fail(error); return 0; }
+    if (callFails(QZHOST_GetTempFileNameA, &error)) { fail(error); return 0; }
     if (!path || !buffer) { fail(ERROR_INVALID_PARAMETER); return 0; }
     char stem[MAX_PATH + 8];
     size_t n = strlen(path);

@@ -90,7 +90,7 @@ extern "C" {
 DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR name, LPDWORD handle) {
     if (handle) *handle = 0;
     DWORD error;
-    if (callFails("GetFileVersionInfoSizeA", &error)) { fail(error); return 0; }
+    if (callFails(QZHOST_GetFileVersionInfoSizeA, &error)) { fail(error); return 0; }
     int fd = openNamed(name, &error);
     if (fd < 0) { fail(error); return 0; }
     off_t where;
@@ -104,7 +104,7 @@ DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR name, LPDWORD handle) {
 BOOL WINAPI GetFileVersionInfoA(LPCSTR name, DWORD handle, DWORD size, LPVOID data) {
     (void)handle;
     DWORD error;
-    if (callFails("GetFileVersionInfoA", &error)) return fail(error);
+    if (callFails(QZHOST_GetFileVersionInfoA, &error)) return fail(error);
     if (!data || size == 0) return fail(ERROR_INVALID_PARAMETER);
     int fd = openNamed(name, &error);
     if (fd < 0) return fail(error);

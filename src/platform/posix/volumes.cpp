@@ -34,7 +34,7 @@ UINT WINAPI GetDriveTypeA(LPCSTR root) {
 BOOL WINAPI GetVolumeInformationA(LPCSTR root, LPSTR label, DWORD labelSize, LPDWORD serial,
                                   LPDWORD maxComponent, LPDWORD fsFlags, LPSTR fsName, DWORD fsNameSize) {
     DWORD error;
-    if (callFails("GetVolumeInformationA", &error)) return fail(error);
+    if (callFails(QZHOST_GetVolumeInformationA, &error)) return fail(error);
     Drive *d = driveOfRoot(root);
     if (!d || !d->mapped) return fail(ERROR_PATH_NOT_FOUND);
     if (!d->media) return fail(ERROR_NOT_READY);
@@ -51,7 +51,7 @@ BOOL WINAPI GetVolumeInformationA(LPCSTR root, LPSTR label, DWORD labelSize, LPD
 
 BOOL WINAPI SetVolumeLabelA(LPCSTR root, LPCSTR label) {
     DWORD error;
-    if (callFails("SetVolumeLabelA", &error)) return fail(error);
+    if (callFails(QZHOST_SetVolumeLabelA, &error)) return fail(error);
     Drive *d = driveOfRoot(root);
     if (!d || !d->mapped) return fail(ERROR_PATH_NOT_FOUND);
     if (!d->media) return fail(ERROR_NOT_READY);
