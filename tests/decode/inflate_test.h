@@ -257,7 +257,7 @@ struct Engine {
     explicit Engine(bool byteWise = false)
         : ws(&block[32] + ((reinterpret_cast<uintptr_t>(&block[32]) & 1) != byteWise)) {
         dc::InflateReset(ws);
-        dc::InflateSetByteWise(ws, byteWise);
+        dc::inflateSetByteWise(ws, byteWise);
     }
     bool Guarded() {
         uint8_t *end = block.data() + block.size();
@@ -266,7 +266,7 @@ struct Engine {
     Ret Call(const uint8_t *in, uint32_t n, uint8_t *out, uint32_t room, bool final) {
         Ret r = {0, n, room, 0};
         r.result = dc::Inflate(in, 0, &r.consumed, out, 0, &r.written, ws, final ? 1 : 0);
-        r.state = dc::InflateState(ws);
+        r.state = dc::inflateState(ws);
         return r;
     }
 };
@@ -280,7 +280,7 @@ struct Feed {
 // The state both must agree on (the fast loop leaves no match in the resume record).
 inline std::string CompareWorkspaces(void *a, void *b) {
     using W = dc::engine::Workspace;
-    const W &x = *dc::engine::WorkspaceAt(a), &y = *dc::engine::WorkspaceAt(b);
+    const W &x = *dc::engine::workspaceAt(a), &y = *dc::engine::workspaceAt(b);
     static uint16_t W::*const fields[] = {&W::mode,     &W::state,   &W::bits,       &W::bitCount,
                                           &W::zeroFill, &W::writePos, &W::prevEnd,   &W::deliverPos,
                                           &W::afterDeliver, &W::walk, &W::finalBlock};
