@@ -128,47 +128,42 @@ void resetDrives() {
     g_current = 'C';
 }
 
-DWORD resolve(const char *path, char *host, size_t size, PathState *state,
-              bool wildcards, char *last, bool *atRoot) {
-    if (!path || !*path) return ERROR_PATH_NOT_FOUND;
-    size_t len = strlen(path);
-    if (len >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
-    ready();
+namespace {
 
-    // 1. the start
-    const char *rest = path;
+// Step 1: the folder that path starts from, in host form, in base; *rest is
+// what follows the drive prefix, *floor the length of the drive's root,
+// above which ".." does not go (0 for a path without a drive).
+DWORD startOf(const char *path, const char **rest, char (&base)[kHostPath], size_t *floor) {
+    *rest = path;
+    *floor = 0;
     int letter = 0;
     if (((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':') {
         letter = path[0] & ~0x20;
-        rest = path + 2;
+        *rest = path + 2;
     } else if (isSep(path[0]) && isSep(path[1])) {
-        return ERROR_BAD_NETPATH;          // no network paths here
+        return ERROR_BAD_NETPATH;   // no network paths here
     } else if (isSep(path[0])) {
         letter = g_current;
     }
-    char base[kHostPath];
-    size_t floor = 0;
-    if (letter) {
-        Drive *d = drive(letter);
-        if (!d || !d->mapped) return ERROR_PATH_NOT_FOUND;
-        if (!d->media) return ERROR_NOT_READY;
-        if (strlen(d->root) >= sizeof base) return ERROR_FILENAME_EXCED_RANGE;
-        strcpy(base, d->root);
-        floor = strlen(base);
-        if (!isSep(*rest) && letter == g_current) {
-            char cwd[kHostPath];
-            if (processFolder(cwd, sizeof cwd) && liesIn(cwd, d->root)) strcpy(base, cwd);
-        }
-    } else if (!processFolder(base, sizeof base)) {
-        return ERROR_PATH_NOT_FOUND;
+    if (!letter) return processFolder(base, sizeof base) ? 0 : ERROR_PATH_NOT_FOUND;
+    Drive *d = drive(letter);
+    if (!d || !d->mapped) return ERROR_PATH_NOT_FOUND;
+    if (!d->media) return ERROR_NOT_READY;
+    if (strlen(d->root) >= sizeof base) return ERROR_FILENAME_EXCED_RANGE;
+    strcpy(base, d->root);
+    *floor = strlen(base);
+    if (!isSep(**rest) && letter == g_current) {
+        char cwd[kHostPath];
+        if (processFolder(cwd, sizeof cwd) && liesIn(cwd, d->root)) strcpy(base, cwd);
     }
-    if (strlen(base) >= size) return ERROR_FILENAME_EXCED_RANGE;
-    strcpy(host, base);
+    return 0;
+}
 
-    // 2. the components, split multibyte-aware
-    char copy[MAX_PATH];
+// Step 2: splits rest at its separators into copy (the trail byte of a
+// double-byte character is never one); parts point into copy.  Returns the
+// number of components.
+int splitComponents(const char *rest, char *copy, char **parts) {
     strcpy(copy, rest);
-    char *parts[MAX_PATH];
     int count = 0;
     for (char *p = copy;;) {
         while (isSep(*p)) ++p;
@@ -178,32 +173,39 @@ DWORD resolve(const char *path, char *host, size_t size, PathState *state,
         if (!*p) break;
         *p++ = 0;
     }
-    // In wildcard mode the last component is whatever follows the last
-    // separator, possibly nothing.
-    const char *pattern = nullptr;
-    if (wildcards) {
-        if (count > 0 && !isSep(path[len - 1])) pattern = parts[--count];
-        else pattern = "";
+    return count;
+}
+
+// False when name holds a character that no Win32 name may hold ('*' and
+// '?' are allowed in a pattern); trail bytes of double-byte characters pass.
+bool validName(const char *name, bool pattern) {
+    for (const unsigned char *q = (const unsigned char *)name; *q; ++q) {
+        if (isLead(*q) && q[1]) { ++q; continue; }
+        if (invalidChar(*q, pattern)) return false;
     }
+    return true;
+}
+
+// Cuts the trailing dots and spaces off every component but "." and "..",
+// as Win32 does (one of nothing else becomes "."); false when a component
+// holds an invalid character.
+bool trimComponents(char **parts, int count) {
     for (int i = 0; i < count; ++i) {
         char *c = parts[i];
         if (strcmp(c, ".") == 0 || strcmp(c, "..") == 0) continue;
         size_t n = strlen(c);
         while (n > 0 && (c[n - 1] == '.' || c[n - 1] == ' ')) c[--n] = 0;
         if (n == 0) { parts[i] = (char *)"."; continue; }
-        for (const unsigned char *q = (const unsigned char *)c; *q; ++q) {
-            if (isLead(*q) && q[1]) { ++q; continue; }
-            if (invalidChar(*q, false)) return ERROR_INVALID_NAME;
-        }
+        if (!validName(c, false)) return false;
     }
-    if (pattern) {
-        for (const unsigned char *q = (const unsigned char *)pattern; *q; ++q) {
-            if (isLead(*q) && q[1]) { ++q; continue; }
-            if (invalidChar(*q, true)) return ERROR_INVALID_NAME;
-        }
-    }
+    return true;
+}
 
-    // 3. the lookup
+// Step 3: looks the components up one by one below host, which holds the
+// start; floor as startOf gives it.  When a pattern follows, the last
+// component too must be an existing folder.
+DWORD lookUp(char *host, size_t size, size_t floor, char *const *parts, int count, bool pattern,
+             PathState *state) {
     *state = kPathExists;
     for (int i = 0; i < count; ++i) {
         const char *c = parts[i];
@@ -230,6 +232,37 @@ DWORD resolve(const char *path, char *host, size_t size, PathState *state,
         }
         if ((!isLast || pattern) && (stat(host, &st) != 0 || !S_ISDIR(st.st_mode))) return ERROR_PATH_NOT_FOUND;
     }
+    return 0;
+}
+
+} // namespace
+
+DWORD resolve(const char *path, char *host, size_t size, PathState *state,
+              bool wildcards, char *last, bool *atRoot) {
+    if (!path || !*path) return ERROR_PATH_NOT_FOUND;
+    size_t len = strlen(path);
+    if (len >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
+    ready();
+    const char *rest;
+    char base[kHostPath];
+    size_t floor;
+    if (DWORD error = startOf(path, &rest, base, &floor)) return error;
+    if (strlen(base) >= size) return ERROR_FILENAME_EXCED_RANGE;
+    strcpy(host, base);
+
+    char copy[MAX_PATH];
+    char *parts[MAX_PATH];
+    int count = splitComponents(rest, copy, parts);
+    // In wildcard mode the last component is whatever follows the last
+    // separator, possibly nothing.
+    const char *pattern = nullptr;
+    if (wildcards) {
+        if (count > 0 && !isSep(path[len - 1])) pattern = parts[--count];
+        else pattern = "";
+    }
+    if (!trimComponents(parts, count) || (pattern && !validName(pattern, true))) return ERROR_INVALID_NAME;
+    if (DWORD error = lookUp(host, size, floor, parts, count, pattern != nullptr, state)) return error;
+
     if (!*host) strcpy(host, "/");
     if (pattern && last) strcpy(last, pattern);
     if (atRoot) {
