@@ -166,9 +166,6 @@ uint32_t getUtf8(const unsigned char *s, size_t *len) {
 
 } // namespace
 
-int ansiCp() { return g_ansi; }
-int oemCp() { return g_ansi == 932 ? 932 : 437; }
-
 bool isLead(unsigned char c) {
     return g_ansi == 932 && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
 }

@@ -59,8 +59,6 @@ inline void countBytes(long long delta) {
 
 // ---- code pages (codepage.cpp) --------------------------------------------
 
-int  ansiCp();                          // 1252 or 932
-int  oemCp();                           // 437 or 932
 bool isLead(unsigned char c);           // lead byte of the ANSI code page
 unsigned char upper(unsigned char c);   // single-byte upper case (1252 rules)
 unsigned char oemToAnsi(unsigned char c);
@@ -151,7 +149,6 @@ Slot  *slotGet(HANDLE h, int kind);      // null for an unknown handle
 void   slotClose(HANDLE h);
 Slot  *slotAt(size_t i);
 size_t slotCapacity();
-void   resetHandles();
 
 // Visits every open file slot of the given file.
 template <class F> void eachOpenFile(dev_t dev, ino_t ino, F f) {
