@@ -47,8 +47,9 @@ int16_t QZ_CALL answer(QzPrintBlock block)
     return block.eventKind == QZ_EVENT_QUESTION ? QZ_ANSWER_YES : QZ_ANSWER_OK;
 }
 
-const char *const kWriters[] = {"CreateFileA", "CreateDirectoryA", "DeleteFileA", "SetFileAttributesA",
-                                "SetVolumeLabelA", "SetFileTime", "SetEndOfFile", "WriteFile"};
+const qzhost_call kWriters[] = {QZHOST_CreateFileA, QZHOST_CreateDirectoryA, QZHOST_DeleteFileA,
+                                QZHOST_SetFileAttributesA, QZHOST_SetVolumeLabelA, QZHOST_SetFileTime,
+                                QZHOST_SetEndOfFile, QZHOST_WriteFile};
 
 }  // namespace
 
@@ -77,8 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         checkCode(Qz4AddUnZipPathFilter(from, to));
     }
 
-    for (const char *name : kWriters)
-        qzhost_fail_call(name, 1, ERROR_ACCESS_DENIED, 1);
+    for (qzhost_call call : kWriters)
+        qzhost_fail_call(call, 1, ERROR_ACCESS_DENIED, 1);
     Qz4SetCPrint(1);
     Qz4CPrintHook(answer);
     QzHandle handle = h;

@@ -72,7 +72,7 @@ struct Workspace {
         if ((reinterpret_cast<uintptr_t>(ws) & 1) != static_cast<uintptr_t>(odd))
             ++ws;
         InflateReset(ws);
-        InflateSetByteWise(ws, byteWise);
+        inflateSetByteWise(ws, byteWise);
     }
 };
 
@@ -87,7 +87,7 @@ int32_t TwinCall(const uint8_t *in, uint32_t offset, uint32_t *n, std::vector<ui
     CHECK(r == r2);
     CHECK(*n == n2);
     CHECK(*written == written2);
-    CHECK(InflateState(fast.ws) == InflateState(bytewise.ws));
+    CHECK(inflateState(fast.ws) == inflateState(bytewise.ws));
     CHECK(*written <= room.size() && memcmp(room.data(), room2.data(), *written) == 0);
     return r;
 }
@@ -117,7 +117,7 @@ Outcome Whole(const uint8_t *in, uint32_t size) {
             break;
         }
         CHECK(r == kInflateSuspended);
-        CHECK(InflateState(w.ws) == kInflateNeedOutput);  // input was all there
+        CHECK(inflateState(w.ws) == kInflateNeedOutput);  // input was all there
         CHECK(written == room.size());
     }
     return o;
@@ -154,7 +154,7 @@ Outcome Pieces(const uint8_t *in, uint32_t size, uint8_t config, uint32_t seed) 
         }
         CHECK(r == kInflateSuspended);
         CHECK(n != 0 || written != 0);
-        uint16_t state = InflateState(w.ws);
+        uint16_t state = inflateState(w.ws);
         if (state == kInflateNeedInput) {
             CHECK(n == given);
             CHECK(!final);

@@ -18,8 +18,7 @@ struct Keys {
     uint32_t k0, k1, k2;
 };
 
-Keys keys;                 // all zero until the first initKeys
-SYSTEMTIME headerClock;    // the time the last header was seeded from
+Keys keys;   // all zero until the first initKeys
 
 // The loops work on a copy of the keys in locals: written through the
 // caller's byte pointer, the static keys would otherwise have to be stored
@@ -93,8 +92,9 @@ QZ_API(void) QzDecryptData(void *buffer, uint32_t count)
 // header stays plain text: the caller enciphers it.
 QZ_API(void) QzInitHeader(uint8_t *header, uint32_t crc)
 {
-    GetSystemTime(&qz::crypt::headerClock);
-    uint32_t seed = (uint16_t)(qz::crypt::headerClock.wMilliseconds ^ 0xFFFFu);
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    uint32_t seed = (uint16_t)(now.wMilliseconds ^ 0xFFFFu);
     for (int i = 0; i < 10; i++) {
         seed = (seed * 1255u + 6173u) % 29282u;
         header[i] = (uint8_t)seed;

@@ -84,7 +84,7 @@ namespace {
 // The register is a polynomial over GF(2) in reflected order (bit 0 is the
 // highest power).  Adding one byte b is
 //     crc = (crc >> 8) ^ kCrcTable[(crc ^ b) & 0xFF],
-// the naive form (CrcBytes below).  Its step is linear, so eight bytes can be
+// the naive form (crcBytes below).  Its step is linear, so eight bytes can be
 // added at once: XOR the first four into the register, then the register's
 // four bytes and the next four data bytes each contribute, independently, the
 // register that their byte value would leave after being followed by k zero
@@ -109,7 +109,7 @@ constexpr Slices kSlices;
 
 // The table is the reflected CRC-32 of polynomial 0xEDB88320, and the slices
 // follow from it: checked here at compile time.
-constexpr bool TableIsTheCrc() {
+constexpr bool tableIsTheCrc() {
     for (uint32_t n = 0; n < 256; ++n) {
         uint32_t r = n;
         for (int i = 0; i < 8; ++i)
@@ -119,25 +119,25 @@ constexpr bool TableIsTheCrc() {
     }
     return true;
 }
-static_assert(TableIsTheCrc(), "kCrcTable must be the CRC-32 table");
+static_assert(tableIsTheCrc(), "kCrcTable must be the CRC-32 table");
 static_assert(kSlices.t[1][1] == ((0x77073096u >> 8) ^ kCrcTable[0x96]), "slice 1 adds one zero byte");
 
-inline uint32_t CrcBytes(const uint8_t *p, size_t n, uint32_t crc) {
+inline uint32_t crcBytes(const uint8_t *p, size_t n, uint32_t crc) {
     while (n--)
         crc = (crc >> 8) ^ kCrcTable[(crc ^ *p++) & 0xFF];
     return crc;
 }
 
-inline uint32_t Load32(const uint8_t *p) {
+inline uint32_t load32(const uint8_t *p) {
     // Little-endian by construction, whatever the machine.
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 
-inline uint32_t CrcSliced(const uint8_t *data, size_t len, uint32_t crc)
+inline uint32_t crcSliced(const uint8_t *data, size_t len, uint32_t crc)
 {
     // Bytes one at a time up to an 8-byte boundary, then eight at a time,
-    // then the rest.  (Load32 compiles to a plain load on little-endian
+    // then the rest.  (load32 compiles to a plain load on little-endian
     // machines.)
     while (len != 0 && (reinterpret_cast<uintptr_t>(data) & 7) != 0) {
         crc = (crc >> 8) ^ kCrcTable[(crc ^ *data++) & 0xFF];
@@ -145,14 +145,14 @@ inline uint32_t CrcSliced(const uint8_t *data, size_t len, uint32_t crc)
     }
     const auto &t = kSlices.t;
     while (len >= 8) {
-        uint32_t lo = crc ^ Load32(data);
-        uint32_t hi = Load32(data + 4);
+        uint32_t lo = crc ^ load32(data);
+        uint32_t hi = load32(data + 4);
         crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
               t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
         data += 8;
         len -= 8;
     }
-    return CrcBytes(data, len, crc);
+    return crcBytes(data, len, crc);
 }
 
 #if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
@@ -179,7 +179,7 @@ inline uint32_t CrcSliced(const uint8_t *data, size_t len, uint32_t crc)
 
 // x^n mod P, P = x^32 + ... (0x104C11DB7, the unreflected polynomial), as
 // a number whose bit m is the coefficient of x^m.
-constexpr uint64_t PowerModP(uint32_t n)
+constexpr uint64_t powerModP(uint32_t n)
 {
     uint64_t r = 1;
     for (uint32_t i = 0; i < n; ++i) {
@@ -191,7 +191,7 @@ constexpr uint64_t PowerModP(uint32_t n)
 }
 
 // The same polynomial (degree below 32) with x^m at bit 63 - m.
-constexpr uint64_t Reflect64(uint64_t poly)
+constexpr uint64_t reflect64(uint64_t poly)
 {
     uint64_t r = 0;
     for (uint32_t m = 0; m < 32; ++m)
@@ -203,18 +203,18 @@ constexpr uint64_t Reflect64(uint64_t poly)
 struct FoldConstants {
     uint64_t forH, forL;
 };
-constexpr FoldConstants Fold(uint32_t bits)
+constexpr FoldConstants foldConstants(uint32_t bits)
 {
-    return {Reflect64(PowerModP(63 + bits)), Reflect64(PowerModP(bits - 1))};
+    return {reflect64(powerModP(63 + bits)), reflect64(powerModP(bits - 1))};
 }
-constexpr FoldConstants kFold512 = Fold(512);  // four lanes ahead
-constexpr FoldConstants kFold128 = Fold(128);  // the next lane
+constexpr FoldConstants kFold512 = foldConstants(512);  // four lanes ahead
+constexpr FoldConstants kFold128 = foldConstants(128);  // the next lane
 
 // The powers are taken modulo the polynomial of the byte table: x^32 mod P
 // is P without its top term, and reflected it is the table's entry 128 (one
 // 1 bit at the top of a byte, shifted out after eight steps).
-static_assert(PowerModP(32) == 0x04C11DB7u, "x^32 mod P");
-static_assert((Reflect64(PowerModP(32)) >> 32) == kCrcTable[128], "the byte table's polynomial");
+static_assert(powerModP(32) == 0x04C11DB7u, "x^32 mod P");
+static_assert((reflect64(powerModP(32)) >> 32) == kCrcTable[128], "the byte table's polynomial");
 
 // Moves lane along by the distance of k's constants and adds next to it.
 __attribute__((target("pclmul,sse2"))) inline __m128i fold(__m128i lane, __m128i k, __m128i next)
@@ -224,7 +224,7 @@ __attribute__((target("pclmul,sse2"))) inline __m128i fold(__m128i lane, __m128i
     return _mm_xor_si128(_mm_xor_si128(h, l), next);
 }
 
-__attribute__((target("pclmul,sse2"))) uint32_t CrcClmul(const uint8_t *data, size_t len, uint32_t crc)
+__attribute__((target("pclmul,sse2"))) uint32_t crcClmul(const uint8_t *data, size_t len, uint32_t crc)
 {
     // len >= 64
     const __m128i k512 = _mm_set_epi64x(static_cast<long long>(kFold512.forL), static_cast<long long>(kFold512.forH));
@@ -252,11 +252,11 @@ __attribute__((target("pclmul,sse2"))) uint32_t CrcClmul(const uint8_t *data, si
     }
     uint8_t lane[16];
     _mm_storeu_si128(reinterpret_cast<__m128i *>(lane), x0);
-    crc = CrcSliced(lane, sizeof lane, 0);
-    return CrcSliced(reinterpret_cast<const uint8_t *>(p), len, crc);
+    crc = crcSliced(lane, sizeof lane, 0);
+    return crcSliced(reinterpret_cast<const uint8_t *>(p), len, crc);
 }
 
-bool HaveClmul()
+bool haveClmul()
 {
     unsigned a, b, c, d;
     if (!__get_cpuid(1, &a, &b, &c, &d))
@@ -276,17 +276,12 @@ uint32_t crc32(const uint8_t *data, size_t len, uint32_t crc)
     static int clmul = -1;
     if (len >= 256) {
         if (clmul < 0)
-            clmul = HaveClmul() ? 1 : 0;
+            clmul = haveClmul() ? 1 : 0;
         if (clmul)
-            return CrcClmul(data, len, crc);
+            return crcClmul(data, len, crc);
     }
 #endif
-    return CrcSliced(data, len, crc);
-}
-
-uint32_t crc32Bytewise(const uint8_t *data, size_t len, uint32_t crc)
-{
-    return CrcBytes(data, len, crc);
+    return crcSliced(data, len, crc);
 }
 
 }  // namespace crypt

@@ -18,9 +18,6 @@ extern const uint32_t kCrcTable[256];
 // Continues the CRC register over len bytes; no preset, no final inversion.
 uint32_t crc32(const uint8_t *data, size_t len, uint32_t crc);
 
-// The same, one byte per table lookup: the reference for tests.
-uint32_t crc32Bytewise(const uint8_t *data, size_t len, uint32_t crc);
-
 // Sets the initial keys and feeds the password bytes to them.
 void initKeys(const uint8_t *password, size_t len);
 

@@ -74,13 +74,13 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
 
 // The state word of a workspace (kInflateFresh, kInflateNeedInput or
 // kInflateNeedOutput).  Finishing leaves it as it was.
-uint16_t InflateState(const void *workspace);
+uint16_t inflateState(const void *workspace);
 
 // Internal switch for tests: with byteWise set, the workspace's stream is
 // decoded by the byte-wise steps alone, without the fast loop, which must
 // give the same results, counts and bytes on every input.  A reset clears
 // it; set it after InflateReset.
-void InflateSetByteWise(void *workspace, bool byteWise);
+void inflateSetByteWise(void *workspace, bool byteWise);
 
 // ---------------------------------------------------------------------------
 // Engine internals, shared by the engine's own files (inflate*.cpp) only
@@ -168,7 +168,7 @@ static_assert(alignof(Workspace) <= 2, "the workspace is only evenly aligned");
 static_assert(sizeof(Workspace) <= kInflateResetBytes, "a reset must clear every field");
 static_assert(kInflateResetBytes + 1 <= kInflateWorkspaceBytes, "room for the alignment byte");
 
-inline Workspace *WorkspaceAt(void *block) {
+inline Workspace *workspaceAt(void *block) {
     uintptr_t p = reinterpret_cast<uintptr_t>(block);
     return reinterpret_cast<Workspace *>((p + 1) & ~static_cast<uintptr_t>(1));
 }
@@ -192,7 +192,7 @@ struct BitReader {
     // input it yields zero bytes, up to kMaxZeroFill of them.  False when no
     // byte can be had: the call must suspend (or, with final input, the
     // stream is invalid).
-    bool Pull() {
+    bool pull() {
         uint32_t b;
         if (left != 0) {
             b = *in++;
@@ -210,23 +210,23 @@ struct BitReader {
 
     // Readies a field of n bits (0 to 8): taking them leaves 8 bits or fewer
     // in hand exactly when the model fetches a byte during the read.
-    bool NeedField(uint32_t n) { return count - n > 8 || Pull(); }
+    bool needField(uint32_t n) { return count - n > 8 || pull(); }
 
     // Takes n bits that are in hand.
-    uint32_t Take(uint32_t n) {
+    uint32_t take(uint32_t n) {
         uint32_t v = bits & ((1u << n) - 1);
         bits >>= n;
         count -= n;
         return v;
     }
-    void Drop(uint32_t n) {
+    void drop(uint32_t n) {
         bits >>= n;
         count -= n;
     }
 
     // Readies one bit of a tree walk: a byte comes first when exactly 8 are
     // in hand.
-    bool NeedTreeBit() { return count != 8 || Pull(); }
+    bool needTreeBit() { return count != 8 || pull(); }
 };
 
 // Copies a match of length bytes from distance bytes back to the write
@@ -234,7 +234,7 @@ struct BitReader {
 // than the length repeats what the match has just written.  A source before
 // the window start lies among the bytes the last delivery left behind (the
 // previous fill ends at prevEnd), and is copied as it stands.
-inline void CopyMatch(Workspace &w, uint32_t wp, uint32_t length, uint32_t distance) {
+inline void copyMatch(Workspace &w, uint32_t wp, uint32_t length, uint32_t distance) {
     uint8_t *dst = w.window + wp;
     if (distance <= wp) {
         const uint8_t *src = dst - distance;
@@ -255,7 +255,7 @@ inline void CopyMatch(Workspace &w, uint32_t wp, uint32_t length, uint32_t dista
 // Builds the first-level table and tree of a code from its n code lengths.
 // Accepts a complete prefix code, an empty code or a one-symbol code; false
 // for any other set of lengths (the block is then invalid data).
-bool BuildCode(const uint8_t *lengths, uint32_t n, uint16_t *first, uint16_t *tree);
+bool buildCode(const uint8_t *lengths, uint32_t n, uint16_t *first, uint16_t *tree);
 
 // ---------------------------------------------------------------------------
 // The fast loop (inflate_fast.cpp)
@@ -280,7 +280,7 @@ struct FastTables {
     uint32_t dist[1u << kFastDistBits];
 };
 
-void BuildFastTables(const Workspace &w, FastTables &t);
+void buildFastTables(const Workspace &w, FastTables &t);
 
 // Where the byte-wise steps go on after the fast loop.
 enum FastStop {
@@ -293,7 +293,7 @@ enum FastStop {
 // built from the current block's lengths.  Never suspends and never decides
 // that data are invalid: whatever it cannot take it leaves to the byte-wise
 // steps, at the start of the step that meets it.
-FastStop InflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wp);
+FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wp);
 
 // Constant tables of RFC 1951.
 extern const uint8_t kClenOrder[kClenSymbols];

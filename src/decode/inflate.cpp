@@ -71,7 +71,7 @@ enum : int { kSymbolPull = -1, kSymbolInvalid = -2 };
 // Decodes one symbol: the first-level table for codes up to 8 bits, then one
 // tree bit at a time.  walk keeps the tree node reached when a fetch runs dry
 // in the middle of a long code (0 = not inside a tree).
-inline int DecodeSymbol(BitReader &br, const uint16_t *first, const uint16_t *tree,
+inline int decodeSymbol(BitReader &br, const uint16_t *first, const uint16_t *tree,
                         uint16_t &walk) {
     uint32_t e;
     if (walk == 0) {
@@ -80,20 +80,20 @@ inline int DecodeSymbol(BitReader &br, const uint16_t *first, const uint16_t *tr
             return kSymbolInvalid;
         if ((e & kEntryNode) == 0) {
             uint32_t len = e & kEntryLengthMask;
-            if (!br.NeedField(len))
+            if (!br.needField(len))
                 return kSymbolPull;
-            br.Drop(len);
+            br.drop(len);
             return static_cast<int>(e >> kEntrySymbolShift);
         }
-        if (!br.Pull())  // the 8-bit drop into a tree fetches exactly one byte
+        if (!br.pull())  // the 8-bit drop into a tree fetches exactly one byte
             return kSymbolPull;
-        br.Drop(8);
+        br.drop(8);
         walk = static_cast<uint16_t>((e & 0x7FFFu) + 1);
     }
     for (;;) {
-        if (!br.NeedTreeBit())
+        if (!br.needTreeBit())
             return kSymbolPull;
-        uint32_t bit = br.Take(1);
+        uint32_t bit = br.take(1);
         e = tree[2 * (walk - 1u) + bit];
         if (e == 0)
             return kSymbolInvalid;
@@ -105,12 +105,12 @@ inline int DecodeSymbol(BitReader &br, const uint16_t *first, const uint16_t *tr
     }
 }
 
-inline void CopyBytes(uint8_t *dst, const uint8_t *src, uint32_t n) {
+inline void copyBytes(uint8_t *dst, const uint8_t *src, uint32_t n) {
     if (n != 0)
         __builtin_memcpy(dst, src, n);
 }
 
-void SetFixedLengths(Workspace &w) {
+void setFixedLengths(Workspace &w) {
     uint32_t s = 0;
     for (; s < 144; ++s) w.lenLengths[s] = 8;
     for (; s < 256; ++s) w.lenLengths[s] = 9;
@@ -124,21 +124,21 @@ void SetFixedLengths(Workspace &w) {
 uint32_t InflateWorkspaceSize() { return kInflateWorkspaceBytes; }
 
 void InflateReset(void *workspace) {
-    __builtin_memset(WorkspaceAt(workspace), 0, kInflateResetBytes);
+    __builtin_memset(workspaceAt(workspace), 0, kInflateResetBytes);
 }
 
-uint16_t InflateState(const void *workspace) {
-    return WorkspaceAt(const_cast<void *>(workspace))->state;
+uint16_t inflateState(const void *workspace) {
+    return workspaceAt(const_cast<void *>(workspace))->state;
 }
 
-void InflateSetByteWise(void *workspace, bool byteWise) {
-    WorkspaceAt(workspace)->byteWise = byteWise ? 1 : 0;
+void inflateSetByteWise(void *workspace, bool byteWise) {
+    workspaceAt(workspace)->byteWise = byteWise ? 1 : 0;
 }
 
 int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount,
                 uint8_t *output, uint32_t outputOffset, uint32_t *outputCount,
                 void *workspace, int16_t finalInput) {
-    Workspace &w = *WorkspaceAt(workspace);
+    Workspace &w = *workspaceAt(workspace);
     const uint32_t inGiven = *inputCount;
     const uint32_t outGiven = *outputCount;
 
@@ -194,23 +194,23 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
         case kStart:
             w.prevEnd = kWindowBytes;
             while (br.count < 16)
-                PULL_OR_LEAVE(br.Pull());
+                PULL_OR_LEAVE(br.pull());
             mode = kHeader;
-            /* fallthrough */
+            [[fallthrough]];
         case kHeader:
-            PULL_OR_LEAVE(br.NeedField(1));
-            w.finalBlock = static_cast<uint16_t>(br.Take(1));
+            PULL_OR_LEAVE(br.needField(1));
+            w.finalBlock = static_cast<uint16_t>(br.take(1));
             mode = kType;
-            /* fallthrough */
+            [[fallthrough]];
         case kType: {
-            PULL_OR_LEAVE(br.NeedField(2));
-            uint32_t type = br.Take(2);
+            PULL_OR_LEAVE(br.needField(2));
+            uint32_t type = br.take(2);
             if (type == 0) {
                 mode = kStoredLen;
             } else if (type == 1) {
-                SetFixedLengths(w);
-                BuildCode(w.lenLengths, kLenSymbols, w.lenFirst, w.lenTree);
-                BuildCode(w.distLengths, kDistSymbols, w.distFirst, w.distTree);
+                setFixedLengths(w);
+                buildCode(w.lenLengths, kLenSymbols, w.lenFirst, w.lenTree);
+                buildCode(w.distLengths, kDistSymbols, w.distFirst, w.distTree);
                 fastReady = false;
                 w.walk = 0;
                 mode = kLen;
@@ -227,22 +227,22 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
             // Whole bytes only: drop the rest of the current one; LEN is the
             // next 16 bits, so a lone byte in hand needs a second.
             if ((br.count & ~7u) == 8)
-                PULL_OR_LEAVE(br.Pull());
-            br.Drop(br.count & 7);
+                PULL_OR_LEAVE(br.pull());
+            br.drop(br.count & 7);
             w.length = static_cast<uint16_t>(br.bits);
             br.bits = 0;
             br.count = 0;
             mode = kStoredNlen;
-            /* fallthrough */
+            [[fallthrough]];
         case kStoredNlen:
             while (br.count < 16)
-                PULL_OR_LEAVE(br.Pull());
+                PULL_OR_LEAVE(br.pull());
             if ((br.bits ^ w.length) != 0xFFFF)
                 goto invalid;
             br.bits = 0;
             br.count = 0;
             mode = kStoredCopy;
-            /* fallthrough */
+            [[fallthrough]];
         case kStoredCopy:
             // Each byte is fetched, stored and followed by a look at the
             // window limit; a run of bytes at hand is copied in one go up to
@@ -252,13 +252,13 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
                     uint32_t n = w.length;
                     if (n > br.left) n = br.left;
                     if (n > kWindowBytes - wp) n = kWindowBytes - wp;
-                    CopyBytes(w.window + wp, br.in, n);
+                    copyBytes(w.window + wp, br.in, n);
                     br.in += n;
                     br.left -= n;
                     wp += n;
                     w.length = static_cast<uint16_t>(w.length - n);
                 } else {
-                    PULL_OR_LEAVE(br.Pull());
+                    PULL_OR_LEAVE(br.pull());
                     w.window[wp++] = static_cast<uint8_t>(br.bits);
                     br.bits = 0;
                     br.count = 0;
@@ -272,49 +272,49 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
             if (mode != kStoredCopy)
                 break;
             mode = kStoredLoad;
-            /* fallthrough */
+            [[fallthrough]];
         case kStoredLoad:
             while (br.count < 16)
-                PULL_OR_LEAVE(br.Pull());
+                PULL_OR_LEAVE(br.pull());
             goto block_end;
 
         // --- dynamic block header -----------------------------------------
         case kTableHlit:
-            PULL_OR_LEAVE(br.NeedField(5));
-            w.hlit = static_cast<uint16_t>(br.Take(5) + 257);
+            PULL_OR_LEAVE(br.needField(5));
+            w.hlit = static_cast<uint16_t>(br.take(5) + 257);
             if (w.hlit > 286)
                 goto invalid;
             mode = kTableHdist;
-            /* fallthrough */
+            [[fallthrough]];
         case kTableHdist:
-            PULL_OR_LEAVE(br.NeedField(5));
-            w.hdist = static_cast<uint16_t>(br.Take(5) + 1);
+            PULL_OR_LEAVE(br.needField(5));
+            w.hdist = static_cast<uint16_t>(br.take(5) + 1);
             if (w.hdist > 30)
                 goto invalid;
             mode = kTableHclen;
-            /* fallthrough */
+            [[fallthrough]];
         case kTableHclen:
-            PULL_OR_LEAVE(br.NeedField(4));
-            w.hclen = static_cast<uint16_t>(br.Take(4) + 4);
+            PULL_OR_LEAVE(br.needField(4));
+            w.hclen = static_cast<uint16_t>(br.take(4) + 4);
             for (uint32_t i = 0; i < kClenSymbols; ++i)
                 w.clenLengths[i] = 0;
             w.index = 0;
             mode = kTableClens;
-            /* fallthrough */
+            [[fallthrough]];
         case kTableClens:
             while (w.index < w.hclen) {
-                PULL_OR_LEAVE(br.NeedField(3));
-                w.clenLengths[kClenOrder[w.index++]] = static_cast<uint8_t>(br.Take(3));
+                PULL_OR_LEAVE(br.needField(3));
+                w.clenLengths[kClenOrder[w.index++]] = static_cast<uint8_t>(br.take(3));
             }
-            if (!BuildCode(w.clenLengths, kClenSymbols, w.clenFirst, nullptr))
+            if (!buildCode(w.clenLengths, kClenSymbols, w.clenFirst, nullptr))
                 goto invalid;
             w.index = 0;
             w.walk = 0;
             mode = kTableLens;
-            /* fallthrough */
+            [[fallthrough]];
         case kTableLens:
             if (w.index < w.hlit + w.hdist) {
-                sym = DecodeSymbol(br, w.clenFirst, nullptr, w.walk);
+                sym = decodeSymbol(br, w.clenFirst, nullptr, w.walk);
                 if (sym < 0) {
                     if (sym == kSymbolPull)
                         goto pull_failed;
@@ -333,22 +333,22 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
                     w.lenLengths[i] = i < w.hlit ? w.lengthList[i] : 0;
                 for (uint32_t i = 0; i < kDistSymbols; ++i)
                     w.distLengths[i] = i < w.hdist ? w.lengthList[w.hlit + i] : 0;
-                if (!BuildCode(w.lenLengths, kLenSymbols, w.lenFirst, w.lenTree))
+                if (!buildCode(w.lenLengths, kLenSymbols, w.lenFirst, w.lenTree))
                     goto invalid;
-                if (!BuildCode(w.distLengths, kDistSymbols, w.distFirst, w.distTree))
+                if (!buildCode(w.distLengths, kDistSymbols, w.distFirst, w.distTree))
                     goto invalid;
                 fastReady = false;
                 w.walk = 0;
                 mode = kLen;
                 break;
             }
-            /* fallthrough */
+            [[fallthrough]];
         case kTableRepeat: {
             // 16: the previous length (0 at the start) 3 to 6 times;
             // 17: zero 3 to 10 times; 18: zero 11 to 138 times.
             uint32_t bits = w.symbol == 16 ? 2 : w.symbol == 17 ? 3 : 7;
-            PULL_OR_LEAVE(br.NeedField(bits));
-            uint32_t times = br.Take(bits) + (w.symbol == 18 ? 11 : 3);
+            PULL_OR_LEAVE(br.needField(bits));
+            uint32_t times = br.take(bits) + (w.symbol == 18 ? 11 : 3);
             if (w.index + times > static_cast<uint32_t>(w.hlit + w.hdist))
                 goto invalid;
             uint8_t value = 0;
@@ -364,10 +364,10 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
         case kLen:
             if (fastAllowed && w.walk == 0 && br.left >= kFastMinInput) {
                 if (!fastReady) {
-                    BuildFastTables(w, fast);
+                    buildFastTables(w, fast);
                     fastReady = true;
                 }
-                if (InflateFast(w, fast, br, wp) == kFastAtDist) {
+                if (inflateFast(w, fast, br, wp) == kFastAtDist) {
                     mode = kDist;
                     break;
                 }
@@ -378,7 +378,7 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
                 // Otherwise one symbol the byte-wise way: the end of the
                 // block, something invalid, or the last bytes of the input.
             }
-            sym = DecodeSymbol(br, w.lenFirst, w.lenTree, w.walk);
+            sym = decodeSymbol(br, w.lenFirst, w.lenTree, w.walk);
             if (sym < 0) {
                 if (sym == kSymbolPull)
                     goto pull_failed;
@@ -397,14 +397,14 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
             w.length = kLengthBase[sym - 257];
             w.extra = kLengthExtraBits[sym - 257];
             mode = kLenExtra;
-            /* fallthrough */
+            [[fallthrough]];
         case kLenExtra:
-            PULL_OR_LEAVE(br.NeedField(w.extra));
-            w.length = static_cast<uint16_t>(w.length + br.Take(w.extra));
+            PULL_OR_LEAVE(br.needField(w.extra));
+            w.length = static_cast<uint16_t>(w.length + br.take(w.extra));
             mode = kDist;
-            /* fallthrough */
+            [[fallthrough]];
         case kDist:
-            sym = DecodeSymbol(br, w.distFirst, w.distTree, w.walk);
+            sym = decodeSymbol(br, w.distFirst, w.distTree, w.walk);
             if (sym < 0) {
                 if (sym == kSymbolPull)
                     goto pull_failed;
@@ -415,24 +415,24 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
             w.distance = kDistBase[sym];
             w.extra = kDistExtraBits[sym];
             mode = kDistExtra;
-            /* fallthrough */
+            [[fallthrough]];
         case kDistExtra:
             if (w.extra <= 8) {
-                PULL_OR_LEAVE(br.NeedField(w.extra));
-                w.distance = static_cast<uint16_t>(w.distance + br.Take(w.extra));
+                PULL_OR_LEAVE(br.needField(w.extra));
+                w.distance = static_cast<uint16_t>(w.distance + br.take(w.extra));
                 goto copy_match;
             }
             // 9 to 13 bits: the low byte, with exactly one fetch, then the rest.
-            PULL_OR_LEAVE(br.Pull());
-            w.distance = static_cast<uint16_t>(w.distance + br.Take(8));
+            PULL_OR_LEAVE(br.pull());
+            w.distance = static_cast<uint16_t>(w.distance + br.take(8));
             w.extra = static_cast<uint16_t>(w.extra - 8);
             mode = kDistExtraHigh;
-            /* fallthrough */
+            [[fallthrough]];
         case kDistExtraHigh:
-            PULL_OR_LEAVE(br.NeedField(w.extra));
-            w.distance = static_cast<uint16_t>(w.distance + (br.Take(w.extra) << 8));
+            PULL_OR_LEAVE(br.needField(w.extra));
+            w.distance = static_cast<uint16_t>(w.distance + (br.take(w.extra) << 8));
         copy_match:
-            CopyMatch(w, wp, w.length, w.distance);
+            copyMatch(w, wp, w.length, w.distance);
             wp += w.length;
             if (wp >= kWindowBytes)
                 DELIVER_THEN(kLen);
@@ -447,7 +447,7 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
             uint32_t n = wp - w.deliverPos;
             if (n > outLeft)
                 n = outLeft;
-            CopyBytes(out, w.window + w.deliverPos, n);
+            copyBytes(out, w.window + w.deliverPos, n);
             out += n;
             outLeft -= n;
             w.deliverPos = static_cast<uint16_t>(w.deliverPos + n);

@@ -21,7 +21,7 @@
 // What it must not change: the engine's counts and suspension points follow
 // the byte-wise model of a 16-bit buffer holding 8 to 16 bits (BitReader in
 // decode.h).  So the loop keeps, beside its wide buffer, the bit count the
-// model would hold after the same fields ("model" below; see ModelAfter),
+// model would hold after the same fields ("model" below; see modelAfter),
 // and on the way out it gives back every whole byte it read beyond the
 // model's, leaving the BitReader exactly where the byte-wise steps would
 // have left it.  It never suspends and never declares data invalid: an end
@@ -90,13 +90,13 @@ static_assert(kWindowBytes - 1 + kMaxMatch + 2 * kCopyWord <= kWindowBytes + kWi
 // 13 read their low 8 bits with exactly one fetch (c stays) and the rest as a
 // field of e - 8 bits.  Both rules depend on r = c - n only, over r = -7..16:
 //   r < 0: r + 16;  0 <= r <= 8: r + 8;  r > 8: r.
-constexpr uint32_t ModelAfter(uint32_t count, uint32_t n) {
+constexpr uint32_t modelAfter(uint32_t count, uint32_t n) {
     int32_t r = static_cast<int32_t>(count) - static_cast<int32_t>(n);
     return static_cast<uint32_t>(r + (r <= 8 ? 8 : 0) + (r < 0 ? 8 : 0));
 }
 
 // The same by following the byte-wise steps bit by bit, to check the rule.
-constexpr uint32_t ModelByWalking(uint32_t count, uint32_t n) {
+constexpr uint32_t modelByWalking(uint32_t count, uint32_t n) {
     if (n <= 8)
         return count - n <= 8 ? count - n + 8 : count - n;
     // 8-bit drop with one fetch: count unchanged; then single bits.
@@ -108,14 +108,14 @@ constexpr uint32_t ModelByWalking(uint32_t count, uint32_t n) {
     return count;
 }
 
-constexpr bool ModelRuleHolds() {
+constexpr bool modelRuleHolds() {
     for (uint32_t c = 8; c <= 16; ++c)
         for (uint32_t n = 0; n <= kMaxCodeBits; ++n)
-            if (ModelAfter(c, n) != ModelByWalking(c, n) || ModelAfter(c, n) < 8 || ModelAfter(c, n) > 16)
+            if (modelAfter(c, n) != modelByWalking(c, n) || modelAfter(c, n) < 8 || modelAfter(c, n) > 16)
                 return false;
     return true;
 }
-static_assert(ModelRuleHolds(), "the count rule must follow the byte-wise reader");
+static_assert(modelRuleHolds(), "the count rule must follow the byte-wise reader");
 
 // The rule as a table, indexed by count + 7 - n (0 to 23): one load per field
 // instead of the comparisons.
@@ -123,19 +123,19 @@ struct ModelTable {
     uint8_t next[24];
     constexpr ModelTable() : next() {
         for (uint32_t i = 0; i < 24; ++i)
-            next[i] = static_cast<uint8_t>(i >= 15 ? ModelAfter(i - 7, 0) : ModelAfter(8, 15 - i));
+            next[i] = static_cast<uint8_t>(i >= 15 ? modelAfter(i - 7, 0) : modelAfter(8, 15 - i));
     }
 };
 constexpr ModelTable kModel;
 
-constexpr bool ModelTableHolds() {
+constexpr bool modelTableHolds() {
     for (uint32_t c = 8; c <= 16; ++c)
         for (uint32_t n = 0; n <= kMaxCodeBits; ++n)
-            if (kModel.next[c + 7 - n] != ModelAfter(c, n))
+            if (kModel.next[c + 7 - n] != modelAfter(c, n))
                 return false;
     return true;
 }
-static_assert(ModelTableHolds(), "the table must give the rule");
+static_assert(modelTableHolds(), "the table must give the rule");
 
 // --- table entries ----------------------------------------------------------------
 //
@@ -172,7 +172,7 @@ static_assert(kFastDistBits >= 8 && kFastDistBits <= kMaxCodeBits, "longer codes
 static_assert(kMaxCodeBits + kMaxDistExtra <= kDropMask, "a symbol's bits fit the drop field");
 static_assert(24577 < (1u << 15), "the base distance fits bits 31..17");
 
-inline uint32_t LenEntry(uint32_t symbol, uint32_t codeLength) {
+inline uint32_t lenEntry(uint32_t symbol, uint32_t codeLength) {
     if (symbol < 256)
         return kLitFlag | symbol << 16 | codeLength << 8 | codeLength;
     if (symbol == 256 || symbol > 285)
@@ -181,7 +181,7 @@ inline uint32_t LenEntry(uint32_t symbol, uint32_t codeLength) {
            (codeLength + kLengthExtraBits[symbol - 257]);
 }
 
-inline uint32_t DistEntry(uint32_t symbol, uint32_t codeLength) {
+inline uint32_t distEntry(uint32_t symbol, uint32_t codeLength) {
     if (symbol >= 30)
         return 0;
     uint32_t extra = kDistExtraBits[symbol];
@@ -190,7 +190,7 @@ inline uint32_t DistEntry(uint32_t symbol, uint32_t codeLength) {
 }
 
 // The low length bits of code in reverse order (length 1 to 15).
-inline uint32_t Reverse(uint32_t code, uint32_t length) {
+inline uint32_t reverse(uint32_t code, uint32_t length) {
     code = ((code & 0x5555) << 1) | ((code >> 1) & 0x5555);
     code = ((code & 0x3333) << 2) | ((code >> 2) & 0x3333);
     code = ((code & 0x0F0F) << 4) | ((code >> 4) & 0x0F0F);
@@ -202,7 +202,7 @@ inline uint32_t Reverse(uint32_t code, uint32_t length) {
 // byte-wise construction has accepted (so a complete code, one symbol or
 // none).  Codes longer than bits mark their first bits with longFlag.
 template <uint32_t (*Entry)(uint32_t, uint32_t)>
-void Fill(const uint8_t *lengths, uint32_t n, uint32_t bits, uint32_t longFlag, uint32_t *table) {
+void fill(const uint8_t *lengths, uint32_t n, uint32_t bits, uint32_t longFlag, uint32_t *table) {
     uint32_t count[kMaxCodeBits + 1] = {};
     for (uint32_t s = 0; s < n; ++s)
         ++count[lengths[s]];
@@ -223,7 +223,7 @@ void Fill(const uint8_t *lengths, uint32_t n, uint32_t bits, uint32_t longFlag, 
         uint32_t len = lengths[s];
         if (len == 0)
             continue;
-        uint32_t r = Reverse(next[len]++, len);
+        uint32_t r = reverse(next[len]++, len);
         if (len > bits) {
             table[r & (size - 1)] = longFlag;
             continue;
@@ -236,7 +236,7 @@ void Fill(const uint8_t *lengths, uint32_t n, uint32_t bits, uint32_t longFlag, 
 
 // --- input and window -----------------------------------------------------------------
 
-inline uint64_t Load64(const uint8_t *p) {
+inline uint64_t load64(const uint8_t *p) {
     uint64_t v;
     __builtin_memcpy(&v, p, sizeof v);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
@@ -245,18 +245,18 @@ inline uint64_t Load64(const uint8_t *p) {
     return v;
 }
 
-inline uint64_t LoadWord(const uint8_t *p) {
+inline uint64_t loadWord(const uint8_t *p) {
     uint64_t v;
     __builtin_memcpy(&v, p, sizeof v);
     return v;
 }
 
-inline void StoreWord(uint8_t *p, uint64_t v) { __builtin_memcpy(p, &v, sizeof v); }
+inline void storeWord(uint8_t *p, uint64_t v) { __builtin_memcpy(p, &v, sizeof v); }
 
 // Follows a code longer than the one-lookup table through the byte-wise
 // first-level table and tree.  Returns the leaf (symbol and code length, as
 // in decode.h), or 0 when the bits lead to no code.
-inline uint32_t WalkTree(const uint16_t *first, const uint16_t *tree, uint64_t buf) {
+inline uint32_t walkTree(const uint16_t *first, const uint16_t *tree, uint64_t buf) {
     uint32_t e = first[buf & 0xFF];
     uint32_t bit = 8;
     while (e & kEntryNode) {
@@ -273,29 +273,29 @@ inline uint32_t WalkTree(const uint16_t *first, const uint16_t *tree, uint64_t b
 // byte by byte for short repeats.  The word copies may run up to 15 bytes
 // past the match; those bytes may still be needed (the previous fill behind
 // the write position), so they are saved and put back.
-inline void CopyNear(uint8_t *dst, uint32_t length, uint32_t distance) {
+inline void copyNear(uint8_t *dst, uint32_t length, uint32_t distance) {
     const uint8_t *src = dst - distance;
     if (distance >= 2 * kCopyWord) {
         uint8_t *end = dst + length;
-        uint64_t behind0 = LoadWord(end), behind1 = LoadWord(end + kCopyWord);
+        uint64_t behind0 = loadWord(end), behind1 = loadWord(end + kCopyWord);
         do {
-            uint64_t a = LoadWord(src), b = LoadWord(src + kCopyWord);
-            StoreWord(dst, a);
-            StoreWord(dst + kCopyWord, b);
+            uint64_t a = loadWord(src), b = loadWord(src + kCopyWord);
+            storeWord(dst, a);
+            storeWord(dst + kCopyWord, b);
             dst += 2 * kCopyWord;
             src += 2 * kCopyWord;
         } while (dst < end);
-        StoreWord(end, behind0);
-        StoreWord(end + kCopyWord, behind1);
+        storeWord(end, behind0);
+        storeWord(end + kCopyWord, behind1);
     } else if (distance >= kCopyWord || distance >= length) {
         uint8_t *end = dst + length;
-        uint64_t behind = LoadWord(end);
+        uint64_t behind = loadWord(end);
         do {
-            StoreWord(dst, LoadWord(src));
+            storeWord(dst, loadWord(src));
             dst += kCopyWord;
             src += kCopyWord;
         } while (dst < end);
-        StoreWord(end, behind);
+        storeWord(end, behind);
     } else if (distance == 1) {
         __builtin_memset(dst, src[0], length);
     } else {
@@ -310,28 +310,28 @@ inline void CopyNear(uint8_t *dst, uint32_t length, uint32_t distance) {
 // anything at or after it is written, whatever the gap; the rest, if any,
 // comes from the window start like a near match.  The 8 bytes behind the
 // match are saved and put back, as for a near match.
-inline void CopyFar(Workspace &w, uint32_t wp, uint32_t length, uint32_t distance) {
+inline void copyFar(Workspace &w, uint32_t wp, uint32_t length, uint32_t distance) {
     uint8_t *dst = w.window + wp;
     uint8_t *end = dst + length;
-    uint64_t behind = LoadWord(end);
+    uint64_t behind = loadWord(end);
     uint32_t before = distance - wp;
     const uint8_t *src = w.window + w.prevEnd - before;
     uint32_t first = before < length ? before : length;
     for (uint32_t i = 0; i < first; i += kCopyWord)
-        StoreWord(dst + i, LoadWord(src + i));
+        storeWord(dst + i, loadWord(src + i));
     if (first < length)
-        CopyNear(dst + first, length - first, wp + first);
-    StoreWord(end, behind);
+        copyNear(dst + first, length - first, wp + first);
+    storeWord(end, behind);
 }
 
 }  // namespace
 
-void BuildFastTables(const Workspace &w, FastTables &t) {
-    Fill<LenEntry>(w.lenLengths, kLenSymbols, kFastLenBits, kLenLongFlag, t.len);
-    Fill<DistEntry>(w.distLengths, kDistSymbols, kFastDistBits, kDistLongFlag, t.dist);
+void buildFastTables(const Workspace &w, FastTables &t) {
+    fill<lenEntry>(w.lenLengths, kLenSymbols, kFastLenBits, kLenLongFlag, t.len);
+    fill<distEntry>(w.distLengths, kDistSymbols, kFastDistBits, kDistLongFlag, t.dist);
 }
 
-FastStop InflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wpInOut) {
+FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wpInOut) {
     const uint8_t *in = br.in;
     const uint8_t *const inEnd = br.in + br.left;
     uint32_t model = br.count;  // the byte-wise reader's bit count
@@ -364,7 +364,7 @@ FastStop InflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
 // an entry looked up before stays valid.
 #define REFILL()                                \
     do {                                        \
-        buf |= Load64(in) << avail;             \
+        buf |= load64(in) << avail;             \
         in += (63 - avail) >> 3;                \
         avail |= kBitsAfterRefill;              \
     } while (0)
@@ -420,8 +420,8 @@ FastStop InflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
         if (!(e & kLengthFlag)) {
             if (!(e & kLenLongFlag))
                 break;  // end of block, invalid symbol or no code
-            uint32_t leaf = WalkTree(w.lenFirst, w.lenTree, buf);
-            e = leaf == 0 ? 0 : LenEntry(leaf >> kEntrySymbolShift, leaf & kEntryLengthMask);
+            uint32_t leaf = walkTree(w.lenFirst, w.lenTree, buf);
+            e = leaf == 0 ? 0 : lenEntry(leaf >> kEntrySymbolShift, leaf & kEntryLengthMask);
             if (e == 0)
                 break;  // end of block, invalid symbol or no code
             if (e & kLitFlag) {
@@ -442,8 +442,8 @@ FastStop InflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
         // distance symbol and extra bits
         uint32_t d = t.dist[buf & kDistMask];
         if (d & kDistLongFlag) {
-            uint32_t leaf = WalkTree(w.distFirst, w.distTree, buf);
-            d = leaf == 0 ? 0 : DistEntry(leaf >> kEntrySymbolShift, leaf & kEntryLengthMask);
+            uint32_t leaf = walkTree(w.distFirst, w.distTree, buf);
+            d = leaf == 0 ? 0 : distEntry(leaf >> kEntrySymbolShift, leaf & kEntryLengthMask);
         }
         if (d == 0) {
             // Symbol 30 or 31, or no code: the byte-wise distance step decides.
@@ -462,9 +462,9 @@ FastStop InflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
         e = t.len[buf & kLenMask];
 
         if (distance <= wp)
-            CopyNear(window + wp, length, distance);
+            copyNear(window + wp, length, distance);
         else
-            CopyFar(w, wp, length, distance);
+            copyFar(w, wp, length, distance);
         wp += length;
         if (!more || wp >= kWindowBytes)
             break;

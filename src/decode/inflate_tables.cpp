@@ -30,7 +30,7 @@ namespace {
 
 enum : uint32_t { kMaxCodeLength = 15 };
 
-uint32_t Reverse(uint32_t code, uint32_t length) {
+uint32_t reverse(uint32_t code, uint32_t length) {
     uint32_t r = 0;
     for (uint32_t i = 0; i < length; ++i) {
         r = (r << 1) | (code & 1);
@@ -41,7 +41,7 @@ uint32_t Reverse(uint32_t code, uint32_t length) {
 
 }  // namespace
 
-bool BuildCode(const uint8_t *lengths, uint32_t n, uint16_t *first, uint16_t *tree) {
+bool buildCode(const uint8_t *lengths, uint32_t n, uint16_t *first, uint16_t *tree) {
     // Count the codes of each length; length 0 marks an unused symbol.
     uint16_t count[kMaxCodeLength + 1] = {};
     uint32_t used = 0;
@@ -82,7 +82,7 @@ bool BuildCode(const uint8_t *lengths, uint32_t n, uint16_t *first, uint16_t *tr
         uint32_t len = lengths[s];
         if (len == 0)
             continue;
-        uint32_t r = Reverse(next[len]++, len);
+        uint32_t r = reverse(next[len]++, len);
         uint16_t leaf = static_cast<uint16_t>((s << kEntrySymbolShift) | len);
         if (len <= 8) {
             for (uint32_t i = r; i < 256; i += 1u << len)

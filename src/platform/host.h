@@ -109,11 +109,42 @@ QZHOST_API void qzhost_short_write(unsigned long nth, DWORD bytes);
 /* After bytes more bytes written by WriteFile (any file) the disk is full:
  * WriteFile writes what fits and fails with ERROR_DISK_FULL.  -1 disarms. */
 QZHOST_API void qzhost_disk_full_after(long long bytes);
-/* Fails the nth call from now of the named Win32 function ("CreateFileA",
- * "FindFirstFileA", ...) with error; persistent != 0 fails every call from
- * the nth on.  Up to 16 functions at once; nth 0 disarms that name.
- * Returns -1 when the table is full. */
-QZHOST_API int  qzhost_fail_call(const char *function, unsigned long nth, DWORD error, int persistent);
+/* The Win32 calls whose failure a test can arm, one name each, so that a
+ * misspelt call does not compile.  The layer's table of names is checked
+ * against this list when it is built. */
+typedef enum qzhost_call {
+    QZHOST_CreateFileA,
+    QZHOST_ReadFile,
+    QZHOST_WriteFile,
+    QZHOST_SetFilePointer,
+    QZHOST_GetFileSize,
+    QZHOST_SetEndOfFile,
+    QZHOST_CloseHandle,
+    QZHOST_DeleteFileA,
+    QZHOST_CreateDirectoryA,
+    QZHOST_SetFileTime,
+    QZHOST_GetFileAttributesA,
+    QZHOST_SetFileAttributesA,
+    QZHOST_FindFirstFileA,
+    QZHOST_FindNextFileA,
+    QZHOST_GetVolumeInformationA,
+    QZHOST_SetVolumeLabelA,
+    QZHOST_GetTempPathA,
+    QZHOST_GetTempFileNameA,
+    QZHOST_MessageBoxA,
+    QZHOST_GetFileVersionInfoSizeA,
+    QZHOST_GetFileVersionInfoA,
+    QZHOST_CALL_COUNT
+} qzhost_call;
+
+/* Fails the nth call from now of the function with error; persistent != 0
+ * fails every call from the nth on.  Every call can be armed at once, each
+ * counting its own calls from the moment it was armed; nth 0 disarms it.
+ * Returns -1 for a value that names no call. */
+QZHOST_API int  qzhost_fail_call(qzhost_call call, unsigned long nth, DWORD error, int persistent);
+/* The Win32 name of the call ("CreateFileA"), or null for a value that names
+ * no call. */
+QZHOST_API const char *qzhost_call_name(qzhost_call call);
 /* Disarms every fault. */
 QZHOST_API void qzhost_clear_faults(void);
 

@@ -79,7 +79,7 @@ TEST_F(Spanned, ADiskQuestionThatNobodyCanAnswerCancelsTheOpen)
     NoTerminalInput noTerminal;
     Qz4CPrintHook(nullptr);
     Qz4SetCPrint(1);
-    qzhost_fail_call("MessageBoxA", 50, ERROR_NOT_ENOUGH_MEMORY, 0);
+    qzhost_fail_call(QZHOST_MessageBoxA, 50, ERROR_NOT_ENOUGH_MEMORY, 0);
     qzhost_reset_counters();
     OpenArchive a(name);
     Qz4SetCPrint(0);

@@ -253,7 +253,7 @@ struct Engine {
     explicit Engine(bool byteWise = false)
         : ws(&block[32] + ((reinterpret_cast<uintptr_t>(&block[32]) & 1) != byteWise)) {
         dc::InflateReset(ws);
-        dc::InflateSetByteWise(ws, byteWise);
+        dc::inflateSetByteWise(ws, byteWise);
     }
     bool Guarded() {
         uint8_t *end = block.data() + block.size();
@@ -262,7 +262,7 @@ struct Engine {
     Ret Call(const uint8_t *in, uint32_t n, uint8_t *out, uint32_t room, bool final) {
         Ret r = {0, n, room, 0};
         r.result = dc::Inflate(in, 0, &r.consumed, out, 0, &r.written, ws, final ? 1 : 0);
-        r.state = dc::InflateState(ws);
+        r.state = dc::inflateState(ws);
         return r;
     }
 };
@@ -271,7 +271,7 @@ struct Engine {
 // loop leaves no match there) and the tree walk.
 bool SameWorkspaces(void *a, void *b) {
     using W = dc::engine::Workspace;
-    const W &x = *dc::engine::WorkspaceAt(a), &y = *dc::engine::WorkspaceAt(b);
+    const W &x = *dc::engine::workspaceAt(a), &y = *dc::engine::workspaceAt(b);
     size_t fields = offsetof(W, length) - offsetof(W, mode);
     bool same = memcmp(&x.mode, &y.mode, fields) == 0 && x.walk == y.walk;
     return same && memcmp(x.window, y.window, sizeof x.window) == 0;

@@ -30,10 +30,11 @@ const std::set<int16_t> kCodes = {
     QZ_RESULT_CODES(QZ_CODE_)
 #undef QZ_CODE_
 };
-const char *const kCalls[] = {"CreateFileA", "ReadFile", "WriteFile", "SetFilePointer", "GetFileSize",
-                              "SetEndOfFile", "CreateDirectoryA", "SetFileTime", "GetFileAttributesA",
-                              "SetFileAttributesA", "FindFirstFileA", "FindNextFileA", "GetTempPathA",
-                              "GetTempFileNameA", "GetVolumeInformationA"};
+const qzhost_call kCalls[] = {QZHOST_CreateFileA, QZHOST_ReadFile, QZHOST_WriteFile, QZHOST_SetFilePointer,
+                              QZHOST_GetFileSize, QZHOST_SetEndOfFile, QZHOST_CreateDirectoryA,
+                              QZHOST_SetFileTime, QZHOST_GetFileAttributesA, QZHOST_SetFileAttributesA,
+                              QZHOST_FindFirstFileA, QZHOST_FindNextFileA, QZHOST_GetTempPathA,
+                              QZHOST_GetTempFileNameA, QZHOST_GetVolumeInformationA};
 // The calls made on an open archive; each adds its results.
 using Calls = std::function<void(QzHandle &, std::vector<int16_t> &)>;
 
@@ -138,15 +139,14 @@ protected:
         fires("every allocation from the 3rd", [] { qzhost_fail_alloc(3, 1); }, true);
         // Every read and write has failed above (short); these calls fail
         // with an error at every third one (or the sample's step).
-        for (const char *call : kCalls) {
-            std::string name = call;
-            bool transfer = name == "ReadFile" || name == "WriteFile" || name == "SetFilePointer";
+        for (qzhost_call c : kCalls) {
+            bool transfer = c == QZHOST_ReadFile || c == QZHOST_WriteFile || c == QZHOST_SetFilePointer;
             bool fired = true;
             unsigned long step = sample > 1 ? sample : transfer ? 3 : 1;
             for (unsigned long n = 1; fired && !HasFailure(); n += step) {
                 DWORD error = n % 2 ? ERROR_ACCESS_DENIED : ERROR_SHARING_VIOLATION;
-                fired = runOnce(call + (" " + std::to_string(n)), path, calls,
-                                [=] { qzhost_fail_call(call, n, error, 0); });
+                fired = runOnce(qzhost_call_name(c) + (" " + std::to_string(n)), path, calls,
+                                [=] { qzhost_fail_call(c, n, error, 0); });
             }
         }
     }

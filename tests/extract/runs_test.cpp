@@ -189,9 +189,10 @@ TEST_F(Runs, AVolumeSetOnAFixedDrive)
     OpenArchive set(put(dir, "SET.001", volumes[0]));
     RecordingCallback cb;
 #ifndef _WIN32
-    for (const char *call : {"GetTempFileNameA", "CreateFileA"}) {
-        qzhost_fail_call(call, 1, ERROR_ACCESS_DENIED, 0);
-        EXPECT_EQ(Qz4UnZip(&set.h, out.c_str(), nullptr, "*.*", nullptr, ""), QZ_ERR_FILE) << call;
+    for (qzhost_call c : {QZHOST_GetTempFileNameA, QZHOST_CreateFileA}) {
+        qzhost_fail_call(c, 1, ERROR_ACCESS_DENIED, 0);
+        EXPECT_EQ(Qz4UnZip(&set.h, out.c_str(), nullptr, "*.*", nullptr, ""), QZ_ERR_FILE)
+            << qzhost_call_name(c);
         qzhost_clear_faults();
     }
 #endif

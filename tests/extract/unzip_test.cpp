@@ -31,8 +31,9 @@ struct File {
     uint16_t date = 0, time = 0;
 };
 
+const int kNoFault = -1, kFirstAllocation = -2;
 struct Fault {
-    const char *function;   // fails from its first call on; "alloc": the first allocation
+    int call = kNoFault;   // a qzhost_call failing from its first call on, or kFirstAllocation
     DWORD error;
     int persistent;
 };
@@ -48,7 +49,7 @@ struct Row {
     std::vector<File> before = {};
     std::vector<int16_t> asks = {};       // answers to the overwrite questions, each asked
     int16_t answer = QZ_ANSWER_OK;        // to every message
-    Fault fault = {nullptr, 0, 0};
+    Fault fault = {};
     void (*damage)(std::string &zip) = nullptr;
     const char *include = "*.*", *exclude = nullptr, *output = nullptr;
 };
@@ -228,19 +229,19 @@ std::vector<Row> rows()
         // Wine does not refuse root a read-only file; the others need the POSIX layer's faults.
         {"read-only refused", {kA}, "-o", S, {{"a.txt", "old"}}, F, {F}, {{"a.txt", "old", 1}}},
         {"locked file skipped", {kA, kB}, "-o -.o", S, {{"a.txt", "old"}, {"b.dat", "b"}}, F, {},
-         {{"a.txt", "old"}}, {}, QZ_ANSWER_OK, {"DeleteFileA", ERROR_SHARING_VIOLATION, 1}},
+         {{"a.txt", "old"}}, {}, QZ_ANSWER_OK, {QZHOST_DeleteFileA, ERROR_SHARING_VIOLATION, 1}},
         {"locked file ends the run", {kA, kB}, "-o", F, {{"a.txt", "old"}, {"b.dat", kAbsent}}, kAny, {},
-         {{"a.txt", "old"}}, {}, QZ_ANSWER_OK, {"DeleteFileA", ERROR_SHARING_VIOLATION, 1}},
+         {{"a.txt", "old"}}, {}, QZ_ANSWER_OK, {QZHOST_DeleteFileA, ERROR_SHARING_VIOLATION, 1}},
         {"no memory for the work buffers", {kA}, "", QZ_ERR_MEMORY, {{"a.txt", kAbsent}}, kAny, {}, {}, {},
-         QZ_ANSWER_OK, {"alloc", 0, 0}},
+         QZ_ANSWER_OK, {kFirstAllocation, 0, 0}},
         {"file time not set", {kA, kB}, "", F, {{"b.dat", kAbsent}}, kAny, {}, {}, {}, QZ_ANSWER_OK,
-         {"SetFileTime", ERROR_ACCESS_DENIED, 0}},
+         {QZHOST_SetFileTime, ERROR_ACCESS_DENIED, 0}},
         {"attributes not set", {entry("a.txt", "a", 0, 0x21)}, "", 0, {{"a.txt", "a"}}, 0, {}, {}, {},
-         QZ_ANSWER_OK, {"SetFileAttributesA", ERROR_ACCESS_DENIED, 0}},
+         QZ_ANSWER_OK, {QZHOST_SetFileAttributesA, ERROR_ACCESS_DENIED, 0}},
         {"attributes set without 0x80", {entry("a.txt", "a", 0, 0xA0)}, "", 0, {{"a.txt", "a"}}, 0, {}, {},
-         {}, QZ_ANSWER_OK, {"SetFileAttributesA", ERROR_INVALID_PARAMETER, 0}},
+         {}, QZ_ANSWER_OK, {QZHOST_SetFileAttributesA, ERROR_INVALID_PARAMETER, 0}},
         {"attributes never set", {entry("a.txt", "a", 0, 0xA0)}, "", F, {}, kAny, {}, {}, {}, QZ_ANSWER_OK,
-         {"SetFileAttributesA", ERROR_INVALID_PARAMETER, 1}},
+         {QZHOST_SetFileAttributesA, ERROR_INVALID_PARAMETER, 1}},
 #endif
     };
 }
@@ -299,10 +300,10 @@ void runRow(const Row &row, const std::string &pe)
             return b.eventKind == QZ_EVENT_MESSAGE ? row.answer : RecordingCallback::kNoAnswer;
         });
 #ifndef _WIN32
-    if (row.fault.function && row.fault.function == std::string("alloc"))
+    if (row.fault.call == kFirstAllocation)
         qzhost_fail_alloc(1, 0);
-    else if (row.fault.function)
-        qzhost_fail_call(row.fault.function, 1, row.fault.error, row.fault.persistent);
+    else if (row.fault.call != kNoFault)
+        qzhost_fail_call((qzhost_call)row.fault.call, 1, row.fault.error, row.fault.persistent);
 #endif
     const char *destination = (filters ? o : out).c_str(), *name = row.output ? output.c_str() : nullptr;
     EXPECT_EQ(Qz4UnZip(&archive.h, destination, name, row.include, row.exclude, row.command), row.result);

@@ -1,16 +1,14 @@
-/*
- * attributes.cpp -- DOS file attributes on a POSIX file system.
- *
- *   READONLY   the owner's write bit is clear (checked by this layer itself,
- *              so that it holds for root too);
- *   DIRECTORY  the file type;
- *   HIDDEN, SYSTEM, ARCHIVE, NORMAL
- *              kept in the extended attribute user.DOSATTRIB as the text
- *              "0x%x" (the form Samba uses); where the file system has no
- *              user attributes, in a small table of this process keyed by
- *              device and inode.
- * NORMAL is reported alone when no other bit is set.
- */
+// attributes.cpp -- DOS file attributes on a POSIX file system.
+//
+//   READONLY   the owner's write bit is clear (checked by this layer itself,
+//              so that it holds for root too);
+//   DIRECTORY  the file type;
+//   HIDDEN, SYSTEM, ARCHIVE, NORMAL
+//              kept in the extended attribute user.DOSATTRIB as the text
+//              "0x%x" (the form Samba uses); where the file system has no
+//              user attributes, in a small table of this process keyed by
+//              device and inode.
+// NORMAL is reported alone when no other bit is set.
 #include "platform/posix/posix.h"
 
 #include <errno.h>
@@ -35,10 +33,10 @@ struct Fallback {
     ino_t ino;
     DWORD bits;
 };
-enum { FALLBACKS = 512 };
-Fallback g_fallback[FALLBACKS];
+enum { kFallbacks = 512 };
+Fallback g_fallback[kFallbacks];
 
-Fallback *fallback_of(const struct stat &st, bool create) {
+Fallback *fallbackOf(const struct stat &st, bool create) {
     Fallback *free = nullptr;
     for (Fallback &f : g_fallback) {
         if (f.used && f.dev == st.st_dev && f.ino == st.st_ino) return &f;
@@ -54,7 +52,7 @@ Fallback *fallback_of(const struct stat &st, bool create) {
 
 bool unsupported(int e) { return e == ENOTSUP || e == EOPNOTSUPP || e == ENOSYS; }
 
-DWORD stored_bits(const char *host, const struct stat &st) {
+DWORD storedBits(const char *host, const struct stat &st) {
     char text[32];
     ssize_t n = getxattr(host, kName, text, sizeof text - 1);
     if (n > 0) {
@@ -62,7 +60,7 @@ DWORD stored_bits(const char *host, const struct stat &st) {
         return (DWORD)strtoul(text, nullptr, 16) & kStored;
     }
     if (n < 0 && unsupported(errno)) {
-        Fallback *f = fallback_of(st, false);
+        Fallback *f = fallbackOf(st, false);
         return f ? f->bits : 0;
     }
     return 0;
@@ -70,21 +68,21 @@ DWORD stored_bits(const char *host, const struct stat &st) {
 
 } // namespace
 
-DWORD attributes_from(const char *host, const struct stat &st) {
-    DWORD a = stored_bits(host, st);
+DWORD attributesFrom(const char *host, const struct stat &st) {
+    DWORD a = storedBits(host, st);
     if (S_ISDIR(st.st_mode)) a |= FILE_ATTRIBUTE_DIRECTORY;
     if (!(st.st_mode & S_IWUSR)) a |= FILE_ATTRIBUTE_READONLY;
     if (a & ~FILE_ATTRIBUTE_NORMAL) a &= ~FILE_ATTRIBUTE_NORMAL;
     return a ? a : FILE_ATTRIBUTE_NORMAL;
 }
 
-DWORD attributes_of(const char *host) {
+DWORD attributesOf(const char *host) {
     struct stat st;
     if (stat(host, &st) != 0) return INVALID_FILE_ATTRIBUTES;
-    return attributes_from(host, st);
+    return attributesFrom(host, st);
 }
 
-bool store_dos_bits(const char *host, int fd, DWORD attrs) {
+bool storeDosBits(const char *host, int fd, DWORD attrs) {
     char text[32];
     snprintf(text, sizeof text, "0x%x", (unsigned)(attrs & kStored));
     int r = fd >= 0 ? fsetxattr(fd, kName, text, strlen(text), 0)
@@ -93,19 +91,19 @@ bool store_dos_bits(const char *host, int fd, DWORD attrs) {
     if (!unsupported(errno)) return false;
     struct stat st;
     if ((fd >= 0 ? fstat(fd, &st) : stat(host, &st)) != 0) return false;
-    Fallback *f = fallback_of(st, true);
+    Fallback *f = fallbackOf(st, true);
     if (!f) return false;
     f->bits = attrs & kStored;
     return true;
 }
 
-void forget_dos_bits(const char *host) {
+void forgetDosBits(const char *host) {
     struct stat st;
     if (stat(host, &st) != 0) return;
-    if (Fallback *f = fallback_of(st, false)) f->used = false;
+    if (Fallback *f = fallbackOf(st, false)) f->used = false;
 }
 
-void reset_attributes() {
+void resetAttributes() {
     memset(g_fallback, 0, sizeof g_fallback);
 }
 
@@ -117,34 +115,34 @@ extern "C" {
 
 DWORD WINAPI GetFileAttributesA(LPCSTR name) {
     DWORD error;
-    if (call_fails("GetFileAttributesA", &error)) { fail(error); return INVALID_FILE_ATTRIBUTES; }
-    char host[HOST_PATH];
+    if (callFails(QZHOST_GetFileAttributesA, &error)) { fail(error); return INVALID_FILE_ATTRIBUTES; }
+    char host[kHostPath];
     PathState state;
     if (DWORD e = resolve(name, host, sizeof host, &state)) { fail(e); return INVALID_FILE_ATTRIBUTES; }
-    if (state != PATH_EXISTS) { fail(ERROR_FILE_NOT_FOUND); return INVALID_FILE_ATTRIBUTES; }
-    DWORD a = attributes_of(host);
-    if (a == INVALID_FILE_ATTRIBUTES) fail(error_from_errno(errno));
+    if (state != kPathExists) { fail(ERROR_FILE_NOT_FOUND); return INVALID_FILE_ATTRIBUTES; }
+    DWORD a = attributesOf(host);
+    if (a == INVALID_FILE_ATTRIBUTES) fail(errorFromErrno(errno));
     return a;
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes) {
     DWORD error;
-    if (call_fails("SetFileAttributesA", &error)) return fail(error);
-    char host[HOST_PATH];
+    if (callFails(QZHOST_SetFileAttributesA, &error)) return fail(error);
+    char host[kHostPath];
     PathState state;
     if (DWORD e = resolve(name, host, sizeof host, &state)) return fail(e);
-    if (state != PATH_EXISTS) return fail(ERROR_FILE_NOT_FOUND);
+    if (state != kPathExists) return fail(ERROR_FILE_NOT_FOUND);
     struct stat st;
-    if (stat(host, &st) != 0) return fail(error_from_errno(errno));
+    if (stat(host, &st) != 0) return fail(errorFromErrno(errno));
     mode_t mode = st.st_mode & 07777;
     if (attributes & FILE_ATTRIBUTE_READONLY) {
         mode &= ~(mode_t)(S_IWUSR | S_IWGRP | S_IWOTH);
     } else if (!(mode & S_IWUSR)) {
         mode |= S_IWUSR;
     }
-    if (mode != (st.st_mode & 07777) && chmod(host, mode) != 0) return fail(error_from_errno(errno));
+    if (mode != (st.st_mode & 07777) && chmod(host, mode) != 0) return fail(errorFromErrno(errno));
     DWORD bits = attributes & kStored;
-    if (!store_dos_bits(host, -1, bits)) return fail(error_from_errno(errno));
+    if (!storeDosBits(host, -1, bits)) return fail(errorFromErrno(errno));
     return TRUE;
 }
 

@@ -1,16 +1,14 @@
-/*
- * codepage.cpp -- the ANSI and OEM code pages: conversion tables, lead
- * bytes, upper case, and the translation of names between the ANSI code
- * page of the interface and UTF-8 on the file system.
- *
- * Conversions between OEM and ANSI go through Unicode, as on Windows: the
- * OEM byte becomes its Unicode character, which becomes the ANSI byte of
- * the same character or, failing that, the byte of the best-fit table, or
- * '?'.  The best-fit tables hold the substitutes Windows makes for the
- * characters of one page that the other lacks (for example the box-drawing
- * characters of page 437 become '+', '-' and the broken bar of page 1252).
- * They were measured byte by byte on the Win32 conversion.
- */
+// codepage.cpp -- the ANSI and OEM code pages: conversion tables, lead
+// bytes, upper case, and the translation of names between the ANSI code
+// page of the interface and UTF-8 on the file system.
+//
+// Conversions between OEM and ANSI go through Unicode, as on Windows: the
+// OEM byte becomes its Unicode character, which becomes the ANSI byte of
+// the same character or, failing that, the byte of the best-fit table, or
+// '?'.  The best-fit tables hold the substitutes Windows makes for the
+// characters of one page that the other lacks (for example the box-drawing
+// characters of page 437 become '+', '-' and the broken bar of page 1252).
+// They were measured byte by byte on the Win32 conversion.
 #include "platform/posix/posix.h"
 
 #include <string.h>
@@ -19,8 +17,8 @@ namespace qz::posix {
 
 namespace {
 
-/* Unicode of the bytes 0x80-0xFF of page 1252.  The five bytes that the page
- * leaves undefined map to the C1 controls of the same value, as on Windows. */
+// Unicode of the bytes 0x80-0xFF of page 1252.  The five bytes that the page
+// leaves undefined map to the C1 controls of the same value, as on Windows.
 const uint16_t kCp1252High[128] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
@@ -40,8 +38,8 @@ const uint16_t kCp1252High[128] = {
     0x00F8, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x00FD, 0x00FE, 0x00FF,
 };
 
-/* Unicode of the bytes 0x80-0xFF of page 437.  Bytes below 0x80 are ASCII
- * (the controls stay controls; glyphs are not substituted). */
+// Unicode of the bytes 0x80-0xFF of page 437.  Bytes below 0x80 are ASCII
+// (the controls stay controls; glyphs are not substituted).
 const uint16_t kCp437High[128] = {
     0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,
     0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,
@@ -66,7 +64,7 @@ struct BestFit {
     uint8_t  byte;
 };
 
-/* Characters of page 437 that page 1252 lacks, and what they become there. */
+// Characters of page 437 that page 1252 lacks, and what they become there.
 const BestFit kBestFit1252[] = {
     {0x0393, 0x47}, {0x0398, 0x54}, {0x03A3, 0x53}, {0x03A6, 0x46},
     {0x03A9, 0x4F}, {0x03B1, 0x61}, {0x03B4, 0x64}, {0x03B5, 0x65},
@@ -89,7 +87,7 @@ const BestFit kBestFit1252[] = {
     {0x2593, 0xA6}, {0x25A0, 0xA6},
 };
 
-/* Characters of page 1252 that page 437 lacks, and what they become there. */
+// Characters of page 1252 that page 437 lacks, and what they become there.
 const BestFit kBestFit437[] = {
     {0x0081, 0x3F}, {0x008D, 0x3F}, {0x008F, 0x3F}, {0x0090, 0x3F},
     {0x009D, 0x3F}, {0x00A4, 0x0F}, {0x00A6, 0xDD}, {0x00A7, 0x15},
@@ -114,7 +112,7 @@ const BestFit kBestFit437[] = {
 
 int g_ansi = 1252;
 
-int unicode_to_1252(uint32_t u) {
+int unicodeTo1252(uint32_t u) {
     if (u < 0x80) return (int)u;
     for (int i = 0; i < 128; ++i) {
         if (kCp1252High[i] == u) return 0x80 + i;
@@ -122,7 +120,7 @@ int unicode_to_1252(uint32_t u) {
     return -1;
 }
 
-int unicode_to_437(uint32_t u) {
+int unicodeTo437(uint32_t u) {
     if (u < 0x80) return (int)u;
     for (int i = 0; i < 128; ++i) {
         if (kCp437High[i] == u) return 0x80 + i;
@@ -130,15 +128,15 @@ int unicode_to_437(uint32_t u) {
     return -1;
 }
 
-int best_fit(const BestFit *table, size_t n, uint32_t u) {
+int bestFit(const BestFit *table, size_t n, uint32_t u) {
     for (size_t i = 0; i < n; ++i) {
         if (table[i].unicode == u) return table[i].byte;
     }
     return '?';
 }
 
-/* Appends the UTF-8 form of u; false when it does not fit. */
-bool put_utf8(uint32_t u, char *out, size_t size, size_t *at) {
+// Appends the UTF-8 form of u; false when it does not fit.
+bool putUtf8(uint32_t u, char *out, size_t size, size_t *at) {
     unsigned char b[4];
     size_t n;
     if (u < 0x80) { b[0] = (unsigned char)u; n = 1; }
@@ -150,9 +148,9 @@ bool put_utf8(uint32_t u, char *out, size_t size, size_t *at) {
     return true;
 }
 
-/* Decodes one UTF-8 character at s; malformed input gives U+FFFD and moves
- * one byte. */
-uint32_t get_utf8(const unsigned char *s, size_t *len) {
+// Decodes one UTF-8 character at s; malformed input gives U+FFFD and moves
+// one byte.
+uint32_t getUtf8(const unsigned char *s, size_t *len) {
     unsigned char c = s[0];
     if (c < 0x80) { *len = 1; return c; }
     int n = (c >= 0xF0 && c < 0xF8) ? 4 : (c >= 0xE0) && c < 0xF0 ? 3 : (c >= 0xC2 && c < 0xE0) ? 2 : 0;
@@ -168,10 +166,7 @@ uint32_t get_utf8(const unsigned char *s, size_t *len) {
 
 } // namespace
 
-int ansi_cp() { return g_ansi; }
-int oem_cp() { return g_ansi == 932 ? 932 : 437; }
-
-bool is_lead(unsigned char c) {
+bool isLead(unsigned char c) {
     return g_ansi == 932 && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
 }
 
@@ -180,31 +175,31 @@ unsigned char upper(unsigned char c) {
     if (g_ansi == 932) return c;
     if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return (unsigned char)(c - 32);
     switch (c) {
-    case 0x9A: return 0x8A;  /* s caron */
-    case 0x9C: return 0x8C;  /* oe */
-    case 0x9E: return 0x8E;  /* z caron */
-    case 0xFF: return 0x9F;  /* y diaeresis */
+    case 0x9A: return 0x8A;  // s caron
+    case 0x9C: return 0x8C;  // oe
+    case 0x9E: return 0x8E;  // z caron
+    case 0xFF: return 0x9F;  // y diaeresis
     default:   return c;
     }
 }
 
-unsigned char oem_to_ansi(unsigned char c) {
+unsigned char oemToAnsi(unsigned char c) {
     if (c < 0x80 || g_ansi == 932) return c;
     uint32_t u = kCp437High[c - 0x80];
-    int a = unicode_to_1252(u);
-    if (a < 0) a = best_fit(kBestFit1252, sizeof kBestFit1252 / sizeof kBestFit1252[0], u);
+    int a = unicodeTo1252(u);
+    if (a < 0) a = bestFit(kBestFit1252, sizeof kBestFit1252 / sizeof kBestFit1252[0], u);
     return (unsigned char)a;
 }
 
-unsigned char ansi_to_oem(unsigned char c) {
+unsigned char ansiToOem(unsigned char c) {
     if (c < 0x80 || g_ansi == 932) return c;
     uint32_t u = kCp1252High[c - 0x80];
-    int o = unicode_to_437(u);
-    if (o < 0) o = best_fit(kBestFit437, sizeof kBestFit437 / sizeof kBestFit437[0], u);
+    int o = unicodeTo437(u);
+    if (o < 0) o = bestFit(kBestFit437, sizeof kBestFit437 / sizeof kBestFit437[0], u);
     return (unsigned char)o;
 }
 
-bool ansi_to_host(const char *ansi, size_t n, char *out, size_t size) {
+bool ansiToHost(const char *ansi, size_t n, char *out, size_t size) {
     size_t at = 0;
     for (size_t i = 0; i < n; ++i) {
         unsigned char c = (unsigned char)ansi[i];
@@ -212,7 +207,7 @@ bool ansi_to_host(const char *ansi, size_t n, char *out, size_t size) {
         if (g_ansi == 932) {
             if (at + 1 >= size) return false;
             out[at++] = (char)c;
-        } else if (!put_utf8(u, out, size, &at)) {
+        } else if (!putUtf8(u, out, size, &at)) {
             return false;
         }
     }
@@ -221,7 +216,7 @@ bool ansi_to_host(const char *ansi, size_t n, char *out, size_t size) {
     return true;
 }
 
-bool host_to_ansi(const char *utf8, char *out, size_t size) {
+bool hostToAnsi(const char *utf8, char *out, size_t size) {
     const unsigned char *s = (const unsigned char *)utf8;
     size_t at = 0;
     while (*s) {
@@ -231,20 +226,20 @@ bool host_to_ansi(const char *utf8, char *out, size_t size) {
             continue;
         }
         size_t len;
-        uint32_t u = get_utf8(s, &len);
+        uint32_t u = getUtf8(s, &len);
         s += len;
-        int a = unicode_to_1252(u);
-        if (a < 0) a = best_fit(kBestFit1252, sizeof kBestFit1252 / sizeof kBestFit1252[0], u);
+        int a = unicodeTo1252(u);
+        if (a < 0) a = bestFit(kBestFit1252, sizeof kBestFit1252 / sizeof kBestFit1252[0], u);
         out[at++] = (char)a;
     }
     out[at] = 0;
     return true;
 }
 
-bool same_name(const char *a, const char *b) {
+bool sameName(const char *a, const char *b) {
     const unsigned char *p = (const unsigned char *)a, *q = (const unsigned char *)b;
     while (*p && *q) {
-        if (is_lead(*p) && p[1]) {
+        if (isLead(*p) && p[1]) {
             if (p[0] != q[0] || p[1] != q[1]) return false;
             p += 2;
             q += 2;
@@ -257,7 +252,7 @@ bool same_name(const char *a, const char *b) {
     return *p == *q;
 }
 
-void reset_codepage() { g_ansi = 1252; }
+void resetCodepage() { g_ansi = 1252; }
 
 } // namespace qz::posix
 

@@ -1,7 +1,5 @@
-/*
- * errors.cpp -- the last error, the errno map, and failures of named calls
- * armed by the host.
- */
+// errors.cpp -- the last error, the errno map, and failures of named calls
+// armed by the host.
 #include "platform/posix/posix.h"
 
 #include <errno.h>
@@ -13,22 +11,57 @@ namespace {
 
 thread_local DWORD t_lastError = 0;
 
-/* One armed function: its name, the call that fails first, the calls seen
- * since it was armed, the error, and whether the failure persists. */
+// The name of every call that can be armed, in the order of qzhost_call;
+// checked below, so that the list in host.h and this table cannot drift.
+struct CallName {
+    qzhost_call call;
+    const char *name;
+};
+constexpr CallName kCallNames[] = {
+    {QZHOST_CreateFileA, "CreateFileA"},
+    {QZHOST_ReadFile, "ReadFile"},
+    {QZHOST_WriteFile, "WriteFile"},
+    {QZHOST_SetFilePointer, "SetFilePointer"},
+    {QZHOST_GetFileSize, "GetFileSize"},
+    {QZHOST_SetEndOfFile, "SetEndOfFile"},
+    {QZHOST_CloseHandle, "CloseHandle"},
+    {QZHOST_DeleteFileA, "DeleteFileA"},
+    {QZHOST_CreateDirectoryA, "CreateDirectoryA"},
+    {QZHOST_SetFileTime, "SetFileTime"},
+    {QZHOST_GetFileAttributesA, "GetFileAttributesA"},
+    {QZHOST_SetFileAttributesA, "SetFileAttributesA"},
+    {QZHOST_FindFirstFileA, "FindFirstFileA"},
+    {QZHOST_FindNextFileA, "FindNextFileA"},
+    {QZHOST_GetVolumeInformationA, "GetVolumeInformationA"},
+    {QZHOST_SetVolumeLabelA, "SetVolumeLabelA"},
+    {QZHOST_GetTempPathA, "GetTempPathA"},
+    {QZHOST_GetTempFileNameA, "GetTempFileNameA"},
+    {QZHOST_MessageBoxA, "MessageBoxA"},
+    {QZHOST_GetFileVersionInfoSizeA, "GetFileVersionInfoSizeA"},
+    {QZHOST_GetFileVersionInfoA, "GetFileVersionInfoA"},
+};
+
+constexpr bool namesFollowTheCalls() {
+    for (int i = 0; i < QZHOST_CALL_COUNT; ++i)
+        if (kCallNames[i].call != i) return false;
+    return true;
+}
+static_assert(sizeof kCallNames / sizeof kCallNames[0] == QZHOST_CALL_COUNT, "a name for every call");
+static_assert(namesFollowTheCalls(), "the names in the order of qzhost_call");
+
+// The armed failure of one call: the call that fails first (0: not armed),
+// the calls seen since it was armed, the error, and whether it persists.
 struct ArmedCall {
-    char          name[40];
     unsigned long nth;
     unsigned long seen;
     DWORD         error;
     bool          persistent;
 };
-enum { MAX_ARMED = 16 };
-ArmedCall g_armed[MAX_ARMED];
-int       g_armedCount = 0;
+ArmedCall g_armed[QZHOST_CALL_COUNT];
 
 } // namespace
 
-DWORD error_from_errno(int e) {
+DWORD errorFromErrno(int e) {
     switch (e) {
     case 0:            return ERROR_SUCCESS;
     case ENOENT:       return ERROR_FILE_NOT_FOUND;
@@ -60,16 +93,14 @@ BOOL fail(DWORD error) {
     return FALSE;
 }
 
-bool call_fails(const char *name, DWORD *error) {
-    for (int i = 0; i < g_armedCount; ++i) {
-        ArmedCall &a = g_armed[i];
-        if (a.nth == 0 || strcmp(a.name, name) != 0) continue;
-        ++a.seen;
-        if (a.seen == a.nth || (a.persistent && a.seen > a.nth)) {
-            *error = a.error;
-            injected(name);
-            return true;
-        }
+bool callFails(qzhost_call call, DWORD *error) {
+    ArmedCall &a = g_armed[call];
+    if (a.nth == 0) return false;
+    ++a.seen;
+    if (a.seen == a.nth || (a.persistent && a.seen > a.nth)) {
+        *error = a.error;
+        injected(kCallNames[call].name);
+        return true;
     }
     return false;
 }
@@ -78,8 +109,7 @@ void injected(const char *what) {
     qzhost_fault(what);
 }
 
-void reset_faults() {
-    g_armedCount = 0;
+void resetFaults() {
     memset(g_armed, 0, sizeof g_armed);
 }
 
@@ -92,28 +122,18 @@ extern "C" {
 DWORD WINAPI GetLastError(void) { return t_lastError; }
 void WINAPI SetLastError(DWORD error) { t_lastError = error; }
 
-int qzhost_fail_call(const char *function, unsigned long nth, DWORD error, int persistent) {
-    if (!function || strlen(function) >= sizeof g_armed[0].name) return -1;
-    int free = -1;
-    for (int i = 0; i < g_armedCount; ++i) {
-        if (strcmp(g_armed[i].name, function) == 0) { free = i; break; }
-    }
-    if (free < 0) {
-        for (int i = 0; i < g_armedCount; ++i) {
-            if (g_armed[i].nth == 0) { free = i; break; }
-        }
-    }
-    if (free < 0) {
-        if (g_armedCount == MAX_ARMED) return nth == 0 ? 0 : -1;
-        free = g_armedCount++;
-    }
-    ArmedCall &a = g_armed[free];
-    strcpy(a.name, function);
+int qzhost_fail_call(qzhost_call call, unsigned long nth, DWORD error, int persistent) {
+    if (static_cast<unsigned>(call) >= QZHOST_CALL_COUNT) return -1;
+    ArmedCall &a = g_armed[call];
     a.nth = nth;
     a.seen = 0;
     a.error = error;
     a.persistent = persistent != 0;
     return 0;
+}
+
+const char *qzhost_call_name(qzhost_call call) {
+    return static_cast<unsigned>(call) >= QZHOST_CALL_COUNT ? nullptr : kCallNames[call].name;
 }
 
 } // extern "C"

@@ -1,19 +1,17 @@
-/*
- * files.cpp -- opening, reading, writing, positioning and closing files,
- * deleting them, making folders, and file times.
- *
- * Windows behaviour reproduced here (see win32.h for each call):
- *   - share modes between the handles of this process: a new open must
- *     allow the access of every open handle of the file and ask only for
- *     what they allow (ERROR_SHARING_VIOLATION); deleting needs
- *     FILE_SHARE_DELETE from every open handle;
- *   - the read-only attribute (owner write bit clear) refuses writing
- *     access, CREATE_ALWAYS, TRUNCATE_EXISTING and deletion with
- *     ERROR_ACCESS_DENIED, whoever runs the process;
- *   - replacing a hidden or system file needs those bits in the request;
- *   - the access rights of a handle are checked by every call that needs
- *     them.
- */
+// files.cpp -- opening, reading, writing, positioning and closing files,
+// deleting them, making folders, and file times.
+//
+// Windows behaviour reproduced here (see win32.h for each call):
+//   - share modes between the handles of this process: a new open must
+//     allow the access of every open handle of the file and ask only for
+//     what they allow (ERROR_SHARING_VIOLATION); deleting needs
+//     FILE_SHARE_DELETE from every open handle;
+//   - the read-only attribute (owner write bit clear) refuses writing
+//     access, CREATE_ALWAYS, TRUNCATE_EXISTING and deletion with
+//     ERROR_ACCESS_DENIED, whoever runs the process;
+//   - replacing a hidden or system file needs those bits in the request;
+//   - the access rights of a handle are checked by every call that needs
+//     them.
 #include "platform/posix/posix.h"
 
 #include <errno.h>
@@ -27,7 +25,7 @@ using namespace qz::posix;
 
 namespace {
 
-bool share_conflict(const Slot &open, DWORD access, DWORD share) {
+bool shareConflict(const Slot &open, DWORD access, DWORD share) {
     if ((access & GENERIC_READ) && !(open.share & FILE_SHARE_READ)) return true;
     if ((access & GENERIC_WRITE) && !(open.share & FILE_SHARE_WRITE)) return true;
     if ((open.access & GENERIC_READ) && !(share & FILE_SHARE_READ)) return true;
@@ -35,23 +33,23 @@ bool share_conflict(const Slot &open, DWORD access, DWORD share) {
     return false;
 }
 
-bool open_conflicts(const struct stat &st, DWORD access, DWORD share) {
+bool openConflicts(const struct stat &st, DWORD access, DWORD share) {
     bool conflict = false;
-    each_open_file(st.st_dev, st.st_ino, [&](const Slot &s) {
-        if (share_conflict(s, access, share)) conflict = true;
+    eachOpenFile(st.st_dev, st.st_ino, [&](const Slot &s) {
+        if (shareConflict(s, access, share)) conflict = true;
     });
     return conflict;
 }
 
-bool open_without_share_delete(const struct stat &st) {
+bool openWithoutShareDelete(const struct stat &st) {
     bool found = false;
-    each_open_file(st.st_dev, st.st_ino, [&](const Slot &s) {
+    eachOpenFile(st.st_dev, st.st_ino, [&](const Slot &s) {
         if (!(s.share & FILE_SHARE_DELETE)) found = true;
     });
     return found;
 }
 
-HANDLE fail_handle(DWORD error) {
+HANDLE failHandle(DWORD error) {
     fail(error);
     return INVALID_HANDLE_VALUE;
 }
@@ -68,44 +66,44 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     (void)security;
     (void)templateFile;
     DWORD error;
-    if (call_fails("CreateFileA", &error)) return fail_handle(error);
-    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return fail_handle(ERROR_INVALID_PARAMETER);
-    if (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE)) return fail_handle(ERROR_INVALID_PARAMETER);
+    if (callFails(QZHOST_CreateFileA, &error)) return failHandle(error);
+    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return failHandle(ERROR_INVALID_PARAMETER);
+    if (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE)) return failHandle(ERROR_INVALID_PARAMETER);
 
-    char host[HOST_PATH];
+    char host[kHostPath];
     PathState state;
-    if (DWORD e = resolve(name, host, sizeof host, &state)) return fail_handle(e);
+    if (DWORD e = resolve(name, host, sizeof host, &state)) return failHandle(e);
 
     struct stat st;
-    bool exists = state == PATH_EXISTS && stat(host, &st) == 0;
-    if (!exists && state == PATH_EXISTS && lstat(host, &st) == 0) return fail_handle(ERROR_FILE_NOT_FOUND); /* dangling link */
-    DWORD attrs = exists ? attributes_from(host, st) : 0;
+    bool exists = state == kPathExists && stat(host, &st) == 0;
+    if (!exists && state == kPathExists && lstat(host, &st) == 0) return failHandle(ERROR_FILE_NOT_FOUND); // dangling link
+    DWORD attrs = exists ? attributesFrom(host, st) : 0;
     bool writes = (access & GENERIC_WRITE) != 0;
     bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
 
     if (exists) {
-        if (S_ISDIR(st.st_mode)) return fail_handle(ERROR_ACCESS_DENIED);
-        if (disposition == CREATE_NEW) return fail_handle(ERROR_FILE_EXISTS);
-        if ((attrs & FILE_ATTRIBUTE_READONLY) && (writes || replaces)) return fail_handle(ERROR_ACCESS_DENIED);
+        if (S_ISDIR(st.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
+        if (disposition == CREATE_NEW) return failHandle(ERROR_FILE_EXISTS);
+        if ((attrs & FILE_ATTRIBUTE_READONLY) && (writes || replaces)) return failHandle(ERROR_ACCESS_DENIED);
         if (disposition == CREATE_ALWAYS) {
             DWORD hs = attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-            if ((hs & flags) != hs) return fail_handle(ERROR_ACCESS_DENIED);
+            if ((hs & flags) != hs) return failHandle(ERROR_ACCESS_DENIED);
         }
-        if (open_conflicts(st, access, share)) return fail_handle(ERROR_SHARING_VIOLATION);
+        if (openConflicts(st, access, share)) return failHandle(ERROR_SHARING_VIOLATION);
     } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
-        return fail_handle(ERROR_FILE_NOT_FOUND);
+        return failHandle(ERROR_FILE_NOT_FOUND);
     }
 
     int oflags = O_CLOEXEC | (writes ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY);
     if (replaces && exists) oflags |= O_TRUNC;
     if (!exists) oflags |= O_CREAT | O_EXCL;
-    /* Opening for writing needs the permission bits even for a file that
-     * is about to be created read-only: create it writable, then fix it. */
+    // Opening for writing needs the permission bits even for a file that
+    // is about to be created read-only: create it writable, then fix it.
     int fd = open(host, (oflags & O_ACCMODE) == O_RDONLY && !exists ? (oflags & ~O_ACCMODE) | O_RDWR : oflags, 0666);
-    if (fd < 0) return fail_handle(error_from_errno(errno));
+    if (fd < 0) return failHandle(errorFromErrno(errno));
     if (!exists || disposition == CREATE_ALWAYS) {
         DWORD bits = ((exists ? attrs : 0) | (flags & kCreatedBits) | FILE_ATTRIBUTE_ARCHIVE) & ~FILE_ATTRIBUTE_READONLY;
-        store_dos_bits(host, fd, bits);
+        storeDosBits(host, fd, bits);
         if (flags & FILE_ATTRIBUTE_READONLY) {
             struct stat now;
             if (fstat(fd, &now) == 0) fchmod(fd, now.st_mode & 07555);
@@ -113,20 +111,19 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     }
     if (fstat(fd, &st) != 0) {
         close(fd);
-        return fail_handle(error_from_errno(errno));
+        return failHandle(errorFromErrno(errno));
     }
     Slot *slot;
-    HANDLE h = slot_open(SLOT_FILE, &slot);
+    HANDLE h = slotOpen(kSlotFile, &slot);
     if (!h) {
         close(fd);
-        return fail_handle(ERROR_TOO_MANY_OPEN_FILES);
+        return failHandle(ERROR_TOO_MANY_OPEN_FILES);
     }
     slot->fd = fd;
     slot->access = access & (GENERIC_READ | GENERIC_WRITE);
     slot->share = share;
     slot->dev = st.st_dev;
     slot->ino = st.st_ino;
-    slot->path = strdup(host);
     SetLastError(exists && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS) ? ERROR_ALREADY_EXISTS
                                                                                        : ERROR_SUCCESS);
     return h;
@@ -136,18 +133,18 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOV
     (void)overlapped;
     if (read) *read = 0;
     DWORD error;
-    if (call_fails("ReadFile", &error)) { ++g_counters.reads; return fail(error); }
-    Slot *s = slot_get(file, SLOT_FILE);
+    if (callFails(QZHOST_ReadFile, &error)) { ++g_counters.reads; return fail(error); }
+    Slot *s = slotGet(file, kSlotFile);
     if (!s) { ++g_counters.reads; return fail(ERROR_INVALID_HANDLE); }
     if (!(s->access & GENERIC_READ)) { ++g_counters.reads; return fail(ERROR_ACCESS_DENIED); }
     if (!read) { ++g_counters.reads; return fail(ERROR_INVALID_PARAMETER); }
-    DWORD want = read_limit(count), done = 0;
+    DWORD want = readLimit(count), done = 0;
     while (done < want) {
         ssize_t n = ::read(s->fd, (char *)buffer + done, want - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             *read = done;
-            return fail(error_from_errno(errno) == ERROR_INVALID_FUNCTION ? ERROR_READ_FAULT : error_from_errno(errno));
+            return fail(errorFromErrno(errno) == ERROR_INVALID_FUNCTION ? ERROR_READ_FAULT : errorFromErrno(errno));
         }
         if (n == 0) break;
         done += (DWORD)n;
@@ -160,33 +157,33 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
     (void)overlapped;
     if (written) *written = 0;
     DWORD error;
-    if (call_fails("WriteFile", &error)) { ++g_counters.writes; return fail(error); }
-    Slot *s = slot_get(file, SLOT_FILE);
+    if (callFails(QZHOST_WriteFile, &error)) { ++g_counters.writes; return fail(error); }
+    Slot *s = slotGet(file, kSlotFile);
     if (!s) { ++g_counters.writes; return fail(ERROR_INVALID_HANDLE); }
     if (!(s->access & GENERIC_WRITE)) { ++g_counters.writes; return fail(ERROR_ACCESS_DENIED); }
     if (!written) { ++g_counters.writes; return fail(ERROR_INVALID_PARAMETER); }
     bool full;
-    DWORD want = write_limit(count, &full), done = 0;
+    DWORD want = writeLimit(count, &full), done = 0;
     while (done < want) {
         ssize_t n = ::write(s->fd, (const char *)buffer + done, want - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             *written = done;
-            note_written(done);
-            return fail(errno == ENOSPC ? ERROR_DISK_FULL : error_from_errno(errno));
+            noteWritten(done);
+            return fail(errno == ENOSPC ? ERROR_DISK_FULL : errorFromErrno(errno));
         }
         done += (DWORD)n;
     }
     *written = done;
-    note_written(done);
+    noteWritten(done);
     if (full) return fail(ERROR_DISK_FULL);
     return TRUE;
 }
 
 DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method) {
     DWORD error;
-    if (call_fails("SetFilePointer", &error)) { fail(error); return INVALID_SET_FILE_POINTER; }
-    Slot *s = slot_get(file, SLOT_FILE);
+    if (callFails(QZHOST_SetFilePointer, &error)) { fail(error); return INVALID_SET_FILE_POINTER; }
+    Slot *s = slotGet(file, kSlotFile);
     if (!s) { fail(ERROR_INVALID_HANDLE); return INVALID_SET_FILE_POINTER; }
     int64_t move = distanceHigh ? (int64_t)(((uint64_t)(uint32_t)*distanceHigh << 32) | (uint32_t)distance)
                                 : (int64_t)distance;
@@ -201,11 +198,11 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
     }
     default: fail(ERROR_INVALID_PARAMETER); return INVALID_SET_FILE_POINTER;
     }
-    if (from < 0) { fail(error_from_errno(errno)); return INVALID_SET_FILE_POINTER; }
+    if (from < 0) { fail(errorFromErrno(errno)); return INVALID_SET_FILE_POINTER; }
     int64_t to = from + move;
     if (to < 0) { fail(ERROR_NEGATIVE_SEEK); return INVALID_SET_FILE_POINTER; }
     if (!distanceHigh && to > 0xFFFFFFFELL) { fail(ERROR_INVALID_PARAMETER); return INVALID_SET_FILE_POINTER; }
-    if (lseek(s->fd, to, SEEK_SET) < 0) { fail(error_from_errno(errno)); return INVALID_SET_FILE_POINTER; }
+    if (lseek(s->fd, to, SEEK_SET) < 0) { fail(errorFromErrno(errno)); return INVALID_SET_FILE_POINTER; }
     if (distanceHigh) *distanceHigh = (LONG)(to >> 32);
     SetLastError(ERROR_SUCCESS);
     return (DWORD)to;
@@ -213,11 +210,11 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
 
 DWORD WINAPI GetFileSize(HANDLE file, LPDWORD high) {
     DWORD error;
-    if (call_fails("GetFileSize", &error)) { fail(error); return INVALID_FILE_SIZE; }
-    Slot *s = slot_get(file, SLOT_FILE);
+    if (callFails(QZHOST_GetFileSize, &error)) { fail(error); return INVALID_FILE_SIZE; }
+    Slot *s = slotGet(file, kSlotFile);
     if (!s) { fail(ERROR_INVALID_HANDLE); return INVALID_FILE_SIZE; }
     struct stat st;
-    if (fstat(s->fd, &st) != 0) { fail(error_from_errno(errno)); return INVALID_FILE_SIZE; }
+    if (fstat(s->fd, &st) != 0) { fail(errorFromErrno(errno)); return INVALID_FILE_SIZE; }
     if (high) *high = (DWORD)((uint64_t)st.st_size >> 32);
     SetLastError(ERROR_SUCCESS);
     return (DWORD)st.st_size;
@@ -225,88 +222,88 @@ DWORD WINAPI GetFileSize(HANDLE file, LPDWORD high) {
 
 BOOL WINAPI SetEndOfFile(HANDLE file) {
     DWORD error;
-    if (call_fails("SetEndOfFile", &error)) return fail(error);
-    Slot *s = slot_get(file, SLOT_FILE);
+    if (callFails(QZHOST_SetEndOfFile, &error)) return fail(error);
+    Slot *s = slotGet(file, kSlotFile);
     if (!s) return fail(ERROR_INVALID_HANDLE);
     if (!(s->access & GENERIC_WRITE)) return fail(ERROR_ACCESS_DENIED);
     off_t at = lseek(s->fd, 0, SEEK_CUR);
-    if (at < 0 || ftruncate(s->fd, at) != 0) return fail(errno == ENOSPC ? ERROR_DISK_FULL : error_from_errno(errno));
+    if (at < 0 || ftruncate(s->fd, at) != 0) return fail(errno == ENOSPC ? ERROR_DISK_FULL : errorFromErrno(errno));
     return TRUE;
 }
 
 BOOL WINAPI CloseHandle(HANDLE object) {
     DWORD error;
-    if (call_fails("CloseHandle", &error)) return fail(error);
-    if (!slot_get(object, SLOT_FILE)) return fail(ERROR_INVALID_HANDLE);
-    slot_close(object);
+    if (callFails(QZHOST_CloseHandle, &error)) return fail(error);
+    if (!slotGet(object, kSlotFile)) return fail(ERROR_INVALID_HANDLE);
+    slotClose(object);
     return TRUE;
 }
 
 BOOL WINAPI DeleteFileA(LPCSTR name) {
     DWORD error;
-    if (call_fails("DeleteFileA", &error)) return fail(error);
-    char host[HOST_PATH];
+    if (callFails(QZHOST_DeleteFileA, &error)) return fail(error);
+    char host[kHostPath];
     PathState state;
     if (DWORD e = resolve(name, host, sizeof host, &state)) return fail(e);
     struct stat st;
-    if (state != PATH_EXISTS || lstat(host, &st) != 0) return fail(ERROR_FILE_NOT_FOUND);
+    if (state != kPathExists || lstat(host, &st) != 0) return fail(ERROR_FILE_NOT_FOUND);
     if (S_ISDIR(st.st_mode)) return fail(ERROR_ACCESS_DENIED);
     if (!S_ISLNK(st.st_mode)) {
-        if (attributes_from(host, st) & FILE_ATTRIBUTE_READONLY) return fail(ERROR_ACCESS_DENIED);
-        if (open_without_share_delete(st)) return fail(ERROR_SHARING_VIOLATION);
+        if (attributesFrom(host, st) & FILE_ATTRIBUTE_READONLY) return fail(ERROR_ACCESS_DENIED);
+        if (openWithoutShareDelete(st)) return fail(ERROR_SHARING_VIOLATION);
     }
-    forget_dos_bits(host);
-    if (unlink(host) != 0) return fail(error_from_errno(errno));
+    forgetDosBits(host);
+    if (unlink(host) != 0) return fail(errorFromErrno(errno));
     return TRUE;
 }
 
 BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES security) {
     (void)security;
     DWORD error;
-    if (call_fails("CreateDirectoryA", &error)) return fail(error);
-    char host[HOST_PATH];
+    if (callFails(QZHOST_CreateDirectoryA, &error)) return fail(error);
+    char host[kHostPath];
     PathState state;
     if (DWORD e = resolve(name, host, sizeof host, &state)) return fail(e);
-    if (state == PATH_EXISTS) return fail(ERROR_ALREADY_EXISTS);
-    if (mkdir(host, 0777) != 0) return fail(error_from_errno(errno));
+    if (state == kPathExists) return fail(ERROR_ALREADY_EXISTS);
+    if (mkdir(host, 0777) != 0) return fail(errorFromErrno(errno));
     return TRUE;
 }
 
 BOOL WINAPI SetFileTime(HANDLE file, const FILETIME *creation, const FILETIME *lastAccess,
                         const FILETIME *lastWrite) {
-    (void)creation;   /* a POSIX file system keeps no settable creation time */
+    (void)creation;   // a POSIX file system keeps no settable creation time
     DWORD error;
-    if (call_fails("SetFileTime", &error)) return fail(error);
-    Slot *s = slot_get(file, SLOT_FILE);
+    if (callFails(QZHOST_SetFileTime, &error)) return fail(error);
+    Slot *s = slotGet(file, kSlotFile);
     if (!s) return fail(ERROR_INVALID_HANDLE);
     if (!(s->access & GENERIC_WRITE)) return fail(ERROR_ACCESS_DENIED);
     struct timespec ts[2];
     const FILETIME *given[2] = {lastAccess, lastWrite};
     for (int i = 0; i < 2; ++i) {
-        /* A null pointer or a zero time leaves that time alone. */
+        // A null pointer or a zero time leaves that time alone.
         if (!given[i] || (given[i]->dwLowDateTime == 0 && given[i]->dwHighDateTime == 0)) {
             ts[i].tv_sec = 0;
             ts[i].tv_nsec = UTIME_OMIT;
         } else {
-            ts[i] = timespec_of(((uint64_t)given[i]->dwHighDateTime << 32) | given[i]->dwLowDateTime);
+            ts[i] = timespecOf(((uint64_t)given[i]->dwHighDateTime << 32) | given[i]->dwLowDateTime);
         }
     }
-    if (futimens(s->fd, ts) != 0) return fail(error_from_errno(errno));
+    if (futimens(s->fd, ts) != 0) return fail(errorFromErrno(errno));
     return TRUE;
 }
 
 BOOL WINAPI GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME lastAccess, LPFILETIME lastWrite) {
-    Slot *s = slot_get(file, SLOT_FILE);
+    Slot *s = slotGet(file, kSlotFile);
     if (!s) return fail(ERROR_INVALID_HANDLE);
     struct stat st;
-    if (fstat(s->fd, &st) != 0) return fail(error_from_errno(errno));
-    /* The status-change time stands in for the creation time: it is when
-     * the file came into this folder or was last stamped. */
+    if (fstat(s->fd, &st) != 0) return fail(errorFromErrno(errno));
+    // The status-change time stands in for the creation time: it is when
+    // the file came into this folder or was last stamped.
     const struct timespec *src[3] = {&st.st_ctim, &st.st_atim, &st.st_mtim};
     LPFILETIME dst[3] = {creation, lastAccess, lastWrite};
     for (int i = 0; i < 3; ++i) {
         if (!dst[i]) continue;
-        uint64_t t = filetime_of(*src[i]);
+        uint64_t t = filetimeOf(*src[i]);
         dst[i]->dwLowDateTime = (DWORD)t;
         dst[i]->dwHighDateTime = (DWORD)(t >> 32);
     }

@@ -1,19 +1,17 @@
-/*
- * find.cpp -- FindFirstFileA, FindNextFileA and FindClose.
- *
- * FindFirstFileA reads the whole folder at once, keeps the entries whose
- * ANSI names match the pattern, sorts them ("." and ".." first, then by
- * name without case, the order NTFS gives) and hands them out one by one.
- *
- * Matching follows the Win32 rules without case:
- *   '*'  any run of characters, dots included ("*.*" matches every name,
- *        also one without a dot);
- *   '?'  one character; at the end of the pattern or before a '.' of the
- *        pattern it may also match nothing ("a?" matches "a");
- *   '.'  followed only by wildcards, or at the very end of the pattern,
- *        also matches the end of a name without a dot ("x.*" matches "x").
- * Short (8.3) names do not exist here and are never matched.
- */
+// find.cpp -- FindFirstFileA, FindNextFileA and FindClose.
+//
+// FindFirstFileA reads the whole folder at once, keeps the entries whose
+// ANSI names match the pattern, sorts them ("." and ".." first, then by
+// name without case, the order NTFS gives) and hands them out one by one.
+//
+// Matching follows the Win32 rules without case:
+//   '*'  any run of characters, dots included ("*.*" matches every name,
+//        also one without a dot);
+//   '?'  one character; at the end of the pattern or before a '.' of the
+//        pattern it may also match nothing ("a?" matches "a");
+//   '.'  followed only by wildcards, or at the very end of the pattern,
+//        also matches the end of a name without a dot ("x.*" matches "x").
+// Short (8.3) names do not exist here and are never matched.
 #include "platform/posix/posix.h"
 
 #include <dirent.h>
@@ -26,13 +24,13 @@ using namespace qz::posix;
 
 namespace {
 
-bool only_wildcards(const unsigned char *p) {
+bool onlyWildcards(const unsigned char *p) {
     for (; *p; ++p) if (*p != '*' && *p != '?') return false;
     return true;
 }
 
-size_t char_len(const unsigned char *s) {
-    return (is_lead(*s) && s[1]) ? 2 : 1;
+size_t charLen(const unsigned char *s) {
+    return (isLead(*s) && s[1]) ? 2 : 1;
 }
 
 bool match(const unsigned char *p, const unsigned char *n) {
@@ -41,23 +39,23 @@ bool match(const unsigned char *p, const unsigned char *n) {
         if (*p == '*') {
             while (*p == '*') ++p;
             if (!*p) return true;
-            for (const unsigned char *t = n;; t += char_len(t)) {
+            for (const unsigned char *t = n;; t += charLen(t)) {
                 if (match(p, t)) return true;
                 if (!*t) return false;
             }
         }
         if (*p == '?') {
             if ((p[1] == 0 || p[1] == '.') && (!*n || *n == '.')) {
-                ++p;                       /* matches nothing here */
+                ++p;                       // matches nothing here
                 continue;
             }
             if (!*n) return false;
             ++p;
-            n += char_len(n);
+            n += charLen(n);
             continue;
         }
-        if (*p == '.' && !*n && only_wildcards(p + 1)) return true;
-        size_t k = char_len(p);
+        if (*p == '.' && !*n && onlyWildcards(p + 1)) return true;
+        size_t k = charLen(p);
         if (k == 2) {
             if (p[0] != n[0] || p[1] != n[1]) return false;
         } else if (upper(*p) != upper(*n)) {
@@ -68,14 +66,14 @@ bool match(const unsigned char *p, const unsigned char *n) {
     }
 }
 
-bool has_wildcards(const char *s) {
+bool hasWildcards(const char *s) {
     return strchr(s, '*') || strchr(s, '?');
 }
 
 void fill(WIN32_FIND_DATAA *d, const char *host, const struct stat &st, const char *ansi) {
     memset(d, 0, sizeof *d);
-    d->dwFileAttributes = attributes_from(host, st);
-    uint64_t t[3] = {filetime_of(st.st_ctim), filetime_of(st.st_atim), filetime_of(st.st_mtim)};
+    d->dwFileAttributes = attributesFrom(host, st);
+    uint64_t t[3] = {filetimeOf(st.st_ctim), filetimeOf(st.st_atim), filetimeOf(st.st_mtim)};
     FILETIME *f[3] = {&d->ftCreationTime, &d->ftLastAccessTime, &d->ftLastWriteTime};
     for (int i = 0; i < 3; ++i) {
         f[i]->dwLowDateTime = (DWORD)t[i];
@@ -92,7 +90,7 @@ int dots(const char *s) {
     return strcmp(s, ".") == 0 ? 1 : strcmp(s, "..") == 0 ? 2 : 0;
 }
 
-int by_name(const void *a, const void *b) {
+int byName(const void *a, const void *b) {
     const char *x = ((const WIN32_FIND_DATAA *)a)->cFileName;
     const char *y = ((const WIN32_FIND_DATAA *)b)->cFileName;
     int dx = dots(x), dy = dots(y);
@@ -100,8 +98,8 @@ int by_name(const void *a, const void *b) {
     return lstrcmpiA(x, y);
 }
 
-/* Appends one entry, growing the array by doubling; false when memory runs
- * out. */
+// Appends one entry, growing the array by doubling; false when memory runs
+// out.
 bool add(WIN32_FIND_DATAA **list, size_t *count, size_t *cap, const WIN32_FIND_DATAA &d) {
     if (*count == *cap) {
         size_t n = *cap ? *cap * 2 : 16;
@@ -114,13 +112,13 @@ bool add(WIN32_FIND_DATAA **list, size_t *count, size_t *cap, const WIN32_FIND_D
     return true;
 }
 
-/* Fills d for the entry name (host form) of folder; false when it is gone. */
-bool entry_at(const char *folder, const char *name, const char *ansi, WIN32_FIND_DATAA *d) {
-    char host[HOST_PATH];
+// Fills d for the entry name (host form) of folder; false when it is gone.
+bool entryAt(const char *folder, const char *name, const char *ansi, WIN32_FIND_DATAA *d) {
+    char host[kHostPath];
     size_t base = strlen(folder);
     if (base + 2 + strlen(name) >= sizeof host) return false;
     strcpy(host, folder);
-    if (base != 1) strcat(host, "/");   /* folder "/" has its separator */
+    if (base != 1) strcat(host, "/");   // folder "/" has its separator
     strcat(host, name);
     struct stat st;
     if (stat(host, &st) != 0 && lstat(host, &st) != 0) return false;
@@ -128,20 +126,20 @@ bool entry_at(const char *folder, const char *name, const char *ansi, WIN32_FIND
     return true;
 }
 
-/* The entries of folder that fit pattern, in *list; false with *error set
- * when the folder cannot be read or memory runs out.  A plain name that
- * exists as written is the only answer, found without reading the whole
- * folder (a directory walk asks for every level of a long path, and big
- * folders on the way would make that slow); any other name is looked for
- * without case among all the entries. */
+// The entries of folder that fit pattern, in *list; false with *error set
+// when the folder cannot be read or memory runs out.  A plain name that
+// exists as written is the only answer, found without reading the whole
+// folder (a directory walk asks for every level of a long path, and big
+// folders on the way would make that slow); any other name is looked for
+// without case among all the entries.
 bool collect(const char *folder, const char *pattern, bool atRoot, WIN32_FIND_DATAA **list, size_t *count,
              DWORD *error) {
     size_t cap = 0;
     *error = ERROR_NOT_ENOUGH_MEMORY;
-    if (!has_wildcards(pattern) && dots(pattern) == 0) {
-        char name[HOST_PATH];
+    if (!hasWildcards(pattern) && dots(pattern) == 0) {
+        char name[kHostPath];
         WIN32_FIND_DATAA d;
-        if (ansi_to_host(pattern, strlen(pattern), name, sizeof name) && entry_at(folder, name, pattern, &d))
+        if (ansiToHost(pattern, strlen(pattern), name, sizeof name) && entryAt(folder, name, pattern, &d))
             return add(list, count, &cap, d);
     }
     DIR *dir = opendir(folder);
@@ -150,10 +148,10 @@ bool collect(const char *folder, const char *pattern, bool atRoot, WIN32_FIND_DA
     char ansi[MAX_PATH * 2];
     while (struct dirent *e = readdir(dir)) {
         if (dots(e->d_name) && atRoot) continue;
-        if (!host_to_ansi(e->d_name, ansi, sizeof ansi) || strlen(ansi) >= MAX_PATH) continue;
+        if (!hostToAnsi(e->d_name, ansi, sizeof ansi) || strlen(ansi) >= MAX_PATH) continue;
         if (!match((const unsigned char *)pattern, (const unsigned char *)ansi)) continue;
         WIN32_FIND_DATAA d;
-        if (!entry_at(folder, e->d_name, ansi, &d)) continue;
+        if (!entryAt(folder, e->d_name, ansi, &d)) continue;
         if (!add(list, count, &cap, d)) { ok = false; break; }
     }
     closedir(dir);
@@ -166,8 +164,8 @@ extern "C" {
 
 HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     DWORD error;
-    if (call_fails("FindFirstFileA", &error)) { fail(error); return INVALID_HANDLE_VALUE; }
-    char folder[HOST_PATH], last[MAX_PATH];
+    if (callFails(QZHOST_FindFirstFileA, &error)) { fail(error); return INVALID_HANDLE_VALUE; }
+    char folder[kHostPath], last[MAX_PATH];
     PathState state;
     bool atRoot = false;
     if (DWORD e = resolve(pattern, folder, sizeof folder, &state, true, last, &atRoot)) {
@@ -175,8 +173,8 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
         return INVALID_HANDLE_VALUE;
     }
     if (!data) { fail(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE; }
-    if (!has_wildcards(last)) {
-        /* A plain name: trailing dots and spaces do not count, as for any name. */
+    if (!hasWildcards(last)) {
+        // A plain name: trailing dots and spaces do not count, as for any name.
         size_t n = strlen(last);
         while (n > 0 && (last[n - 1] == '.' || last[n - 1] == ' ') && dots(last) == 0) last[--n] = 0;
     }
@@ -194,9 +192,9 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
         fail(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    qsort(list, count, sizeof *list, by_name);
+    qsort(list, count, sizeof *list, byName);
     Slot *slot;
-    HANDLE h = slot_open(SLOT_FIND, &slot);
+    HANDLE h = slotOpen(kSlotFind, &slot);
     if (!h) {
         free(list);
         fail(ERROR_TOO_MANY_OPEN_FILES);
@@ -212,8 +210,8 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
 
 BOOL WINAPI FindNextFileA(HANDLE search, LPWIN32_FIND_DATAA data) {
     DWORD error;
-    if (call_fails("FindNextFileA", &error)) return fail(error);
-    Slot *s = slot_get(search, SLOT_FIND);
+    if (callFails(QZHOST_FindNextFileA, &error)) return fail(error);
+    Slot *s = slotGet(search, kSlotFind);
     if (!s) return fail(ERROR_INVALID_HANDLE);
     if (s->next >= s->count) return fail(ERROR_NO_MORE_FILES);
     if (data) *data = s->entries[s->next];
@@ -222,8 +220,8 @@ BOOL WINAPI FindNextFileA(HANDLE search, LPWIN32_FIND_DATAA data) {
 }
 
 BOOL WINAPI FindClose(HANDLE search) {
-    if (!slot_get(search, SLOT_FIND)) return fail(ERROR_INVALID_HANDLE);
-    slot_close(search);
+    if (!slotGet(search, kSlotFind)) return fail(ERROR_INVALID_HANDLE);
+    slotClose(search);
     return TRUE;
 }
 

@@ -1,12 +1,10 @@
-/*
- * handles.cpp -- the table behind file and search handles.
- *
- * A handle is (slot + 1) * 4: small, non-zero, a multiple of four like a
- * Windows kernel handle, and never INVALID_HANDLE_VALUE.  Slots are taken
- * round-robin, so a closed handle does not name a new object until the
- * whole table has been used once; a stale handle then fails with
- * ERROR_INVALID_HANDLE instead of silently reaching another file.
- */
+// handles.cpp -- the table behind file and search handles.
+//
+// A handle is (slot + 1) * 4: small, non-zero, a multiple of four like a
+// Windows kernel handle, and never INVALID_HANDLE_VALUE.  Slots are taken
+// round-robin, so a closed handle does not name a new object until the
+// whole table has been used once; a stale handle then fails with
+// ERROR_INVALID_HANDLE instead of silently reaching another file.
 #include "platform/posix/posix.h"
 
 #include <stdlib.h>
@@ -17,17 +15,17 @@ namespace qz::posix {
 
 namespace {
 
-enum { SLOTS = 2048 };
-Slot   g_slots[SLOTS];
+enum { kSlots = 2048 };
+Slot   g_slots[kSlots];
 size_t g_next = 0;
 
 } // namespace
 
-HANDLE slot_open(int kind, Slot **out) {
-    for (size_t n = 0; n < SLOTS; ++n) {
-        size_t i = (g_next + n) % SLOTS;
-        if (g_slots[i].kind == SLOT_FREE) {
-            g_next = (i + 1) % SLOTS;
+HANDLE slotOpen(int kind, Slot **out) {
+    for (size_t n = 0; n < kSlots; ++n) {
+        size_t i = (g_next + n) % kSlots;
+        if (g_slots[i].kind == kSlotFree) {
+            g_next = (i + 1) % kSlots;
             memset(&g_slots[i], 0, sizeof g_slots[i]);
             g_slots[i].kind = kind;
             g_slots[i].fd = -1;
@@ -39,25 +37,24 @@ HANDLE slot_open(int kind, Slot **out) {
     return nullptr;
 }
 
-Slot *slot_get(HANDLE h, int kind) {
+Slot *slotGet(HANDLE h, int kind) {
     uintptr_t v = (uintptr_t)h;
-    if (v == 0 || (v & 3) || v / 4 > SLOTS) return nullptr;
+    if (v == 0 || (v & 3) || v / 4 > kSlots) return nullptr;
     Slot *s = &g_slots[v / 4 - 1];
     return s->kind == kind ? s : nullptr;
 }
 
-void slot_close(HANDLE h) {
+void slotClose(HANDLE h) {
     uintptr_t v = (uintptr_t)h;
     Slot *s = &g_slots[v / 4 - 1];
     if (s->fd >= 0) close(s->fd);
-    free(s->path);
     free(s->entries);
     memset(s, 0, sizeof *s);
-    s->kind = SLOT_FREE;
+    s->kind = kSlotFree;
     --g_counters.handles;
 }
 
-Slot *slot_at(size_t i) { return &g_slots[i]; }
-size_t slot_capacity() { return SLOTS; }
+Slot *slotAt(size_t i) { return &g_slots[i]; }
+size_t slotCapacity() { return kSlots; }
 
 } // namespace qz::posix

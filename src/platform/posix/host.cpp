@@ -1,7 +1,5 @@
-/*
- * host.cpp -- the common part of the host controls: reset, counters, the
- * fault breakpoint, and the faults of ReadFile and WriteFile.
- */
+// host.cpp -- the common part of the host controls: reset, counters, the
+// fault breakpoint, and the faults of ReadFile and WriteFile.
 #include "platform/posix/posix.h"
 
 #include <string.h>
@@ -18,11 +16,11 @@ unsigned long g_shortReadNth = 0, g_shortReadSeen = 0;
 DWORD         g_shortReadBytes = 0;
 unsigned long g_shortWriteNth = 0, g_shortWriteSeen = 0;
 DWORD         g_shortWriteBytes = 0;
-long long     g_diskRoom = -1;         /* bytes that still fit; -1 = no limit */
+long long     g_diskRoom = -1;         // bytes that still fit; -1 = no limit
 
 } // namespace
 
-DWORD read_limit(DWORD count) {
+DWORD readLimit(DWORD count) {
     ++g_counters.reads;
     if (g_shortReadNth && ++g_shortReadSeen == g_shortReadNth) {
         g_shortReadNth = 0;
@@ -34,7 +32,7 @@ DWORD read_limit(DWORD count) {
     return count;
 }
 
-DWORD write_limit(DWORD count, bool *full) {
+DWORD writeLimit(DWORD count, bool *full) {
     ++g_counters.writes;
     *full = false;
     if (g_shortWriteNth && ++g_shortWriteSeen == g_shortWriteNth) {
@@ -52,11 +50,11 @@ DWORD write_limit(DWORD count, bool *full) {
     return count;
 }
 
-void note_written(DWORD n) {
+void noteWritten(DWORD n) {
     if (g_diskRoom >= 0) g_diskRoom -= n;
 }
 
-void reset_io_faults() {
+void resetIoFaults() {
     g_shortReadNth = g_shortReadSeen = 0;
     g_shortWriteNth = g_shortWriteSeen = 0;
     g_diskRoom = -1;
@@ -69,7 +67,7 @@ using namespace qz::posix;
 extern "C" {
 
 unsigned long qzhost_fault(const char *what) {
-    (void)what;   /* for the debugger: break here to see every injected fault */
+    (void)what;   // for the debugger: break here to see every injected fault
     return ++g_faults;
 }
 
@@ -90,18 +88,18 @@ void qzhost_disk_full_after(long long bytes) {
 }
 
 void qzhost_clear_faults(void) {
-    reset_faults();
-    reset_memory_faults();
-    reset_io_faults();
+    resetFaults();
+    resetMemoryFaults();
+    resetIoFaults();
 }
 
 void qzhost_get_counters(qzhost_counters *out) {
     if (!out) return;
     memset(out, 0, sizeof *out);
     out->allocations = g_counters.allocations;
-    out->blocks = g_counters.blocks - g_counters.blocks_base;
-    out->bytes = g_counters.bytes - g_counters.bytes_base;
-    out->handles = g_counters.handles - g_counters.handles_base;
+    out->blocks = g_counters.blocks - g_counters.blocksBase;
+    out->bytes = g_counters.bytes - g_counters.bytesBase;
+    out->handles = g_counters.handles - g_counters.handlesBase;
     out->blocks_total = g_counters.blocks;
     out->bytes_total = g_counters.bytes;
     out->handles_total = g_counters.handles;
@@ -110,27 +108,27 @@ void qzhost_get_counters(qzhost_counters *out) {
     out->pumps = g_counters.pumps;
     out->boxes = g_counters.boxes;
     out->faults = g_faults;
-    out->bytes_peak = g_counters.bytes_peak - g_counters.bytes_base;
+    out->bytes_peak = g_counters.bytesPeak - g_counters.bytesBase;
 }
 
 void qzhost_reset_counters(void) {
     g_counters.allocations = 0;
     g_counters.reads = g_counters.writes = g_counters.pumps = g_counters.boxes = 0;
-    g_counters.blocks_base = g_counters.blocks;
-    g_counters.bytes_base = g_counters.bytes;
-    g_counters.bytes_peak = g_counters.bytes;
-    g_counters.handles_base = g_counters.handles;
+    g_counters.blocksBase = g_counters.blocks;
+    g_counters.bytesBase = g_counters.bytes;
+    g_counters.bytesPeak = g_counters.bytes;
+    g_counters.handlesBase = g_counters.handles;
     g_faults = 0;
 }
 
 void qzhost_reset(void) {
     qzhost_clear_faults();
-    reset_drives();
-    reset_codepage();
-    reset_attributes();
-    reset_temp();
-    reset_messages();
-    reset_time();
+    resetDrives();
+    resetCodepage();
+    resetAttributes();
+    resetTemp();
+    resetMessages();
+    resetTime();
     qzhost_reset_counters();
 }
 

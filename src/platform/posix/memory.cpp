@@ -1,22 +1,20 @@
-/*
- * memory.cpp -- Win32 global memory and the process heap over the C heap.
- *
- * Every block carries a 16-byte header in front of the caller's bytes: a
- * magic word that tells global blocks from heap blocks (and freed ones),
- * and the size the caller asked for.  A GMEM_FIXED block is addressed by
- * the pointer past its header, as on Windows.  A GMEM_MOVEABLE block is
- * addressed by a small handle, 0x1000 + 4 * slot, which is not an address
- * of anything; the slot holds the block and its lock count.  Pointers from
- * the C heap are never that small, which is how GlobalLock and friends tell
- * the two apart.
- *
- * Growing a fixed block with GlobalReAlloc needs GMEM_MOVEABLE in the flags
- * (without it Windows may only grow in place, which it cannot promise); we
- * always refuse the growth in that case so that callers relying on luck are
- * caught.  Shrinking keeps the block where it is.
- *
- * Every allocation and reallocation passes the host's allocation faults.
- */
+// memory.cpp -- Win32 global memory and the process heap over the C heap.
+//
+// Every block carries a 16-byte header in front of the caller's bytes: a
+// magic word that tells global blocks from heap blocks (and freed ones),
+// and the size the caller asked for.  A GMEM_FIXED block is addressed by
+// the pointer past its header, as on Windows.  A GMEM_MOVEABLE block is
+// addressed by a small handle, 0x1000 + 4 * slot, which is not an address
+// of anything; the slot holds the block and its lock count.  Pointers from
+// the C heap are never that small, which is how GlobalLock and friends tell
+// the two apart.
+//
+// Growing a fixed block with GlobalReAlloc needs GMEM_MOVEABLE in the flags
+// (without it Windows may only grow in place, which it cannot promise); we
+// always refuse the growth in that case so that callers relying on luck are
+// caught.  Shrinking keeps the block where it is.
+//
+// Every allocation and reallocation passes the host's allocation faults.
 #include "platform/posix/posix.h"
 
 #include <stdlib.h>
@@ -27,9 +25,9 @@ namespace qz::posix {
 namespace {
 
 enum : uint32_t {
-    MAGIC_GLOBAL = 0x474C4F42u,   /* "GLOB" */
-    MAGIC_HEAP   = 0x48454150u,   /* "HEAP" */
-    MAGIC_FREED  = 0x46524545u,   /* "FREE" */
+    kMagicGlobal = 0x474C4F42u,   // "GLOB"
+    kMagicHeap   = 0x48454150u,   // "HEAP"
+    kMagicFreed  = 0x46524545u,   // "FREE"
 };
 
 struct alignas(16) Header {
@@ -39,26 +37,26 @@ struct alignas(16) Header {
 };
 static_assert(sizeof(Header) == 16, "the header keeps 16-byte alignment");
 
-constexpr uintptr_t MOVABLE_BASE = 0x1000;
-constexpr size_t    MOVABLE_MAX  = 0x40000;   /* handles stay below 0x101000 */
+constexpr uintptr_t kMovableBase = 0x1000;
+constexpr size_t    kMovableMax  = 0x40000;   // handles stay below 0x101000
 
 struct Movable {
     bool     used;
     unsigned locks;
-    void    *data;                /* caller's bytes, or null for 0 bytes */
+    void    *data;                // caller's bytes, or null for 0 bytes
 };
 
-Movable *g_movable = nullptr;     /* grown with realloc, never freed */
+Movable *g_movable = nullptr;     // grown with realloc, never freed
 size_t   g_movableCap = 0;
-size_t   g_movableNext = 0;       /* round-robin cursor */
+size_t   g_movableNext = 0;       // round-robin cursor
 
-unsigned long g_failNth = 0;      /* fail the allocation with this number */
+unsigned long g_failNth = 0;      // fail the allocation with this number
 bool          g_failPersistent = false;
-unsigned long g_seen = 0;         /* allocations since the fault was armed */
+unsigned long g_seen = 0;         // allocations since the fault was armed
 SIZE_T        g_failAbove = 0;
 
-/* Counts an allocation and tells whether the host wants it to fail. */
-bool allocation_fails(SIZE_T bytes) {
+// Counts an allocation and tells whether the host wants it to fail.
+bool allocationFails(SIZE_T bytes) {
     ++g_counters.allocations;
     ++g_seen;
     if (g_failNth && (g_seen == g_failNth || (g_failPersistent && g_seen > g_failNth))) {
@@ -72,11 +70,11 @@ bool allocation_fails(SIZE_T bytes) {
     return false;
 }
 
-Header *header_of(const void *data) {
+Header *headerOf(const void *data) {
     return (Header *)((char *)data - sizeof(Header));
 }
 
-void *new_block(uint32_t magic, SIZE_T bytes, bool zero) {
+void *newBlock(uint32_t magic, SIZE_T bytes, bool zero) {
     if (bytes > (SIZE_T)-1 / 2) return nullptr;
     Header *h = (Header *)(zero ? calloc(1, sizeof(Header) + bytes) : malloc(sizeof(Header) + bytes));
     if (!h) return nullptr;
@@ -84,13 +82,13 @@ void *new_block(uint32_t magic, SIZE_T bytes, bool zero) {
     h->reserved = 0;
     h->size = bytes;
     ++g_counters.blocks;
-    count_bytes((long long)bytes);
+    countBytes((long long)bytes);
     return h + 1;
 }
 
-/* Resizes a block; null (and the block untouched) on failure. */
-void *resize_block(void *data, SIZE_T bytes, bool zero) {
-    Header *h = header_of(data);
+// Resizes a block; null (and the block untouched) on failure.
+void *resizeBlock(void *data, SIZE_T bytes, bool zero) {
+    Header *h = headerOf(data);
     size_t old = h->size;
     if (bytes <= old) {
         h->size = bytes;
@@ -102,39 +100,39 @@ void *resize_block(void *data, SIZE_T bytes, bool zero) {
     if (!n) return nullptr;
     if (zero) memset((char *)(n + 1) + old, 0, bytes - old);
     n->size = bytes;
-    count_bytes((long long)(bytes - old));
+    countBytes((long long)(bytes - old));
     return n + 1;
 }
 
-void free_block(void *data) {
-    Header *h = header_of(data);
+void freeBlock(void *data) {
+    Header *h = headerOf(data);
     g_counters.bytes -= (long long)h->size;
     --g_counters.blocks;
-    h->magic = MAGIC_FREED;
+    h->magic = kMagicFreed;
     free(h);
 }
 
-bool is_block(const void *data, uint32_t magic) {
-    return data && header_of(data)->magic == magic;
+bool isBlock(const void *data, uint32_t magic) {
+    return data && headerOf(data)->magic == magic;
 }
 
-/* The slot of a movable handle, or null when h is not one. */
-Movable *movable_of(HGLOBAL h) {
+// The slot of a movable handle, or null when h is not one.
+Movable *movableOf(HGLOBAL h) {
     uintptr_t v = (uintptr_t)h;
-    if (v < MOVABLE_BASE || v >= MOVABLE_BASE + 4 * MOVABLE_MAX || (v & 3)) return nullptr;
-    size_t i = (v - MOVABLE_BASE) / 4;
+    if (v < kMovableBase || v >= kMovableBase + 4 * kMovableMax || (v & 3)) return nullptr;
+    size_t i = (v - kMovableBase) / 4;
     if (i >= g_movableCap || !g_movable[i].used) return nullptr;
     return &g_movable[i];
 }
 
-bool looks_movable(HGLOBAL h) {
+bool looksMovable(HGLOBAL h) {
     uintptr_t v = (uintptr_t)h;
-    return v < MOVABLE_BASE + 4 * MOVABLE_MAX;
+    return v < kMovableBase + 4 * kMovableMax;
 }
 
-/* A free slot, taken round-robin so that a freed handle does not come back
- * at once; SIZE_MAX when the table is full. */
-size_t take_movable_slot() {
+// A free slot, taken round-robin so that a freed handle does not come back
+// at once; SIZE_MAX when the table is full.
+size_t takeMovableSlot() {
     for (size_t n = 0; n < g_movableCap; ++n) {
         size_t i = (g_movableNext + n) % g_movableCap;
         if (!g_movable[i].used) {
@@ -142,9 +140,9 @@ size_t take_movable_slot() {
             return i;
         }
     }
-    if (g_movableCap == MOVABLE_MAX) return (size_t)-1;
+    if (g_movableCap == kMovableMax) return (size_t)-1;
     size_t cap = g_movableCap ? g_movableCap * 2 : 256;
-    if (cap > MOVABLE_MAX) cap = MOVABLE_MAX;
+    if (cap > kMovableMax) cap = kMovableMax;
     Movable *m = (Movable *)realloc(g_movable, cap * sizeof(Movable));
     if (!m) return (size_t)-1;
     memset(m + g_movableCap, 0, (cap - g_movableCap) * sizeof(Movable));
@@ -155,11 +153,11 @@ size_t take_movable_slot() {
     return i;
 }
 
-int g_processHeap;                /* its address is the process heap handle */
+int g_processHeap;                // its address is the process heap handle
 
 } // namespace
 
-void reset_memory_faults() {
+void resetMemoryFaults() {
     g_failNth = 0;
     g_failPersistent = false;
     g_seen = 0;
@@ -173,53 +171,53 @@ using namespace qz::posix;
 extern "C" {
 
 HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
-    if (allocation_fails(bytes)) { fail(ERROR_NOT_ENOUGH_MEMORY); return nullptr; }
+    if (allocationFails(bytes)) { fail(ERROR_NOT_ENOUGH_MEMORY); return nullptr; }
     bool zero = (flags & GMEM_ZEROINIT) != 0;
     if (!(flags & GMEM_MOVEABLE)) {
-        void *p = new_block(MAGIC_GLOBAL, bytes, zero);
+        void *p = newBlock(kMagicGlobal, bytes, zero);
         if (!p) fail(ERROR_NOT_ENOUGH_MEMORY);
         return p;
     }
-    size_t slot = take_movable_slot();
+    size_t slot = takeMovableSlot();
     if (slot == (size_t)-1) { fail(ERROR_NOT_ENOUGH_MEMORY); return nullptr; }
-    void *p = new_block(MAGIC_GLOBAL, bytes, zero);
+    void *p = newBlock(kMagicGlobal, bytes, zero);
     if (!p) { fail(ERROR_NOT_ENOUGH_MEMORY); return nullptr; }
     g_movable[slot].used = true;
     g_movable[slot].locks = 0;
     g_movable[slot].data = p;
-    return (HGLOBAL)(MOVABLE_BASE + 4 * slot);
+    return (HGLOBAL)(kMovableBase + 4 * slot);
 }
 
 HGLOBAL WINAPI GlobalReAlloc(HGLOBAL memory, SIZE_T bytes, UINT flags) {
     bool zero = (flags & GMEM_ZEROINIT) != 0;
-    if (Movable *m = movable_of(memory)) {
-        if (allocation_fails(bytes)) { fail(ERROR_NOT_ENOUGH_MEMORY); return nullptr; }
-        void *p = resize_block(m->data, bytes, zero);
+    if (Movable *m = movableOf(memory)) {
+        if (allocationFails(bytes)) { fail(ERROR_NOT_ENOUGH_MEMORY); return nullptr; }
+        void *p = resizeBlock(m->data, bytes, zero);
         if (!p) { fail(ERROR_NOT_ENOUGH_MEMORY); return nullptr; }
         m->data = p;
         return memory;
     }
-    if (looks_movable(memory) || !is_block(memory, MAGIC_GLOBAL)) {
+    if (looksMovable(memory) || !isBlock(memory, kMagicGlobal)) {
         fail(ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    if (allocation_fails(bytes)) { fail(ERROR_NOT_ENOUGH_MEMORY); return nullptr; }
-    if (bytes > header_of(memory)->size && !(flags & GMEM_MOVEABLE)) {
+    if (allocationFails(bytes)) { fail(ERROR_NOT_ENOUGH_MEMORY); return nullptr; }
+    if (bytes > headerOf(memory)->size && !(flags & GMEM_MOVEABLE)) {
         fail(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    void *p = resize_block(memory, bytes, zero);
+    void *p = resizeBlock(memory, bytes, zero);
     if (!p) fail(ERROR_NOT_ENOUGH_MEMORY);
     return p;
 }
 
 LPVOID WINAPI GlobalLock(HGLOBAL memory) {
-    if (Movable *m = movable_of(memory)) {
+    if (Movable *m = movableOf(memory)) {
         if (!m->data) return nullptr;
-        if (m->locks < 0xFF) ++m->locks;   /* the count saturates, as on Windows */
+        if (m->locks < 0xFF) ++m->locks;   // the count saturates, as on Windows
         return m->data;
     }
-    if (looks_movable(memory) || !is_block(memory, MAGIC_GLOBAL)) {
+    if (looksMovable(memory) || !isBlock(memory, kMagicGlobal)) {
         fail(ERROR_INVALID_HANDLE);
         return nullptr;
     }
@@ -227,7 +225,7 @@ LPVOID WINAPI GlobalLock(HGLOBAL memory) {
 }
 
 BOOL WINAPI GlobalUnlock(HGLOBAL memory) {
-    if (Movable *m = movable_of(memory)) {
+    if (Movable *m = movableOf(memory)) {
         if (m->locks == 0) return fail(ERROR_NOT_LOCKED);
         if (--m->locks == 0) {
             SetLastError(ERROR_SUCCESS);
@@ -235,35 +233,35 @@ BOOL WINAPI GlobalUnlock(HGLOBAL memory) {
         }
         return TRUE;
     }
-    if (looks_movable(memory) || !is_block(memory, MAGIC_GLOBAL)) return fail(ERROR_INVALID_HANDLE);
+    if (looksMovable(memory) || !isBlock(memory, kMagicGlobal)) return fail(ERROR_INVALID_HANDLE);
     return TRUE;
 }
 
 HGLOBAL WINAPI GlobalFree(HGLOBAL memory) {
     if (!memory) return nullptr;
-    if (Movable *m = movable_of(memory)) {
-        /* A locked block is freed all the same, as Windows does. */
-        free_block(m->data);
+    if (Movable *m = movableOf(memory)) {
+        // A locked block is freed all the same, as Windows does.
+        freeBlock(m->data);
         m->used = false;
         m->locks = 0;
         m->data = nullptr;
         return nullptr;
     }
-    if (looks_movable(memory) || !is_block(memory, MAGIC_GLOBAL)) {
+    if (looksMovable(memory) || !isBlock(memory, kMagicGlobal)) {
         fail(ERROR_INVALID_HANDLE);
         return memory;
     }
-    free_block(memory);
+    freeBlock(memory);
     return nullptr;
 }
 
 SIZE_T WINAPI GlobalSize(HGLOBAL memory) {
-    if (Movable *m = movable_of(memory)) return header_of(m->data)->size;
-    if (looks_movable(memory) || !is_block(memory, MAGIC_GLOBAL)) {
+    if (Movable *m = movableOf(memory)) return headerOf(m->data)->size;
+    if (looksMovable(memory) || !isBlock(memory, kMagicGlobal)) {
         fail(ERROR_INVALID_HANDLE);
         return 0;
     }
-    return header_of(memory)->size;
+    return headerOf(memory)->size;
 }
 
 HANDLE WINAPI GetProcessHeap(void) {
@@ -272,20 +270,20 @@ HANDLE WINAPI GetProcessHeap(void) {
 
 LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
     if (heap != (HANDLE)&g_processHeap) { fail(ERROR_INVALID_HANDLE); return nullptr; }
-    if (allocation_fails(bytes)) { fail(ERROR_NOT_ENOUGH_MEMORY); return nullptr; }
-    void *p = new_block(MAGIC_HEAP, bytes, (flags & HEAP_ZERO_MEMORY) != 0);
+    if (allocationFails(bytes)) { fail(ERROR_NOT_ENOUGH_MEMORY); return nullptr; }
+    void *p = newBlock(kMagicHeap, bytes, (flags & HEAP_ZERO_MEMORY) != 0);
     if (!p) fail(ERROR_NOT_ENOUGH_MEMORY);
     return p;
 }
 
 LPVOID WINAPI HeapReAlloc(HANDLE heap, DWORD flags, LPVOID memory, SIZE_T bytes) {
     if (heap != (HANDLE)&g_processHeap) { fail(ERROR_INVALID_HANDLE); return nullptr; }
-    if (looks_movable(memory) || !is_block(memory, MAGIC_HEAP)) {
+    if (looksMovable(memory) || !isBlock(memory, kMagicHeap)) {
         fail(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (allocation_fails(bytes)) { fail(ERROR_NOT_ENOUGH_MEMORY); return nullptr; }
-    void *p = resize_block(memory, bytes, (flags & HEAP_ZERO_MEMORY) != 0);
+    if (allocationFails(bytes)) { fail(ERROR_NOT_ENOUGH_MEMORY); return nullptr; }
+    void *p = resizeBlock(memory, bytes, (flags & HEAP_ZERO_MEMORY) != 0);
     if (!p) fail(ERROR_NOT_ENOUGH_MEMORY);
     return p;
 }
@@ -294,8 +292,8 @@ BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID memory) {
     (void)flags;
     if (heap != (HANDLE)&g_processHeap) return fail(ERROR_INVALID_HANDLE);
     if (!memory) return TRUE;
-    if (looks_movable(memory) || !is_block(memory, MAGIC_HEAP)) return fail(ERROR_INVALID_PARAMETER);
-    free_block(memory);
+    if (looksMovable(memory) || !isBlock(memory, kMagicHeap)) return fail(ERROR_INVALID_PARAMETER);
+    freeBlock(memory);
     return TRUE;
 }
 

@@ -1,16 +1,14 @@
-/*
- * messages.cpp -- MessageBoxA and PeekMessageA.
- *
- * There is no window system: a message box is answered by the responder the
- * host installed, else by a prompt on the terminal when stdin and stderr are
- * both terminals.  With nobody there (no terminal, or its input at an end),
- * a box is answered as by a person who cannot act on it: Cancel where the
- * box has one, else No, else Abort, else OK.  The default button would not
- * do: a disk question answered OK reads the drive again and asks again, for
- * ever, when nobody can insert the disk.  The message
- * queue is always empty; PeekMessageA only counts its calls and runs the
- * host's pump hook, which is where a test calls back into the library.
- */
+// messages.cpp -- MessageBoxA and PeekMessageA.
+//
+// There is no window system: a message box is answered by the responder the
+// host installed, else by a prompt on the terminal when stdin and stderr are
+// both terminals.  With nobody there (no terminal, or its input at an end),
+// a box is answered as by a person who cannot act on it: Cancel where the
+// box has one, else No, else Abort, else OK.  The default button would not
+// do: a disk question answered OK reads the drive again and asks again, for
+// ever, when nobody can insert the disk.  The message
+// queue is always empty; PeekMessageA only counts its calls and runs the
+// host's pump hook, which is where a test calls back into the library.
 #include "platform/posix/posix.h"
 
 #include <stdio.h>
@@ -32,7 +30,7 @@ struct Buttons {
     const char *name[3];
 };
 
-Buttons buttons_of(UINT style) {
+Buttons buttonsOf(UINT style) {
     switch (style & MB_TYPEMASK) {
     case MB_OKCANCEL:         return {2, {IDOK, IDCANCEL}, {"OK", "Cancel"}};
     case MB_ABORTRETRYIGNORE: return {3, {IDABORT, IDRETRY, IDIGNORE}, {"Abort", "Retry", "Ignore"}};
@@ -43,10 +41,10 @@ Buttons buttons_of(UINT style) {
     }
 }
 
-/* The answer when nobody can be asked: the button that changes nothing. */
+// The answer when nobody can be asked: the button that changes nothing.
 int unattended(UINT style) {
     static const int kChangeNothing[] = {IDCANCEL, IDNO, IDABORT};
-    Buttons b = buttons_of(style);
+    Buttons b = buttonsOf(style);
     for (int wanted : kChangeNothing) {
         for (int i = 0; i < b.count; ++i) {
             if (b.id[i] == wanted) return wanted;
@@ -55,11 +53,11 @@ int unattended(UINT style) {
     return IDOK;
 }
 
-/* Asks on the terminal; the first letter of a button (or its number)
- * chooses it, an empty line takes the default.  At the end of input there
- * is nobody left to answer. */
+// Asks on the terminal; the first letter of a button (or its number)
+// chooses it, an empty line takes the default.  At the end of input there
+// is nobody left to answer.
 int prompt(const char *text, const char *caption, UINT style) {
-    Buttons b = buttons_of(style);
+    Buttons b = buttonsOf(style);
     int def = qzhost_default_button(style);
     fprintf(stderr, "\n[%s]\n%s\n", caption ? caption : "", text ? text : "");
     for (;;) {
@@ -80,7 +78,7 @@ int prompt(const char *text, const char *caption, UINT style) {
 
 } // namespace
 
-void reset_messages() {
+void resetMessages() {
     g_responder = nullptr;
     g_responderContext = nullptr;
     g_pumpHook = nullptr;
@@ -94,16 +92,16 @@ using namespace qz::posix;
 extern "C" {
 
 int qzhost_default_button(UINT style) {
-    Buttons b = buttons_of(style);
-    int which = (int)((style & MB_DEFMASK) >> 8);   /* 0, 1 or 2 */
-    if (which >= b.count) which = 0;                /* as Windows: a missing button means the first */
+    Buttons b = buttonsOf(style);
+    int which = (int)((style & MB_DEFMASK) >> 8);   // 0, 1 or 2
+    if (which >= b.count) which = 0;                // as Windows: a missing button means the first
     return b.id[which];
 }
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
     ++g_counters.boxes;
     DWORD error;
-    if (call_fails("MessageBoxA", &error)) {
+    if (callFails(QZHOST_MessageBoxA, &error)) {
         SetLastError(error);
         return 0;
     }

@@ -1,21 +1,19 @@
-/*
- * paths.cpp -- the drive table and the resolution of Win32 paths to host
- * paths.
- *
- * A Win32 path is resolved in three steps:
- *   1. its start: "X:\" is the root of drive X; "X:name" is relative to the
- *      process's folder when X is the current drive and that folder lies on
- *      it, else to X's root; "\name" is the root of the current drive; any
- *      other path is relative to the process's folder;
- *   2. its components, split at '\' and '/' (trail bytes of double-byte
- *      characters are never separators): "." is dropped, ".." goes up (never
- *      above "/"), trailing dots and spaces are cut off, as Win32 does;
- *   3. each component is looked up in its folder: the exact UTF-8 form of
- *      the ANSI name first, then every entry of the folder compared without
- *      case in ANSI.  A missing folder on the way is ERROR_PATH_NOT_FOUND; a
- *      missing last component is reported as such to the caller, which
- *      decides (ERROR_FILE_NOT_FOUND, or a file to create).
- */
+// paths.cpp -- the drive table and the resolution of Win32 paths to host
+// paths.
+//
+// A Win32 path is resolved in three steps:
+//   1. its start: "X:\" is the root of drive X; "X:name" is relative to the
+//      process's folder when X is the current drive and that folder lies on
+//      it, else to X's root; "\name" is the root of the current drive; any
+//      other path is relative to the process's folder;
+//   2. its components, split at '\' and '/' (trail bytes of double-byte
+//      characters are never separators): "." is dropped, ".." goes up (never
+//      above "/"), trailing dots and spaces are cut off, as Win32 does;
+//   3. each component is looked up in its folder: the exact UTF-8 form of
+//      the ANSI name first, then every entry of the folder compared without
+//      case in ANSI.  A missing folder on the way is ERROR_PATH_NOT_FOUND; a
+//      missing last component is reported as such to the caller, which
+//      decides (ERROR_FILE_NOT_FOUND, or a file to create).
 #include "platform/posix/posix.h"
 
 #include <dirent.h>
@@ -35,14 +33,14 @@ Drive g_drives[26];
 int   g_current = 'C';
 DWORD g_serials = 0;
 
-int letter_index(int letter) {
+int letterIndex(int letter) {
     if (letter >= 'a' && letter <= 'z') letter -= 32;
     return (letter >= 'A' && letter <= 'Z') ? letter - 'A' : -1;
 }
 
-bool is_sep(char c) { return c == '\\' || c == '/'; }
+bool isSep(char c) { return c == '\\' || c == '/'; }
 
-bool invalid_char(unsigned char c, bool wild) {
+bool invalidChar(unsigned char c, bool wild) {
     if (c < 0x20) return true;
     switch (c) {
     case '<': case '>': case ':': case '"': case '|': return true;
@@ -51,7 +49,7 @@ bool invalid_char(unsigned char c, bool wild) {
     }
 }
 
-/* Appends "/name" to host; false when it does not fit. */
+// Appends "/name" to host; false when it does not fit.
 bool append(char *host, size_t size, const char *name) {
     size_t n = strlen(host), m = strlen(name);
     if (n + 1 + m >= size) return false;
@@ -60,29 +58,29 @@ bool append(char *host, size_t size, const char *name) {
     return true;
 }
 
-/* Drops the last component of host, never going above its first floor
- * bytes (the drive's root). */
+// Drops the last component of host, never going above its first floor
+// bytes (the drive's root).
 void up(char *host, size_t floor) {
     char *slash = strrchr(host, '/');
     if (slash && (size_t)(slash - host) >= floor) *slash = 0;
 }
 
-/* The static table starts empty; the first use sets up the defaults. */
+// The static table starts empty; the first use sets up the defaults.
 bool g_ready = false;
 void ready() {
-    if (!g_ready) reset_drives();
+    if (!g_ready) resetDrives();
 }
 
-/* Looks name (ANSI) up in folder host without case; on success the entry's
- * own name (host form) is in out. */
-bool find_entry(const char *host, const char *name, char *out, size_t size) {
+// Looks name (ANSI) up in folder host without case; on success the entry's
+// own name (host form) is in out.
+bool findEntry(const char *host, const char *name, char *out, size_t size) {
     DIR *d = opendir(*host ? host : "/");
     if (!d) return false;
     bool found = false;
     char ansi[MAX_PATH * 2];
     while (struct dirent *e = readdir(d)) {
-        if (!host_to_ansi(e->d_name, ansi, sizeof ansi)) continue;
-        if (same_name(ansi, name) && strlen(e->d_name) < size) {
+        if (!hostToAnsi(e->d_name, ansi, sizeof ansi)) continue;
+        if (sameName(ansi, name) && strlen(e->d_name) < size) {
             strcpy(out, e->d_name);
             found = true;
             break;
@@ -92,15 +90,15 @@ bool find_entry(const char *host, const char *name, char *out, size_t size) {
     return found;
 }
 
-/* The process folder, in host form without a trailing '/' ("" for "/"). */
-bool process_folder(char *out, size_t size) {
+// The process folder, in host form without a trailing '/' ("" for "/").
+bool processFolder(char *out, size_t size) {
     if (!getcwd(out, size)) return false;
     if (strcmp(out, "/") == 0) *out = 0;
     return true;
 }
 
-/* True when host lies in (or is) the folder root ("" = "/"). */
-bool lies_in(const char *host, const char *root) {
+// True when host lies in (or is) the folder root ("" = "/").
+bool liesIn(const char *host, const char *root) {
     size_t n = strlen(root);
     return strncmp(host, root, n) == 0 && (host[n] == 0 || host[n] == '/');
 }
@@ -109,17 +107,17 @@ bool lies_in(const char *host, const char *root) {
 
 Drive *drive(int letter) {
     ready();
-    int i = letter_index(letter);
+    int i = letterIndex(letter);
     return i < 0 ? nullptr : &g_drives[i];
 }
 
-int current_drive() { return g_current; }
+int currentDrive() { return g_current; }
 
-void set_current_drive(int letter) {
-    if (letter_index(letter) >= 0) g_current = 'A' + letter_index(letter);
+void setCurrentDrive(int letter) {
+    if (letterIndex(letter) >= 0) g_current = 'A' + letterIndex(letter);
 }
 
-void reset_drives() {
+void resetDrives() {
     g_ready = true;
     memset(g_drives, 0, sizeof g_drives);
     Drive &c = g_drives['C' - 'A'];
@@ -130,108 +128,141 @@ void reset_drives() {
     g_current = 'C';
 }
 
-DWORD resolve(const char *path, char *host, size_t size, PathState *state,
-              bool wildcards, char *last, bool *atRoot) {
-    if (!path || !*path) return ERROR_PATH_NOT_FOUND;
-    size_t len = strlen(path);
-    if (len >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
-    ready();
+namespace {
 
-    /* 1. the start */
-    const char *rest = path;
+// Step 1: the folder that path starts from, in host form, in base; *rest is
+// what follows the drive prefix, *floor the length of the drive's root,
+// above which ".." does not go (0 for a path without a drive).
+DWORD startOf(const char *path, const char **rest, char (&base)[kHostPath], size_t *floor) {
+    *rest = path;
+    *floor = 0;
     int letter = 0;
     if (((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':') {
         letter = path[0] & ~0x20;
-        rest = path + 2;
-    } else if (is_sep(path[0]) && is_sep(path[1])) {
-        return ERROR_BAD_NETPATH;          /* no network paths here */
-    } else if (is_sep(path[0])) {
+        *rest = path + 2;
+    } else if (isSep(path[0]) && isSep(path[1])) {
+        return ERROR_BAD_NETPATH;   // no network paths here
+    } else if (isSep(path[0])) {
         letter = g_current;
     }
-    char base[HOST_PATH];
-    size_t floor = 0;
-    if (letter) {
-        Drive *d = drive(letter);
-        if (!d || !d->mapped) return ERROR_PATH_NOT_FOUND;
-        if (!d->media) return ERROR_NOT_READY;
-        if (strlen(d->root) >= sizeof base) return ERROR_FILENAME_EXCED_RANGE;
-        strcpy(base, d->root);
-        floor = strlen(base);
-        if (!is_sep(*rest) && letter == g_current) {
-            char cwd[HOST_PATH];
-            if (process_folder(cwd, sizeof cwd) && lies_in(cwd, d->root)) strcpy(base, cwd);
-        }
-    } else if (!process_folder(base, sizeof base)) {
-        return ERROR_PATH_NOT_FOUND;
+    if (!letter) return processFolder(base, sizeof base) ? 0 : ERROR_PATH_NOT_FOUND;
+    Drive *d = drive(letter);
+    if (!d || !d->mapped) return ERROR_PATH_NOT_FOUND;
+    if (!d->media) return ERROR_NOT_READY;
+    if (strlen(d->root) >= sizeof base) return ERROR_FILENAME_EXCED_RANGE;
+    strcpy(base, d->root);
+    *floor = strlen(base);
+    if (!isSep(**rest) && letter == g_current) {
+        char cwd[kHostPath];
+        if (processFolder(cwd, sizeof cwd) && liesIn(cwd, d->root)) strcpy(base, cwd);
     }
-    if (strlen(base) >= size) return ERROR_FILENAME_EXCED_RANGE;
-    strcpy(host, base);
+    return 0;
+}
 
-    /* 2. the components, split multibyte-aware */
-    char copy[MAX_PATH];
+// Step 2: splits rest at its separators into copy (the trail byte of a
+// double-byte character is never one); parts point into copy.  Returns the
+// number of components.
+int splitComponents(const char *rest, char *copy, char **parts) {
     strcpy(copy, rest);
-    char *parts[MAX_PATH];
     int count = 0;
     for (char *p = copy;;) {
-        while (is_sep(*p)) ++p;
+        while (isSep(*p)) ++p;
         if (!*p) break;
         parts[count++] = p;
-        while (*p && !is_sep(*p)) p = CharNextA(p);
+        while (*p && !isSep(*p)) p = CharNextA(p);
         if (!*p) break;
         *p++ = 0;
     }
-    /* In wildcard mode the last component is whatever follows the last
-     * separator, possibly nothing. */
-    const char *pattern = nullptr;
-    if (wildcards) {
-        if (count > 0 && !is_sep(path[len - 1])) pattern = parts[--count];
-        else pattern = "";
+    return count;
+}
+
+// False when name holds a character that no Win32 name may hold ('*' and
+// '?' are allowed in a pattern); trail bytes of double-byte characters pass.
+bool validName(const char *name, bool pattern) {
+    for (const unsigned char *q = (const unsigned char *)name; *q; ++q) {
+        if (isLead(*q) && q[1]) { ++q; continue; }
+        if (invalidChar(*q, pattern)) return false;
     }
+    return true;
+}
+
+// Cuts the trailing dots and spaces off every component but "." and "..",
+// as Win32 does (one of nothing else becomes "."); false when a component
+// holds an invalid character.
+bool trimComponents(char **parts, int count) {
     for (int i = 0; i < count; ++i) {
         char *c = parts[i];
         if (strcmp(c, ".") == 0 || strcmp(c, "..") == 0) continue;
         size_t n = strlen(c);
         while (n > 0 && (c[n - 1] == '.' || c[n - 1] == ' ')) c[--n] = 0;
         if (n == 0) { parts[i] = (char *)"."; continue; }
-        for (const unsigned char *q = (const unsigned char *)c; *q; ++q) {
-            if (is_lead(*q) && q[1]) { ++q; continue; }
-            if (invalid_char(*q, false)) return ERROR_INVALID_NAME;
-        }
+        if (!validName(c, false)) return false;
     }
-    if (pattern) {
-        for (const unsigned char *q = (const unsigned char *)pattern; *q; ++q) {
-            if (is_lead(*q) && q[1]) { ++q; continue; }
-            if (invalid_char(*q, true)) return ERROR_INVALID_NAME;
-        }
-    }
+    return true;
+}
 
-    /* 3. the lookup */
-    *state = PATH_EXISTS;
+// Step 3: looks the components up one by one below host, which holds the
+// start; floor as startOf gives it.  When a pattern follows, the last
+// component too must be an existing folder.
+DWORD lookUp(char *host, size_t size, size_t floor, char *const *parts, int count, bool pattern,
+             PathState *state) {
+    *state = kPathExists;
     for (int i = 0; i < count; ++i) {
         const char *c = parts[i];
         if (strcmp(c, ".") == 0) continue;
         if (strcmp(c, "..") == 0) { up(host, floor); continue; }
         bool isLast = i == count - 1;
-        if (*state == PATH_LAST_MISSING) return ERROR_PATH_NOT_FOUND;
-        char name[HOST_PATH];
-        if (!ansi_to_host(c, strlen(c), name, sizeof name)) return ERROR_FILENAME_EXCED_RANGE;
+        if (*state == kPathLastMissing) return ERROR_PATH_NOT_FOUND;
+        char name[kHostPath];
+        if (!ansiToHost(c, strlen(c), name, sizeof name)) return ERROR_FILENAME_EXCED_RANGE;
         size_t at = strlen(host);
         if (!append(host, size, name)) return ERROR_FILENAME_EXCED_RANGE;
         struct stat st;
         if (lstat(host, &st) != 0) {
             host[at] = 0;
-            char real[HOST_PATH];
-            if (find_entry(host, c, real, sizeof real)) {
+            char real[kHostPath];
+            if (findEntry(host, c, real, sizeof real)) {
                 if (!append(host, size, real)) return ERROR_FILENAME_EXCED_RANGE;
             } else {
                 append(host, size, name);
                 if (!isLast || pattern) return ERROR_PATH_NOT_FOUND;
-                *state = PATH_LAST_MISSING;
+                *state = kPathLastMissing;
                 continue;
             }
         }
         if ((!isLast || pattern) && (stat(host, &st) != 0 || !S_ISDIR(st.st_mode))) return ERROR_PATH_NOT_FOUND;
     }
+    return 0;
+}
+
+} // namespace
+
+DWORD resolve(const char *path, char *host, size_t size, PathState *state,
+              bool wildcards, char *last, bool *atRoot) {
+    if (!path || !*path) return ERROR_PATH_NOT_FOUND;
+    size_t len = strlen(path);
+    if (len >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
+    ready();
+    const char *rest;
+    char base[kHostPath];
+    size_t floor;
+    if (DWORD error = startOf(path, &rest, base, &floor)) return error;
+    if (strlen(base) >= size) return ERROR_FILENAME_EXCED_RANGE;
+    strcpy(host, base);
+
+    char copy[MAX_PATH];
+    char *parts[MAX_PATH];
+    int count = splitComponents(rest, copy, parts);
+    // In wildcard mode the last component is whatever follows the last
+    // separator, possibly nothing.
+    const char *pattern = nullptr;
+    if (wildcards) {
+        if (count > 0 && !isSep(path[len - 1])) pattern = parts[--count];
+        else pattern = "";
+    }
+    if (!trimComponents(parts, count) || (pattern && !validName(pattern, true))) return ERROR_INVALID_NAME;
+    if (DWORD error = lookUp(host, size, floor, parts, count, pattern != nullptr, state)) return error;
+
     if (!*host) strcpy(host, "/");
     if (pattern && last) strcpy(last, pattern);
     if (atRoot) {
@@ -243,13 +274,13 @@ DWORD resolve(const char *path, char *host, size_t size, PathState *state,
     return 0;
 }
 
-bool host_to_win(const char *host, char *out, size_t size) {
+bool hostToWin(const char *host, char *out, size_t size) {
     ready();
     int best = -1;
     size_t bestLen = 0;
     for (int i = 0; i < 26; ++i) {
         const Drive &d = g_drives[i];
-        if (!d.mapped || !lies_in(strcmp(host, "/") == 0 ? "" : host, d.root)) continue;
+        if (!d.mapped || !liesIn(strcmp(host, "/") == 0 ? "" : host, d.root)) continue;
         size_t n = strlen(d.root);
         if (best < 0 || n > bestLen || (n == bestLen && 'A' + i == g_current)) {
             best = i;
@@ -259,8 +290,8 @@ bool host_to_win(const char *host, char *out, size_t size) {
     if (best < 0) return false;
     const char *rest = host + bestLen;
     while (*rest == '/') ++rest;
-    char ansi[HOST_PATH];
-    if (!host_to_ansi(rest, ansi, sizeof ansi)) return false;
+    char ansi[kHostPath];
+    if (!hostToAnsi(rest, ansi, sizeof ansi)) return false;
     if (strlen(ansi) + 4 > size) return false;
     out[0] = (char)('A' + best);
     out[1] = ':';
@@ -278,11 +309,11 @@ using namespace qz::posix;
 extern "C" {
 
 DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
-    char cwd[HOST_PATH], win[HOST_PATH + 8];
-    if (!getcwd(cwd, sizeof cwd)) { fail(error_from_errno(errno)); return 0; }
-    if (!host_to_win(cwd, win, sizeof win)) {
-        /* Not on any drive: the current drive's letter and the host path. */
-        snprintf(win, sizeof win, "%c:%s", current_drive(), cwd);
+    char cwd[kHostPath], win[kHostPath + 8];
+    if (!getcwd(cwd, sizeof cwd)) { fail(errorFromErrno(errno)); return 0; }
+    if (!hostToWin(cwd, win, sizeof win)) {
+        // Not on any drive: the current drive's letter and the host path.
+        snprintf(win, sizeof win, "%c:%s", currentDrive(), cwd);
         for (char *p = win; *p; ++p) if (*p == '/') *p = '\\';
     }
     DWORD n = (DWORD)strlen(win);
@@ -294,12 +325,12 @@ DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
 int qzhost_map_drive(char letter, const char *folder, UINT type, const char *label) {
     Drive *d = drive(letter);
     if (!d || !folder || type > DRIVE_RAMDISK) return -1;
-    char abs[HOST_PATH];
+    char abs[kHostPath];
     if (folder[0] == '/') {
         if (strlen(folder) >= sizeof abs) return -1;
         strcpy(abs, folder);
     } else {
-        char cwd[HOST_PATH];
+        char cwd[kHostPath];
         if (!getcwd(cwd, sizeof cwd) || strlen(cwd) + 1 + strlen(folder) >= sizeof abs) return -1;
         size_t c = strlen(cwd);
         memcpy(abs, cwd, c);
@@ -313,7 +344,7 @@ int qzhost_map_drive(char letter, const char *folder, UINT type, const char *lab
     d->mapped = true;
     d->media = true;
     d->type = type;
-    d->serial = 0x5EED0000u + (DWORD)(letter_index(letter) << 8) + ++g_serials;
+    d->serial = 0x5EED0000u + (DWORD)(letterIndex(letter) << 8) + ++g_serials;
     strcpy(d->root, abs);
     if (label) strcpy(d->label, label);
     return 0;
@@ -331,7 +362,7 @@ int qzhost_set_label(char letter, const char *label) {
     if (!d || !d->mapped || (label && strlen(label) >= sizeof d->label)) return -1;
     strcpy(d->label, label ? label : "");
     d->media = true;
-    d->serial += 0x10000u;             /* a new disk: a new serial number */
+    d->serial += 0x10000u;             // a new disk: a new serial number
     return 0;
 }
 
@@ -345,7 +376,7 @@ int qzhost_set_media(char letter, int present) {
 int qzhost_set_current_drive(char letter) {
     Drive *d = drive(letter);
     if (!d) return -1;
-    set_current_drive(letter);
+    setCurrentDrive(letter);
     return 0;
 }
 

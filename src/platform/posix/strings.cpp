@@ -1,13 +1,11 @@
-/*
- * strings.cpp -- the lstr* functions and the user32 character functions.
- *
- * Comparisons: lstrcmpA compares bytes as unsigned values; lstrcmpiA folds
- * both strings with the CharUpperA rules first (trail bytes of double-byte
- * characters are compared as they are).  Windows orders unequal strings by
- * its linguistic sort instead; the two agree on equality and on the order of
- * strings that differ only in letters of the same case or in digits, which
- * is what the library relies on.
- */
+// strings.cpp -- the lstr* functions and the user32 character functions.
+//
+// Comparisons: lstrcmpA compares bytes as unsigned values; lstrcmpiA folds
+// both strings with the CharUpperA rules first (trail bytes of double-byte
+// characters are compared as they are).  Windows orders unequal strings by
+// its linguistic sort instead; the two agree on equality and on the order of
+// strings that differ only in letters of the same case or in digits, which
+// is what the library relies on.
 #include "platform/posix/posix.h"
 
 #include <string.h>
@@ -16,9 +14,9 @@ using namespace qz::posix;
 
 namespace {
 
-/* CharUpperA and its kin take a character instead of a string when the
- * pointer's high bits are 0. */
-bool is_single_char(const void *p) {
+// CharUpperA and its kin take a character instead of a string when the
+// pointer's high bits are 0.
+bool isSingleChar(const void *p) {
     return ((uintptr_t)p >> 16) == 0;
 }
 
@@ -63,7 +61,7 @@ int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) {
     const unsigned char *p = (const unsigned char *)a, *q = (const unsigned char *)b;
     for (;;) {
         unsigned char x = *p, y = *q;
-        bool lead = is_lead(x) && p[1];
+        bool lead = isLead(x) && p[1];
         if (!lead) { x = upper(x); y = upper(y); }
         if (x != y || x == 0) return x < y ? -1 : (x > y ? 1 : 0);
         ++p;
@@ -78,13 +76,13 @@ int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) {
 }
 
 BOOL WINAPI IsDBCSLeadByte(BYTE c) {
-    return is_lead(c) ? TRUE : FALSE;
+    return isLead(c) ? TRUE : FALSE;
 }
 
 BOOL WINAPI OemToCharA(LPCSTR from, LPSTR to) {
     if (!from || !to) return fail(ERROR_INVALID_PARAMETER);
     size_t i = 0;
-    for (; from[i]; ++i) to[i] = (char)oem_to_ansi((unsigned char)from[i]);
+    for (; from[i]; ++i) to[i] = (char)oemToAnsi((unsigned char)from[i]);
     to[i] = 0;
     return TRUE;
 }
@@ -92,18 +90,18 @@ BOOL WINAPI OemToCharA(LPCSTR from, LPSTR to) {
 BOOL WINAPI CharToOemA(LPCSTR from, LPSTR to) {
     if (!from || !to) return fail(ERROR_INVALID_PARAMETER);
     size_t i = 0;
-    for (; from[i]; ++i) to[i] = (char)ansi_to_oem((unsigned char)from[i]);
+    for (; from[i]; ++i) to[i] = (char)ansiToOem((unsigned char)from[i]);
     to[i] = 0;
     return TRUE;
 }
 
 LPSTR WINAPI CharUpperA(LPSTR s) {
-    if (is_single_char(s)) {
+    if (isSingleChar(s)) {
         return (LPSTR)(uintptr_t)upper((unsigned char)(uintptr_t)s);
     }
     unsigned char *p = (unsigned char *)s;
     while (*p) {
-        if (is_lead(*p) && p[1]) { p += 2; continue; }
+        if (isLead(*p) && p[1]) { p += 2; continue; }
         *p = upper(*p);
         ++p;
     }
@@ -112,14 +110,14 @@ LPSTR WINAPI CharUpperA(LPSTR s) {
 
 LPSTR WINAPI CharNextA(LPCSTR s) {
     if (!s || !*s) return (LPSTR)s;
-    if (is_lead((unsigned char)*s) && s[1]) return (LPSTR)(s + 2);
+    if (isLead((unsigned char)*s) && s[1]) return (LPSTR)(s + 2);
     return (LPSTR)(s + 1);
 }
 
 LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR s) {
     if (!start || !s || s <= start) return (LPSTR)start;
-    /* Walk from the start so that a trail byte is never taken for a
-     * character of its own. */
+    // Walk from the start so that a trail byte is never taken for a
+    // character of its own.
     const char *p = start;
     for (;;) {
         const char *next = CharNextA(p);

@@ -1,12 +1,10 @@
-/*
- * temp.cpp -- the temporary folder and temporary file names.
- *
- * GetTempPathA reports the folder the host set, or else TMPDIR (or /tmp)
- * in its drive form ("C:\tmp\"), always with a trailing '\'.
- * GetTempFileNameA with unique 0 tries numbers from a clock-based start,
- * creating each candidate exclusively until one is new, as Windows does;
- * the file is left on disk, empty, with the ARCHIVE attribute.
- */
+// temp.cpp -- the temporary folder and temporary file names.
+//
+// GetTempPathA reports the folder the host set, or else TMPDIR (or /tmp)
+// in its drive form ("C:\tmp\"), always with a trailing '\'.
+// GetTempFileNameA with unique 0 tries numbers from a clock-based start,
+// creating each candidate exclusively until one is new, as Windows does;
+// the file is left on disk, empty, with the ARCHIVE attribute.
 #include "platform/posix/posix.h"
 
 #include <errno.h>
@@ -26,16 +24,16 @@ namespace {
 bool g_tempSet = false;
 char g_temp[MAX_PATH];
 
-/* The default: TMPDIR or /tmp, in drive form with a trailing '\'. */
-bool default_temp(char *out, size_t size) {
+// The default: TMPDIR or /tmp, in drive form with a trailing '\'.
+bool defaultTemp(char *out, size_t size) {
     const char *dir = getenv("TMPDIR");
     if (!dir || dir[0] != '/') dir = "/tmp";
-    char host[HOST_PATH];
+    char host[kHostPath];
     if (strlen(dir) >= sizeof host) dir = "/tmp";
     strcpy(host, dir);
     size_t n = strlen(host);
     while (n > 1 && host[n - 1] == '/') host[--n] = 0;
-    if (!host_to_win(host, out, size - 1)) {
+    if (!hostToWin(host, out, size - 1)) {
         if (strlen(host) + 2 > size) return false;
         strcpy(out, host);
         for (char *p = out; *p; ++p) if (*p == '/') *p = '\\';
@@ -47,7 +45,7 @@ bool default_temp(char *out, size_t size) {
 
 } // namespace
 
-void reset_temp() {
+void resetTemp() {
     g_tempSet = false;
     g_temp[0] = 0;
 }
@@ -58,11 +56,11 @@ extern "C" {
 
 DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
     DWORD error;
-    if (call_fails("GetTempPathA", &error)) { fail(error); return 0; }
+    if (callFails(QZHOST_GetTempPathA, &error)) { fail(error); return 0; }
     char path[MAX_PATH];
     if (g_tempSet) {
         strcpy(path, g_temp);
-    } else if (!default_temp(path, sizeof path)) {
+    } else if (!defaultTemp(path, sizeof path)) {
         fail(ERROR_FILENAME_EXCED_RANGE);
         return 0;
     }
@@ -74,7 +72,7 @@ DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
 
 UINT WINAPI GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR buffer) {
     DWORD error;
-    if (call_fails("GetTempFileNameA", &error)) { fail(error); return 0; }
+    if (callFails(QZHOST_GetTempFileNameA, &error)) { fail(error); return 0; }
     if (!path || !buffer) { fail(ERROR_INVALID_PARAMETER); return 0; }
     char stem[MAX_PATH + 8];
     size_t n = strlen(path);
@@ -95,19 +93,19 @@ UINT WINAPI GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR buff
     if (start == 0) start = 1;
     UINT number = start;
     do {
-        char name[MAX_PATH + 16], host[HOST_PATH];
+        char name[MAX_PATH + 16], host[kHostPath];
         snprintf(name, sizeof name, "%s%X.TMP", stem, number);
         PathState state;
         if (DWORD e = resolve(name, host, sizeof host, &state)) { fail(e); return 0; }
-        if (state == PATH_LAST_MISSING) {
+        if (state == kPathLastMissing) {
             int fd = open(host, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd >= 0) {
-                store_dos_bits(host, fd, FILE_ATTRIBUTE_ARCHIVE);
+                storeDosBits(host, fd, FILE_ATTRIBUTE_ARCHIVE);
                 close(fd);
                 strcpy(buffer, name);
                 return number;
             }
-            if (errno != EEXIST) { fail(error_from_errno(errno)); return 0; }
+            if (errno != EEXIST) { fail(errorFromErrno(errno)); return 0; }
         }
         number = number == 0xFFFF ? 1 : number + 1;
     } while (number != start);
@@ -117,17 +115,17 @@ UINT WINAPI GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR buff
 
 int qzhost_set_temp_path(const char *path) {
     if (!path) {
-        reset_temp();
+        resetTemp();
         return 0;
     }
     char out[MAX_PATH];
     if (path[0] == '/') {
-        char host[HOST_PATH];
+        char host[kHostPath];
         if (strlen(path) >= sizeof host) return -1;
         strcpy(host, path);
         size_t n = strlen(host);
         while (n > 1 && host[n - 1] == '/') host[--n] = 0;
-        if (!host_to_win(host, out, sizeof out - 1)) return -1;
+        if (!hostToWin(host, out, sizeof out - 1)) return -1;
     } else {
         if (strlen(path) + 2 > sizeof out) return -1;
         strcpy(out, path);

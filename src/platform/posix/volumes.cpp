@@ -1,11 +1,9 @@
-/*
- * volumes.cpp -- drive types and volume labels from the drive table.
- *
- * A root names a drive as "X:\" (or "X:", or null for the current drive).
- * Removable drives behave like FAT floppies: labels of at most 11
- * characters, file system "FAT"; fixed drives report "NTFS".  A removable
- * drive without a disk (qzhost_set_media) gives ERROR_NOT_READY.
- */
+// volumes.cpp -- drive types and volume labels from the drive table.
+//
+// A root names a drive as "X:\" (or "X:", or null for the current drive).
+// Removable drives behave like FAT floppies: labels of at most 11
+// characters, file system "FAT"; fixed drives report "NTFS".  A removable
+// drive without a disk (qzhost_set_media) gives ERROR_NOT_READY.
 #include "platform/posix/posix.h"
 
 #include <string.h>
@@ -14,10 +12,10 @@ using namespace qz::posix;
 
 namespace {
 
-/* The drive a root names, or null. */
-Drive *drive_of_root(LPCSTR root) {
-    if (!root) return drive(current_drive());
-    if ((root[0] == '\\' || root[0] == '/') && root[1] == 0) return drive(current_drive());
+// The drive a root names, or null.
+Drive *driveOfRoot(LPCSTR root) {
+    if (!root) return drive(currentDrive());
+    if ((root[0] == '\\' || root[0] == '/') && root[1] == 0) return drive(currentDrive());
     if (!root[0] || root[1] != ':') return nullptr;
     if (root[2] && !((root[2] == '\\' || root[2] == '/') && root[3] == 0)) return nullptr;
     return drive((unsigned char)root[0]);
@@ -28,7 +26,7 @@ Drive *drive_of_root(LPCSTR root) {
 extern "C" {
 
 UINT WINAPI GetDriveTypeA(LPCSTR root) {
-    Drive *d = drive_of_root(root);
+    Drive *d = driveOfRoot(root);
     if (!d || !d->mapped) return DRIVE_NO_ROOT_DIR;
     return d->type;
 }
@@ -36,8 +34,8 @@ UINT WINAPI GetDriveTypeA(LPCSTR root) {
 BOOL WINAPI GetVolumeInformationA(LPCSTR root, LPSTR label, DWORD labelSize, LPDWORD serial,
                                   LPDWORD maxComponent, LPDWORD fsFlags, LPSTR fsName, DWORD fsNameSize) {
     DWORD error;
-    if (call_fails("GetVolumeInformationA", &error)) return fail(error);
-    Drive *d = drive_of_root(root);
+    if (callFails(QZHOST_GetVolumeInformationA, &error)) return fail(error);
+    Drive *d = driveOfRoot(root);
     if (!d || !d->mapped) return fail(ERROR_PATH_NOT_FOUND);
     if (!d->media) return fail(ERROR_NOT_READY);
     const char *fs = d->type == DRIVE_REMOVABLE ? "FAT" : "NTFS";
@@ -47,14 +45,14 @@ BOOL WINAPI GetVolumeInformationA(LPCSTR root, LPSTR label, DWORD labelSize, LPD
     if (fsName) strcpy(fsName, fs);
     if (serial) *serial = d->serial;
     if (maxComponent) *maxComponent = 255;
-    if (fsFlags) *fsFlags = 0x00000003;   /* case-sensitive search, case preserved names */
+    if (fsFlags) *fsFlags = 0x00000003;   // case-sensitive search, case preserved names
     return TRUE;
 }
 
 BOOL WINAPI SetVolumeLabelA(LPCSTR root, LPCSTR label) {
     DWORD error;
-    if (call_fails("SetVolumeLabelA", &error)) return fail(error);
-    Drive *d = drive_of_root(root);
+    if (callFails(QZHOST_SetVolumeLabelA, &error)) return fail(error);
+    Drive *d = driveOfRoot(root);
     if (!d || !d->mapped) return fail(ERROR_PATH_NOT_FOUND);
     if (!d->media) return fail(ERROR_NOT_READY);
     if (d->type == DRIVE_CDROM) return fail(ERROR_WRITE_PROTECT);
