@@ -12,11 +12,17 @@
 
 #include <stdint.h>
 
+#include "frame/frame.h"
+#include "platform/names.h"
 #include "platform/win32.h"
 #include "qzunpack.h"
 
 namespace qz {
 namespace archive {
+
+// Name buffers are kNameBytes (names.h); files that take the archive
+// namespace whole see it through this.
+using qz::kNameBytes;
 
 // ---------------------------------------------------------------------------
 // On-disk records
@@ -36,8 +42,6 @@ enum : uint32_t {
     kEndRecordBytes = 22,
     kQzvwHeaderBytes = 12,
     kMaxCommentBytes = 65535,
-    kNameBytes = 260,             // 259 characters and the terminator
-    kTransferBytes = 0xFFF0,      // each shared transfer buffer
     kCopyBufferBytes = 0x80000,   // the buffered copy starts with this much
 };
 
@@ -121,11 +125,14 @@ void closeArchive(Archive *a);
 // none is open or 255 have been closed.
 void unloadArchives();
 
-// The two shared transfer buffers of kTransferBytes each, which live while
-// at least one archive is open: the first fixed (its handle is its
-// address), the second movable (lock it for use).  Null when none is open.
+// The two shared transfer buffers of kTransferBytes each (frame.h), which
+// live while at least one archive is open: the first fixed (its handle is
+// its address), the second movable (lock it for use).  Null when none is
+// open.
+using frame::kTransferBytes;
 uint8_t *transferInput();
 HGLOBAL transferOutput();
+inline frame::TransferBuffers transferBuffers() { return {transferInput(), transferOutput()}; }
 // Allocation and release, used by open and close.
 bool allocTransferBuffers();
 void freeTransferBuffers();

@@ -101,7 +101,7 @@ void readVolumeLabel(const char *root, char label[kNameBytes])
 
 int16_t requestVolume(uint16_t number, const char *oemName, HANDLE *file)
 {
-    frame::g.print.operation = QZ_OP_INDEXING;
+    frame::setOperation(QZ_OP_INDEXING);
     if (*file != INVALID_HANDLE_VALUE)
         CloseHandle(*file);
     *file = INVALID_HANDLE_VALUE;
@@ -116,9 +116,7 @@ int16_t requestVolume(uint16_t number, const char *oemName, HANDLE *file)
 
     bool openFailed = false;
     for (;;) {
-        frame::g.print.diskNumber = (int16_t)number;
-        frame::g.print.eventKind = QZ_EVENT_QUESTION;
-        if (frame::raise(QZ_EVENT_QUESTION, code, (int16_t)number) != QZ_ANSWER_OK)
+        if (frame::askDisk(code, (int16_t)number) != QZ_ANSWER_OK)
             return openFailed ? QZ_ERR_FILE : QZ_CANCELLED;
         char label[kNameBytes];
         upperLabelOf(oemName, label);
@@ -155,8 +153,7 @@ int16_t changeVolume(Archive *a)
         int n = lstrlenA(a->name);
         if (n >= 3)
             threeDigits(a->volume, a->name + n - 3);
-        lstrcpynA(frame::g.print.archiveName, a->name, sizeof frame::g.print.archiveName);
-        OemToCharA(frame::g.print.archiveName, frame::g.print.archiveName);
+        frame::setArchiveName(a->name);
     } else {
         spannedLabel(a->volume, expected);
     }
@@ -173,7 +170,7 @@ int16_t changeVolume(Archive *a)
 
     for (;;) {
         if (removable) {
-            if (frame::raise(QZ_EVENT_QUESTION, QZ_QUESTION_DISK, (int16_t)a->volume) != QZ_ANSWER_OK)
+            if (frame::askDisk(QZ_QUESTION_DISK, (int16_t)a->volume) != QZ_ANSWER_OK)
                 return QZ_CANCELLED;
             if (a->flags & (kFlagSpanned | kFlagDirFirst)) {
                 char label[kNameBytes];

@@ -16,14 +16,14 @@
 #include <stdint.h>
 
 #include "archive/archive.h"
+#include "platform/names.h"
 #include "platform/win32.h"
 #include "qzunpack.h"
 
 namespace qz {
 namespace extract {
 
-// Every path and path part is handled in buffers of this size.
-enum { kNameBytes = 260 };
+// Every path and path part is handled in buffers of kNameBytes (names.h).
 
 // ---- the walk over the entries (walk.cpp) ----------------------------------
 
@@ -51,10 +51,6 @@ int16_t methodCode(int16_t zipMethod, uint16_t flags);
 // True for the ZIP methods the library recognises (0, 1, 6, 8, 10, 11, 12),
 // of which only 0 and 8 are decoded.
 bool knownMethod(uint16_t zipMethod);
-
-// Replaces every occurrence of one character by another, stepping by
-// characters of the active code page so a trail byte is never taken.
-void replaceChar(char *s, char find, char put);
 
 // Appends s to path (a kNameBytes buffer) as far as it fits, never cutting
 // a double-byte character in two.

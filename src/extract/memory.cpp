@@ -84,7 +84,7 @@ int16_t unzipToMemory(QzHandle handle, uint8_t *buffer, int32_t skip, int32_t li
         char entryDir[kNameBytes], entryName[kNameBytes];
         CharToOemA(name, name);
         select::splitPath(name, nullptr, entryDir, entryName);
-        if (select::entryTest(entryDir, entryName, specDir, pattern, 0))
+        if (select::entryTest(entryDir, entryName, specDir, pattern, false))
             break;
         r = walkEntries(a, false, &record, name, extra, comment);
     }
@@ -109,10 +109,9 @@ int16_t unzipToMemory(QzHandle handle, uint8_t *buffer, int32_t skip, int32_t li
 
     // Without a buffer there is nowhere to deliver to.
     WindowSink sink(buffer, skip, buffer ? limit : 0);
-    decode::TransferBuffers buffers = {archive::transferInput(), archive::transferOutput()};
     return decode::decodeChunks(a->file, (int32_t)record.compressedSize,
-                                methodCode((int16_t)record.method, record.flags), (int16_t)(record.flags & 1),
-                                buffers, sink);
+                                methodCode((int16_t)record.method, record.flags), (record.flags & 1) != 0,
+                                archive::transferBuffers(), sink);
 }
 
 }  // namespace

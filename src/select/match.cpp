@@ -200,7 +200,7 @@ bool singleByteAt(const char *s, const char *at, char c) {
 }  // namespace
 
 QZ_API(int16_t) QzMatchFile(const char *name, const char *pattern) {
-    char n[qz::select::kNameBytes], p[qz::select::kNameBytes];
+    char n[qz::kNameBytes], p[qz::kNameBytes];
     lstrcpynA(n, name ? name : "", sizeof n);
     lstrcpynA(p, pattern ? pattern : "", sizeof p);
     CharUpperA(n);
