@@ -218,8 +218,9 @@ int16_t switchToEntryVolume(Archive *a, const QzEntryRecord *record, QzHandle *c
 // the current one ends.
 int16_t copyAcrossVolumes(Archive *a, HANDLE to, uint32_t count, QzHandle *callerHandle);
 
-// "X" and a NUL: the drive letter of path, or of the current drive.
-void driveLetter(const char *path, char out[2]);
+// "X:\" and a NUL: the root of the drive of path ("X:..."), or of the
+// current drive.
+void driveRoot(const char *path, char root[4]);
 // The label of root ("X:\"), or an empty string.
 void readVolumeLabel(const char *root, char label[kNameBytes]);
 // The root of an ANSI path: "X:\" or "\\server\share\".

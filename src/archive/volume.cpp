@@ -51,16 +51,18 @@ void spannedLabel(uint16_t number, char label[12])
     label[11] = 0;
 }
 
-void driveLetter(const char *path, char out[2])
+void driveRoot(const char *path, char root[4])
 {
     if (path && path[0] && path[1] == ':') {
-        out[0] = path[0];
+        root[0] = path[0];
     } else {
         char current[kNameBytes];
         DWORD n = GetCurrentDirectoryA(kNameBytes, current);
-        out[0] = (n > 0 && n < kNameBytes && current[1] == ':') ? current[0] : 'C';
+        root[0] = (n > 0 && n < kNameBytes && current[1] == ':') ? current[0] : 'C';
     }
-    out[1] = 0;
+    root[1] = ':';
+    root[2] = '\\';
+    root[3] = 0;
 }
 
 void volumeRoot(const char *ansiPath, char root[kNameBytes])
@@ -83,12 +85,7 @@ void volumeRoot(const char *ansiPath, char root[kNameBytes])
         root[i + 1] = 0;
         return;
     }
-    char letter[2];
-    driveLetter(ansiPath, letter);
-    root[0] = letter[0];
-    root[1] = ':';
-    root[2] = '\\';
-    root[3] = 0;
+    driveRoot(ansiPath, root);
 }
 
 void readVolumeLabel(const char *root, char label[kNameBytes])
@@ -158,14 +155,10 @@ int16_t changeVolume(Archive *a)
         spannedLabel(a->volume, expected);
     }
 
-    char ansi[kNameBytes], letter[2], root[4];
+    char ansi[kNameBytes], root[4];
     lstrcpynA(ansi, a->name, kNameBytes);
     OemToCharA(ansi, ansi);
-    driveLetter(ansi, letter);
-    root[0] = letter[0];
-    root[1] = ':';
-    root[2] = '\\';
-    root[3] = 0;
+    driveRoot(ansi, root);
     bool removable = GetDriveTypeA(root) == DRIVE_REMOVABLE;
 
     for (;;) {
@@ -243,11 +236,7 @@ using namespace qz::archive;
 
 QZ_API(int16_t) QzSetVolumeLabel(const char *path, const char *label)
 {
-    char letter[2], root[4];
-    driveLetter(path, letter);
-    root[0] = letter[0];
-    root[1] = ':';
-    root[2] = '\\';
-    root[3] = 0;
+    char root[4];
+    driveRoot(path, root);
     return SetVolumeLabelA(root, label) ? QZ_OK : QZ_ERR_FILE;
 }
