@@ -105,8 +105,9 @@ Decision decideOverwrite(uint32_t options, const uint8_t *extra, uint16_t extraL
                          uint16_t dosDate, uint16_t dosTime, const char *ansiPath,
                          const FILETIME &lastWrite, bool *yesToAll);
 
-// DosDateTimeToFileTime, with 1 January 1980 for a date of 0.
-BOOL fileTimeFromDos(uint16_t dosDate, uint16_t dosTime, FILETIME *out);
+// DosDateTimeToFileTime, with 1 January 1980 for a date of 0: true when
+// the date and time could be converted.
+bool fileTimeFromDos(uint16_t dosDate, uint16_t dosTime, FILETIME *out);
 
 // The 8-byte file version key of a version block ("TH", size 10, "VW",
 // key) in an extra field: true with *key pointing into extra.  A key of

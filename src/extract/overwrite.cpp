@@ -30,9 +30,9 @@ void putBigEndian(uint8_t *p, DWORD v)
 
 }  // namespace
 
-BOOL fileTimeFromDos(uint16_t dosDate, uint16_t dosTime, FILETIME *out)
+bool fileTimeFromDos(uint16_t dosDate, uint16_t dosTime, FILETIME *out)
 {
-    return DosDateTimeToFileTime(dosDate ? dosDate : 0x0021, dosTime, out);
+    return DosDateTimeToFileTime(dosDate ? dosDate : 0x0021, dosTime, out) != FALSE;
 }
 
 bool findVersionBlock(const uint8_t *extra, uint16_t length, const uint8_t **key)

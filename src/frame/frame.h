@@ -19,14 +19,14 @@ namespace frame {
 
 // The library-wide state that more than one export touches.
 //
-// The print block and the extended info are written only through the
-// functions of the print block section below, so every field an event
-// carries is set where a reader can see it.
+// Outside the frame, the print block and the extended info are written
+// only through the functions of the print block section below, so every
+// field an event carries is set where a reader can see it.
 struct State {
     bool cancel;                // set by Qz4Cancel until someone reports it
     bool doEvents;              // the message pump peeks the queue
     int16_t moreStatus;         // problem code of the last Qz4UnZip run
-    uint16_t parseType;         // 0 or 1: which switch dialect the parser takes
+    bool parseType;             // the parser takes the compact dialect (type 1)
     int16_t parsePlace;         // -1, or the offset of the last syntax error
     bool printSwitch;           // events go to the hook or to message boxes
     QzPrintCallback printHook;  // the host's callback, or null

@@ -15,7 +15,7 @@ State g = {
     false,     // cancel
     true,      // doEvents
     0,         // moreStatus
-    0,         // parseType
+    false,     // parseType
     -1,        // parsePlace
     false,     // printSwitch
     nullptr,   // printHook
