@@ -16,6 +16,12 @@ namespace qz {
 // characters and the terminator, as for any Win32 path.
 enum { kNameBytes = MAX_PATH };
 
+// '\' and '/' both separate the parts of a path.
+inline bool isPathSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
 // Replaces every `find` in s by `put` ('/' by '\' or the reverse), stepping
 // by characters of the active code page so that the trail byte of a
 // double-byte character is never taken for a separator.  Null is left alone.

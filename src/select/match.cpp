@@ -69,11 +69,9 @@ void scanChars(const char *s, Chars &out) {
     out.count = n;
 }
 
-inline bool isSep(uint8_t b) { return b == '/' || b == '\\'; }
-
 // Does the name character fit the pattern character c (no wildcard)?
 inline bool fitsLiteral(uint8_t c, uint8_t nameChar) {
-    return isSep(c) ? isSep(nameChar) : c == nameChar;
+    return isPathSeparator((char)c) ? isPathSeparator((char)nameChar) : c == nameChar;
 }
 
 }  // namespace
