@@ -117,6 +117,7 @@ struct Run {
     Step checkPassword();
     Step specialEntry(bool directory);
     Step fileEntry();
+    Step replaceExisting(const WIN32_FIND_DATAA &found);
     Step createOutput();
     Step finishFile(uint32_t crc);
     // A file entry passed over because its output file cannot be had: the
@@ -237,6 +238,38 @@ Step Run::specialEntry(bool directory)
     return Step::GoOn;
 }
 
+// A file is at the destination already: decides whether the entry replaces
+// it and, when it does, deletes it.
+Step Run::replaceExisting(const WIN32_FIND_DATAA &found)
+{
+    uint16_t extraLength = record.extraLength < kWorkBufferBytes ? record.extraLength : (uint16_t)kWorkBufferBytes;
+    switch (decideOverwrite(options, extra(), extraLength, record.dosDate, record.dosTime, pathAnsi,
+                            found.ftLastWriteTime, &yesToAll)) {
+    case Decision::Keep:
+        return Step::Skip;
+    case Decision::Cancel:
+        return stop(QZ_CANCELLED);
+    case Decision::Replace:
+        break;
+    }
+    if (found.dwFileAttributes & kAttrReadOnly) {
+        if (options & OPT_KEEP_READONLY)
+            return Step::Skip;
+        // Without a switch a read-only file is left in place: creating the
+        // output fails on it, and createOutput reports that failure.
+        if (!(options & OPT_CLEAR_READONLY))
+            return Step::GoOn;
+        if (!SetFileAttributesA(pathAnsi, kAttrArchive) && (options & OPT_SKIP_LOCKED))
+            return skipDenied();
+    }
+    if (!DeleteFileA(pathAnsi)) {
+        if (options & OPT_SKIP_LOCKED)
+            return skipDenied();
+        return stop(QZ_ERR_FILE);
+    }
+    return Step::GoOn;
+}
+
 // Creates the output file of a file entry, deciding first what to do with
 // a file that is there already.
 Step Run::createOutput()
@@ -256,34 +289,9 @@ Step Run::createOutput()
         }
     } else {
         FindClose(search);
-        uint16_t extraLength = record.extraLength < kWorkBufferBytes ? record.extraLength : (uint16_t)kWorkBufferBytes;
-        switch (decideOverwrite(options, extra(), extraLength, record.dosDate, record.dosTime, pathAnsi,
-                                found.ftLastWriteTime, &yesToAll)) {
-        case Decision::Keep:
-            return Step::Skip;
-        case Decision::Cancel:
-            return stop(QZ_CANCELLED);
-        case Decision::Replace:
-            break;
-        }
-        bool remove = true;
-        if (found.dwFileAttributes & kAttrReadOnly) {
-            if (options & OPT_KEEP_READONLY)
-                return Step::Skip;
-            if (options & OPT_CLEAR_READONLY) {
-                if (!SetFileAttributesA(pathAnsi, kAttrArchive) && (options & OPT_SKIP_LOCKED))
-                    return skipDenied();
-            } else {
-                // Left in place: creating the file fails on it, and that
-                // failure is reported below.
-                remove = false;
-            }
-        }
-        if (remove && !DeleteFileA(pathAnsi)) {
-            if (options & OPT_SKIP_LOCKED)
-                return skipDenied();
-            return stop(QZ_ERR_FILE);
-        }
+        Step step = replaceExisting(found);
+        if (step != Step::GoOn)
+            return step;
     }
 
     output = archive::openOem(pathOem, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS,
