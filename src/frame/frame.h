@@ -1,6 +1,7 @@
-// frame.h -- the library frame: process-wide state, the message pump, the
-// message dispatcher and the command-string parser, as the other subsystems
-// see them.
+// frame.h -- the library frame: process-wide state, the forms of the work
+// buffers every subsystem shares, the message pump, the writers of the
+// print block, the message dispatcher and the command-string parser, as the
+// other subsystems see them.
 //
 // All state is static, zero-initialised storage of the library (a few items
 // start with a value of their own).  There are no locks: one operation runs
