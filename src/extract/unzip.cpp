@@ -106,7 +106,7 @@ struct Run {
     {
         int16_t &more = frame::g.moreStatus;
         if (code == QZ_ERR_FILE || (code == QZ_CRC_MISMATCH && more != QZ_ERR_FILE) ||
-            (code == QZ_WRONG_PASSWORD && more == 0))
+            (code == QZ_WRONG_PASSWORD && more == QZ_OK))
             more = code;
     }
 
@@ -432,7 +432,7 @@ int16_t endRun(Run &run, int16_t error)
 
     if (error != QZ_OK)
         return error;
-    if (frame::g.moreStatus != 0)
+    if (frame::g.moreStatus != QZ_OK)
         return QZ_SKIPPED;
     return run.processed == 0 ? QZ_NO_MORE_ENTRIES : QZ_OK;
 }
@@ -448,7 +448,7 @@ using namespace qz::extract;
 QZ_API(int16_t) Qz4UnZip(QzHandle *archive, const char *destination, const char *outputName,
                           const char *includeList, const char *excludeList, const char *command)
 {
-    frame::g.moreStatus = 0;
+    frame::g.moreStatus = QZ_OK;
     Run run;
     run.handle = archive;
     run.outputName = outputName;
