@@ -39,7 +39,7 @@ int starRuns(const char *p) {
 }
 
 void checkTerminated(const char *buffer) {
-    if (memchr(buffer, '\0', qz::select::kNameBytes) == nullptr) abort();
+    if (memchr(buffer, '\0', qz::kNameBytes) == nullptr) abort();
 }
 
 }  // namespace
@@ -65,8 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (core != backtrack::core(name, pattern)) abort();
     }
 
-    char drive[qz::select::kNameBytes], dir[qz::select::kNameBytes],
-        base[qz::select::kNameBytes], ext[qz::select::kNameBytes];
+    char drive[qz::kNameBytes], dir[qz::kNameBytes],
+        base[qz::kNameBytes], ext[qz::kNameBytes];
     memset(drive, 'x', sizeof drive);
     memset(dir, 'x', sizeof dir);
     memset(base, 'x', sizeof base);

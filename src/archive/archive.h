@@ -12,11 +12,17 @@
 
 #include <stdint.h>
 
+#include "frame/frame.h"
+#include "platform/names.h"
 #include "platform/win32.h"
 #include "qzunpack.h"
 
 namespace qz {
 namespace archive {
+
+// Name buffers are kNameBytes (names.h); files that take the archive
+// namespace whole see it through this.
+using qz::kNameBytes;
 
 // ---------------------------------------------------------------------------
 // On-disk records
@@ -36,8 +42,6 @@ enum : uint32_t {
     kEndRecordBytes = 22,
     kQzvwHeaderBytes = 12,
     kMaxCommentBytes = 65535,
-    kNameBytes = 260,             // 259 characters and the terminator
-    kTransferBytes = 0xFFF0,      // each shared transfer buffer
     kCopyBufferBytes = 0x80000,   // the buffered copy starts with this much
 };
 
@@ -121,11 +125,14 @@ void closeArchive(Archive *a);
 // none is open or 255 have been closed.
 void unloadArchives();
 
-// The two shared transfer buffers of kTransferBytes each, which live while
-// at least one archive is open: the first fixed (its handle is its
-// address), the second movable (lock it for use).  Null when none is open.
+// The two shared transfer buffers of kTransferBytes each (frame.h), which
+// live while at least one archive is open: the first fixed (its handle is
+// its address), the second movable (lock it for use).  Null when none is
+// open.
+using frame::kTransferBytes;
 uint8_t *transferInput();
 HGLOBAL transferOutput();
+inline frame::TransferBuffers transferBuffers() { return {transferInput(), transferOutput()}; }
 // Allocation and release, used by open and close.
 bool allocTransferBuffers();
 void freeTransferBuffers();
@@ -211,8 +218,9 @@ int16_t switchToEntryVolume(Archive *a, const QzEntryRecord *record, QzHandle *c
 // the current one ends.
 int16_t copyAcrossVolumes(Archive *a, HANDLE to, uint32_t count, QzHandle *callerHandle);
 
-// "X" and a NUL: the drive letter of path, or of the current drive.
-void driveLetter(const char *path, char out[2]);
+// "X:\" and a NUL: the root of the drive of path ("X:..."), or of the
+// current drive.
+void driveRoot(const char *path, char root[4]);
 // The label of root ("X:\"), or an empty string.
 void readVolumeLabel(const char *root, char label[kNameBytes]);
 // The root of an ANSI path: "X:\" or "\\server\share\".

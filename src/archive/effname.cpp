@@ -44,9 +44,7 @@ QZ_API(void) Qz4EffectiveFileName(char *name, const void *extra, uint16_t extraL
             destination[0] = 0;
             return;
         }
-        for (char *p = name; *p; p = CharNextA(p))
-            if (*p == '\\')
-                *p = '/';
+        qz::replaceChar(name, '\\', '/');
         if (destination != name)
             lstrcpynA(destination, name, kNameBytes);
         return;
@@ -64,16 +62,7 @@ QZ_API(void) Qz4EffectiveFileName(char *name, const void *extra, uint16_t extraL
     const char *from = copied;
     if (copied[0] == '\\' || copied[0] == '/')
         ++from;
-    int out = 0;
-    while (*from) {
-        if (IsDBCSLeadByte((BYTE)*from) && from[1]) {
-            result[out++] = *from++;
-            result[out++] = *from++;
-            continue;
-        }
-        result[out++] = *from == '\\' ? '/' : *from;
-        ++from;
-    }
-    result[out] = 0;
+    lstrcpynA(result, from, kNameBytes);
+    qz::replaceChar(result, '\\', '/');
     OemToCharA(result, destination);
 }

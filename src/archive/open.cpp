@@ -78,8 +78,7 @@ QZ_API(int16_t) Qz4ZipOpen(const char *name, uint32_t mode, QzHandle *handle)
     QzHandle scratch;
     if (!handle)
         handle = &scratch;
-    qz::frame::g.extInfo.reserved1 = 0;
-    qz::frame::g.extInfo.reserved2 = 0;
+    qz::frame::clearExtendedReserved();
     *handle = QZ_INVALID_HANDLE;
 
     if (!name)

@@ -51,16 +51,18 @@ void spannedLabel(uint16_t number, char label[12])
     label[11] = 0;
 }
 
-void driveLetter(const char *path, char out[2])
+void driveRoot(const char *path, char root[4])
 {
     if (path && path[0] && path[1] == ':') {
-        out[0] = path[0];
+        root[0] = path[0];
     } else {
         char current[kNameBytes];
         DWORD n = GetCurrentDirectoryA(kNameBytes, current);
-        out[0] = (n > 0 && n < kNameBytes && current[1] == ':') ? current[0] : 'C';
+        root[0] = (n > 0 && n < kNameBytes && current[1] == ':') ? current[0] : 'C';
     }
-    out[1] = 0;
+    root[1] = ':';
+    root[2] = '\\';
+    root[3] = 0;
 }
 
 void volumeRoot(const char *ansiPath, char root[kNameBytes])
@@ -83,12 +85,7 @@ void volumeRoot(const char *ansiPath, char root[kNameBytes])
         root[i + 1] = 0;
         return;
     }
-    char letter[2];
-    driveLetter(ansiPath, letter);
-    root[0] = letter[0];
-    root[1] = ':';
-    root[2] = '\\';
-    root[3] = 0;
+    driveRoot(ansiPath, root);
 }
 
 void readVolumeLabel(const char *root, char label[kNameBytes])
@@ -101,7 +98,7 @@ void readVolumeLabel(const char *root, char label[kNameBytes])
 
 int16_t requestVolume(uint16_t number, const char *oemName, HANDLE *file)
 {
-    frame::g.print.operation = QZ_OP_INDEXING;
+    frame::setOperation(QZ_OP_INDEXING);
     if (*file != INVALID_HANDLE_VALUE)
         CloseHandle(*file);
     *file = INVALID_HANDLE_VALUE;
@@ -116,9 +113,7 @@ int16_t requestVolume(uint16_t number, const char *oemName, HANDLE *file)
 
     bool openFailed = false;
     for (;;) {
-        frame::g.print.diskNumber = (int16_t)number;
-        frame::g.print.eventKind = QZ_EVENT_QUESTION;
-        if (frame::raise(QZ_EVENT_QUESTION, code, (int16_t)number) != QZ_ANSWER_OK)
+        if (frame::askDisk(code, (int16_t)number) != QZ_ANSWER_OK)
             return openFailed ? QZ_ERR_FILE : QZ_CANCELLED;
         char label[kNameBytes];
         upperLabelOf(oemName, label);
@@ -155,25 +150,20 @@ int16_t changeVolume(Archive *a)
         int n = lstrlenA(a->name);
         if (n >= 3)
             threeDigits(a->volume, a->name + n - 3);
-        lstrcpynA(frame::g.print.archiveName, a->name, sizeof frame::g.print.archiveName);
-        OemToCharA(frame::g.print.archiveName, frame::g.print.archiveName);
+        frame::setArchiveName(a->name);
     } else {
         spannedLabel(a->volume, expected);
     }
 
-    char ansi[kNameBytes], letter[2], root[4];
+    char ansi[kNameBytes], root[4];
     lstrcpynA(ansi, a->name, kNameBytes);
     OemToCharA(ansi, ansi);
-    driveLetter(ansi, letter);
-    root[0] = letter[0];
-    root[1] = ':';
-    root[2] = '\\';
-    root[3] = 0;
+    driveRoot(ansi, root);
     bool removable = GetDriveTypeA(root) == DRIVE_REMOVABLE;
 
     for (;;) {
         if (removable) {
-            if (frame::raise(QZ_EVENT_QUESTION, QZ_QUESTION_DISK, (int16_t)a->volume) != QZ_ANSWER_OK)
+            if (frame::askDisk(QZ_QUESTION_DISK, (int16_t)a->volume) != QZ_ANSWER_OK)
                 return QZ_CANCELLED;
             if (a->flags & (kFlagSpanned | kFlagDirFirst)) {
                 char label[kNameBytes];
@@ -246,11 +236,7 @@ using namespace qz::archive;
 
 QZ_API(int16_t) QzSetVolumeLabel(const char *path, const char *label)
 {
-    char letter[2], root[4];
-    driveLetter(path, letter);
-    root[0] = letter[0];
-    root[1] = ':';
-    root[2] = '\\';
-    root[3] = 0;
+    char root[4];
+    driveRoot(path, root);
     return SetVolumeLabelA(root, label) ? QZ_OK : QZ_ERR_FILE;
 }

@@ -34,12 +34,13 @@ bool readChunk(HANDLE file, uint8_t *buffer, uint32_t count)
 struct Chunk {
     uint32_t size;
     bool last;
-    explicit Chunk(uint32_t left) : size(left < kChunkBytes ? left : kChunkBytes), last(left <= kChunkBytes) {}
+    explicit Chunk(uint32_t left)
+        : size(left < kTransferBytes ? left : kTransferBytes), last(left <= kTransferBytes) {}
 };
 
 }  // namespace
 
-int16_t decodeChunks(HANDLE input, int32_t compressedSize, int16_t method, int16_t encrypted,
+int16_t decodeChunks(HANDLE input, int32_t compressedSize, int16_t method, bool encrypted,
                      const TransferBuffers &buffers, BlockSink &sink)
 {
     if (compressedSize < 1)
@@ -81,7 +82,7 @@ int16_t decodeChunks(HANDLE input, int32_t compressedSize, int16_t method, int16
                 produced = consumed;
                 done = chunk.last;
             } else {
-                produced = kChunkBytes;
+                produced = kTransferBytes;
                 done = Inflate(in, pos, &consumed, out, 0, &produced, workspace,
                                chunk.last ? 1 : 0) != kInflateSuspended;
                 // A call that moved nothing cannot be followed by one that
@@ -118,19 +119,12 @@ int16_t decodeChunks(HANDLE input, int32_t compressedSize, int16_t method, int16
 namespace {
 
 // Extraction to disk: every block goes into the CRC and, unless testing,
-// into the output file; the print block carries the progress.
+// into the output file; progress notifications tell the host how far it is.
 class EntrySink : public BlockSink {
 public:
     EntrySink(HANDLE output, uint32_t size) : output_(output), size_(size) {}
 
-    static void progress(uint32_t bytesDone)
-    {
-        frame::g.print.bytesDone = bytesDone;
-        frame::g.print.eventKind = QZ_EVENT_NOTIFICATION;
-        frame::dispatch(frame::g.print);
-    }
-
-    void beforeStep() override { progress(written_); }
+    void beforeStep() override { frame::progress(written_); }
 
     int16_t take(const uint8_t *block, uint32_t count) override
     {
@@ -144,7 +138,7 @@ public:
         return QZ_OK;
     }
 
-    void finish() override { progress(size_); }
+    void finish() override { frame::progress(size_); }
 
     uint32_t crc() const { return ~crc_; }
 
@@ -161,8 +155,8 @@ int16_t DecodeEntry(HANDLE archive, HANDLE output, int32_t compressedSize, uint3
                     int16_t method, uint32_t *crc, int16_t encrypted, const TransferBuffers &buffers)
 {
     EntrySink sink(output, uncompressedSize);
-    EntrySink::progress(0);
-    int16_t result = decodeChunks(archive, compressedSize, method, encrypted, buffers, sink);
+    frame::progress(0);
+    int16_t result = decodeChunks(archive, compressedSize, method, encrypted != 0, buffers, sink);
     *crc = sink.crc();
     return result;
 }

@@ -6,12 +6,12 @@
 // computation and sees no platform type, while the pipeline reads files,
 // locks global memory, runs the message pump and sends progress events.
 //
-// The loop reads the compressed data in chunks of at most kChunkBytes into
+// The loop reads the compressed data in chunks of at most kTransferBytes into
 // the input transfer buffer, deciphers each chunk when the entry is
 // encrypted (continuing the key state the password check prepared), and
 // turns it into blocks of decoded bytes in the output transfer buffer: a
 // stored chunk is copied whole, a Deflate chunk is decoded by as many engine
-// calls as it takes, each with kChunkBytes of room.  What becomes of each
+// calls as it takes, each with kTransferBytes of room.  What becomes of each
 // block is the sink's business.  Between chunks the cancel flag is looked
 // at; the message pump runs after every block.
 #ifndef QZ_DECODE_PIPELINE_H
@@ -19,21 +19,17 @@
 
 #include <stdint.h>
 
+#include "frame/frame.h"
 #include "platform/win32.h"
 
 namespace qz {
 namespace decode {
 
-// Both transfer buffers hold this much: a chunk of compressed data, and
-// the room of one decoding step (more than one whole window delivery).
-enum : uint32_t { kChunkBytes = 0xFFF0 };
-
-// The two shared transfer buffers, owned by the archive subsystem while an
-// archive is open.
-struct TransferBuffers {
-    uint8_t *input;   // fixed block: each chunk is read here
-    HGLOBAL output;   // movable block: each step's decoded bytes go here
-};
+// The shared transfer buffers the loop works in (frame.h): a chunk of
+// compressed data in the input buffer, and the room of one decoding step
+// (more than one whole window delivery) in the output buffer.
+using frame::TransferBuffers;
+using frame::kTransferBytes;
 
 // What the chunked loop does with the bytes it produces.
 class BlockSink {
@@ -57,17 +53,19 @@ protected:
 
 // Decodes compressedSize bytes from the current position of input, coded
 // with internal method code method (0 stored, 1 to 4 Deflate; others are
-// refused with -3 before anything is read), into the sink.  Returns:
-//   0     the data were decoded to their end (stored: the last chunk was
-//         taken; Deflate: the engine reported the end, which invalid data
-//         also gives), or the sink became full, or compressedSize < 1;
-//   -3    the method code is not 0 to 4;
-//   108   no memory for the decoder workspace;
-//   -11   a read came back short;
-//   -4    the cancel flag was found set (it is cleared); this wins over -11
-//         and over the sink's own code;
+// refused with QZ_ERR_METHOD before anything is read), into the sink.
+// Returns:
+//   QZ_OK          the data were decoded to their end (stored: the last
+//                  chunk was taken; Deflate: the engine reported the end,
+//                  which invalid data also gives), or the sink became full,
+//                  or compressedSize < 1;
+//   QZ_ERR_METHOD  the method code is not 0 to 4;
+//   QZ_ERR_MEMORY  no memory for the decoder workspace;
+//   QZ_ERR_READ    a read came back short;
+//   QZ_CANCELLED   the cancel flag was found set (it is cleared); this wins
+//                  over QZ_ERR_READ and over the sink's own code;
 //   or the code the sink returned from take.
-int16_t decodeChunks(HANDLE input, int32_t compressedSize, int16_t method, int16_t encrypted,
+int16_t decodeChunks(HANDLE input, int32_t compressedSize, int16_t method, bool encrypted,
                      const TransferBuffers &buffers, BlockSink &sink);
 
 // The entry decoding pipeline of the extraction to disk: decodes an entry
@@ -76,7 +74,7 @@ int16_t decodeChunks(HANDLE input, int32_t compressedSize, int16_t method, int16
 // sends progress notifications: one before anything is done, one before
 // every decoding step with the bytes written so far, and a last one with
 // uncompressedSize once the data were read.  Results as decodeChunks, with
-// -10 for a failed or short write.
+// QZ_ERR_WRITE for a failed or short write.
 int16_t DecodeEntry(HANDLE archive, HANDLE output, int32_t compressedSize, uint32_t uncompressedSize,
                     int16_t method, uint32_t *crc, int16_t encrypted, const TransferBuffers &buffers);
 

@@ -16,19 +16,19 @@
 #include <stdint.h>
 
 #include "archive/archive.h"
+#include "platform/names.h"
 #include "platform/win32.h"
 #include "qzunpack.h"
 
 namespace qz {
 namespace extract {
 
-// Every path and path part is handled in buffers of this size.
-enum { kNameBytes = 260 };
+// Every path and path part is handled in buffers of kNameBytes (names.h).
 
 // ---- the walk over the entries (walk.cpp) ----------------------------------
 
 // The extra field and the comment of each entry are read into buffers of
-// this size (a longer one ends the walk with -18).
+// this size (a longer one ends the walk with QZ_TOO_LONG).
 enum : uint32_t { kWorkBufferBytes = 8192 };
 
 // Once a run has asked for long names (OPT_LONG_NAMES), the open archive
@@ -36,8 +36,8 @@ enum : uint32_t { kWorkBufferBytes = 8192 };
 void shareLongNames(archive::Archive *a, uint32_t *options);
 
 // The first entry of the walk (first) or the next one, with the name length
-// of the record kept as stored.  The walk's result: 0, -7 at the end, -18, or
-// the error that ends it.
+// of the record kept as stored.  The walk's result: QZ_OK, QZ_NO_MORE_ENTRIES
+// at the end, QZ_TOO_LONG, or the error that ends it.
 int16_t walkEntries(archive::Archive *a, bool first, QzEntryRecord *record, char *name, void *extra,
                     char *comment);
 
@@ -51,10 +51,6 @@ int16_t methodCode(int16_t zipMethod, uint16_t flags);
 // True for the ZIP methods the library recognises (0, 1, 6, 8, 10, 11, 12),
 // of which only 0 and 8 are decoded.
 bool knownMethod(uint16_t zipMethod);
-
-// Replaces every occurrence of one character by another, stepping by
-// characters of the active code page so a trail byte is never taken.
-void replaceChar(char *s, char find, char put);
 
 // Appends s to path (a kNameBytes buffer) as far as it fits, never cutting
 // a double-byte character in two.
@@ -85,7 +81,7 @@ void destinationPath(const char *destDir, const char *outputName, const char *dr
 
 // Creates every missing directory on the way to an ANSI file path (the
 // part after the last separator is the file and is not created; a root
-// "X:\" never is): 0, or 103 when one could not be created.
+// "X:\" never is): QZ_OK, or QZ_ERR_MKDIR when one could not be created.
 int16_t createDirectories(const char *ansiPath);
 
 // ---- path filters (filters.cpp) --------------------------------------------
@@ -102,14 +98,16 @@ void releasePathFilters();
 enum class Decision { Replace, Keep, Cancel };
 
 // What to do with an existing destination file, by the options in this
-// order: never, always, by file version, by date, yes-to-all, and finally
-// the overwrite question to the host (which may set *yesToAll).
+// order: never, always, by file version, by date (the entry's local time
+// against the file's UTC time, as they are), yes-to-all, and finally the
+// overwrite question to the host (which may set *yesToAll).
 Decision decideOverwrite(uint32_t options, const uint8_t *extra, uint16_t extraLength,
                          uint16_t dosDate, uint16_t dosTime, const char *ansiPath,
                          const FILETIME &lastWrite, bool *yesToAll);
 
-// DosDateTimeToFileTime, with 1 January 1980 for a date of 0.
-BOOL fileTimeFromDos(uint16_t dosDate, uint16_t dosTime, FILETIME *out);
+// DosDateTimeToFileTime, with 1 January 1980 for a date of 0: true when
+// the date and time could be converted.
+bool fileTimeFromDos(uint16_t dosDate, uint16_t dosTime, FILETIME *out);
 
 // The 8-byte file version key of a version block ("TH", size 10, "VW",
 // key) in an extra field: true with *key pointing into extra.  A key of
@@ -118,7 +116,7 @@ bool findVersionBlock(const uint8_t *extra, uint16_t length, const uint8_t **key
 
 // The file version key of a file's version resource: FileVersionMS, then
 // FileVersionLS, each most significant byte first, so that keys order as
-// unsigned byte strings.  0, -23 (no version resource) or 108.
+// unsigned byte strings.  QZ_OK, QZ_NO_VERSION or QZ_ERR_MEMORY.
 int16_t fileVersionKey(const char *ansiPath, uint8_t key[8]);
 
 }  // namespace extract

@@ -111,7 +111,7 @@ using namespace qz::extract;
 
 QZ_API(int16_t) Qz4AddUnZipPathFilter(const char *from, const char *to)
 {
-    char f[kNameBytes], t[kNameBytes];
+    char f[qz::kNameBytes], t[qz::kNameBytes];
     storedField(from, f);
     storedField(to, t);
     uint16_t fromLength = (uint16_t)lstrlenA(f), toLength = (uint16_t)lstrlenA(t);

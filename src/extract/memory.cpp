@@ -53,6 +53,33 @@ private:
     uint64_t pos_ = 0;   // stream position of the next block
 };
 
+// Walks to the first entry that fits the specification (same directory, name
+// pattern): QZ_OK with its record, or the walk's result (QZ_NO_MORE_ENTRIES
+// when none fits).  The enumeration buffers are the caller's.
+int16_t findFitting(archive::Archive *a, const char *specification, QzEntryRecord *record, uint8_t *extra,
+                    char *comment)
+{
+    char specDir[kNameBytes], pattern[kNameBytes];
+    select::splitPath(specification, nullptr, specDir, pattern);
+    if (!pattern[0])
+        lstrcpyA(pattern, "*");
+    CharToOemA(specDir, specDir);
+    CharToOemA(pattern, pattern);
+
+    char name[kNameBytes + 1];
+    int16_t r = walkEntries(a, true, record, name, extra, comment);
+    for (;;) {
+        if (r != QZ_OK)
+            return r;
+        char entryDir[kNameBytes], entryName[kNameBytes];
+        CharToOemA(name, name);
+        select::splitPath(name, nullptr, entryDir, entryName);
+        if (select::entryTest(entryDir, entryName, specDir, pattern, false))
+            return QZ_OK;
+        r = walkEntries(a, false, record, name, extra, comment);
+    }
+}
+
 // Finds, decodes and delivers; the enumeration buffers are the caller's.
 int16_t unzipToMemory(QzHandle handle, uint8_t *buffer, int32_t skip, int32_t limit,
                       const char *specification, const char *command, uint8_t *extra, char *comment)
@@ -68,26 +95,10 @@ int16_t unzipToMemory(QzHandle handle, uint8_t *buffer, int32_t skip, int32_t li
         return QZ_ERR_HANDLE;
     shareLongNames(a, &options);
 
-    char specDir[kNameBytes], pattern[kNameBytes];
-    select::splitPath(specification, nullptr, specDir, pattern);
-    if (!pattern[0])
-        lstrcpyA(pattern, "*");
-    CharToOemA(specDir, specDir);
-    CharToOemA(pattern, pattern);
-
     QzEntryRecord record;
-    char name[kNameBytes + 1];
-    r = walkEntries(a, true, &record, name, extra, comment);
-    for (;;) {
-        if (r != QZ_OK)
-            return r;
-        char entryDir[kNameBytes], entryName[kNameBytes];
-        CharToOemA(name, name);
-        select::splitPath(name, nullptr, entryDir, entryName);
-        if (select::entryTest(entryDir, entryName, specDir, pattern, 0))
-            break;
-        r = walkEntries(a, false, &record, name, extra, comment);
-    }
+    r = findFitting(a, specification, &record, extra, comment);
+    if (r != QZ_OK)
+        return r;
 
     archive::LocalHeader local;
     if (!archive::seekTo(a->file, record.localHeaderOffset) || archive::readLocalHeader(a->file, &local) != QZ_OK ||
@@ -109,10 +120,9 @@ int16_t unzipToMemory(QzHandle handle, uint8_t *buffer, int32_t skip, int32_t li
 
     // Without a buffer there is nowhere to deliver to.
     WindowSink sink(buffer, skip, buffer ? limit : 0);
-    decode::TransferBuffers buffers = {archive::transferInput(), archive::transferOutput()};
     return decode::decodeChunks(a->file, (int32_t)record.compressedSize,
-                                methodCode((int16_t)record.method, record.flags), (int16_t)(record.flags & 1),
-                                buffers, sink);
+                                methodCode((int16_t)record.method, record.flags), (record.flags & 1) != 0,
+                                archive::transferBuffers(), sink);
 }
 
 }  // namespace

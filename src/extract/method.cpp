@@ -29,15 +29,6 @@ bool knownMethod(uint16_t zipMethod)
     }
 }
 
-void replaceChar(char *s, char find, char put)
-{
-    if (!s)
-        return;
-    for (char *p = s; *p; p = CharNextA(p))
-        if (*p == find)
-            *p = put;
-}
-
 void appendPath(char *path, const char *s)
 {
     int at = lstrlenA(path);

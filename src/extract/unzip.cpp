@@ -4,7 +4,7 @@
 // the include and exclude lists select, and extracts each one to disk, or
 // in test mode decodes it and checks its CRC.  Problems with one entry are
 // messages to the host: answered with OK, the entry is skipped, the more
-// status records the problem and the run ends with -8.  Problems with the
+// status records the problem and the run ends with QZ_SKIPPED.  Problems with the
 // run end it at once with their code.  Whatever ends it, the run releases
 // everything it took and drops the path filters.
 //
@@ -30,9 +30,10 @@ enum : uint32_t { kNameBufferBytes = kNameBytes + 1 };
 // The low byte of an entry's external attributes says what it is.
 enum : uint8_t { kAttrReadOnly = 0x01, kAttrLabel = 0x08, kAttrDirectory = 0x10, kAttrArchive = 0x20, kAttrBit80 = 0x80 };
 
-// How an entry ended: the run goes on with the next one, or stops with the
-// result in Run::result.
-enum class Next { Entry, Stop };
+// The outcome of each step of an entry: go on with the entry (after its
+// last step, with the next one), skip the entry and go on with the next, or
+// stop the run with the result in Run::result.
+enum class Step { GoOn, Skip, Stop };
 
 struct Run {
     // the caller's arguments
@@ -64,10 +65,10 @@ struct Run {
     uint8_t *extra() { return (uint8_t *)extraBuffer.p; }
     bool testing() const { return (options & OPT_TEST) != 0; }
 
-    Next stop(int16_t code)
+    Step stop(int16_t code)
     {
         result = code;
-        return Next::Stop;
+        return Step::Stop;
     }
 
     // ---- the walk -------------------------------------------------------------
@@ -94,44 +95,42 @@ struct Run {
         return false;
     }
 
-    // The notification that an entry is skipped without a message.
-    void notifySkipped()
-    {
-        if (frame::g.print.operation != QZ_OP_EXTRACTING)
-            return;
-        frame::g.print.operation = QZ_OP_SKIPPED;
-        frame::raise(QZ_EVENT_NOTIFICATION, 0);
-        frame::g.print.operation = QZ_OP_EXTRACTING;
-    }
-
+    // The more status keeps one problem of the run, the one the host most
+    // needs to act on: a file that could not be had (QZ_ERR_FILE: the
+    // destination needs attention) outranks a file written with a CRC
+    // mismatch (its data are suspect), which outranks a wrong password (the
+    // entry was left out, as the host answered when told).  So a later
+    // problem replaces an earlier one only when it ranks as high or higher,
+    // and a wrong password is recorded only when nothing else is.
     void setMoreStatus(int16_t code)
     {
         int16_t &more = frame::g.moreStatus;
         if (code == QZ_ERR_FILE || (code == QZ_CRC_MISMATCH && more != QZ_ERR_FILE) ||
-            (code == QZ_WRONG_PASSWORD && more == 0))
+            (code == QZ_WRONG_PASSWORD && more == QZ_OK))
             more = code;
     }
 
     // ---- one entry ---------------------------------------------------------------
 
-    Next entry();
-    Next positionInput();
-    Next checkPassword(bool *skip);
-    Next specialEntry(bool directory);
-    Next fileEntry();
-    Next createOutput(bool *skip);
-    Next finishFile(uint32_t crc);
+    Step entry();
+    Step positionInput();
+    Step checkPassword();
+    Step specialEntry(bool directory);
+    Step fileEntry();
+    Step replaceExisting(const WIN32_FIND_DATAA &found);
+    Step createOutput();
+    Step finishFile(uint32_t crc);
     // A file entry passed over because its output file cannot be had: the
     // skip notification, and access denied in the more status.
-    Next skipDenied()
+    Step skipDenied()
     {
-        notifySkipped();
+        frame::notifySkipped();
         setMoreStatus(QZ_ERR_FILE);
-        return Next::Entry;
+        return Step::Skip;
     }
 };
 
-Next Run::entry()
+Step Run::entry()
 {
     char oemName[kNameBufferBytes];
     lstrcpynA(oemName, entryName(), sizeof oemName);
@@ -139,28 +138,24 @@ Next Run::entry()
     select::splitPath(oemName, drive, dir, name);
     if (!(options & OPT_KEEP_DRIVE))
         drive[0] = 0;
-    if (!select::selectionTest(dir, name, include, exclude, 1))
-        return Next::Entry;
+    if (!select::selectionTest(dir, name, include, exclude, true))
+        return Step::Skip;
 
     if (!testing()) {
         destinationPath(destDir, outputName, drive, dir, name, options, pathAnsi, pathOem);
-        lstrcpynA(frame::g.print.fileName, pathAnsi, sizeof frame::g.print.fileName);
+        frame::beginEntry(pathAnsi);
     } else {
         // Nothing is written in a test, so the host sees the entry's name.
-        lstrcpynA(frame::g.print.fileName, entryName(), sizeof frame::g.print.fileName);
+        frame::beginEntry(entryName());
     }
-    replaceChar(frame::g.print.fileName, '/', '\\');
 
-    if (positionInput() == Next::Stop)
-        return Next::Stop;
+    if (positionInput() == Step::Stop)
+        return Step::Stop;
     archive::LocalHeader local;
     if (archive::readLocalHeader(input, &local) != QZ_OK)
         return stop(QZ_ERR_READ);
-    frame::g.print.method = methodCode((int16_t)local.method, local.flags);
-    frame::g.print.entrySize = local.uncompressedSize;
-    frame::g.print.entrySize2 = local.uncompressedSize;
-    frame::g.extInfo.dosDate = record.dosDate;
-    frame::g.extInfo.dosTime = record.dosTime;
+    frame::describeEntry(methodCode((int16_t)local.method, local.flags), local.uncompressedSize,
+                         record.dosDate, record.dosTime);
     if (!archive::seekBy(input, (int32_t)local.nameLength + local.extraLength))
         return stop(QZ_ERR_READ);
 
@@ -175,11 +170,11 @@ Next Run::entry()
 // Leaves `input` at the entry's local header: the archive file itself, or
 // for an archive with a directory file, a copy of the entry gathered from
 // its volumes.
-Next Run::positionInput()
+Step Run::positionInput()
 {
     if (!archive::hasDirectoryFile(archive)) {
         input = archive->file;
-        return archive::seekTo(input, record.localHeaderOffset) ? Next::Entry : stop(QZ_ERR_READ);
+        return archive::seekTo(input, record.localHeaderOffset) ? Step::GoOn : stop(QZ_ERR_READ);
     }
 
     int16_t r = archive::switchToEntryVolume(archive, &record, handle);
@@ -201,38 +196,34 @@ Next Run::positionInput()
     if (!archive::seekTo(copy, 0))
         return stop(QZ_ERR_READ);
     input = copy;
-    return Next::Entry;
+    return Step::GoOn;
 }
 
-// *skip is set when the password did not fit and the host let the run go
-// on without the entry.
-Next Run::checkPassword(bool *skip)
+// The entry is skipped when the password does not fit and the host lets the
+// run go on without it.
+Step Run::checkPassword()
 {
-    *skip = false;
     int16_t r = Qz4ZipCheckPassword(archive::toArchiveHandle(input), &record, password);
     if (r == QZ_OK)
-        return Next::Entry;
+        return Step::GoOn;
     if (r != QZ_BAD_PASSWORD)
         return stop(r);
     if (!message(QZ_WRONG_PASSWORD))
-        return Next::Stop;
+        return Step::Stop;
     setMoreStatus(QZ_WRONG_PASSWORD);
-    *skip = true;
-    return Next::Entry;
+    return Step::Skip;
 }
 
 // Directory and volume-label entries are made only when a switch asks for
 // them (or, in a test, only checked).  A label that cannot be set is no
 // reason to stop: it is recorded in the more status, and not counted.
-Next Run::specialEntry(bool directory)
+Step Run::specialEntry(bool directory)
 {
     if (!(options & ((directory ? OPT_DIRS : OPT_LABEL) | OPT_TEST)))
-        return Next::Entry;
-    bool skip;
-    if (checkPassword(&skip) == Next::Stop)
-        return Next::Stop;
-    if (skip)
-        return Next::Entry;
+        return Step::Skip;
+    Step step = checkPassword();
+    if (step != Step::GoOn)
+        return step;
     if (!testing()) {
         if (directory) {
             int16_t r = createDirectories(pathAnsi);
@@ -240,19 +231,49 @@ Next Run::specialEntry(bool directory)
                 return stop(r);
         } else if (QzSetVolumeLabel(destDir, entryName()) != QZ_OK) {
             setMoreStatus(QZ_ERR_FILE);
-            return Next::Entry;
+            return Step::Skip;
         }
     }
     ++processed;
-    return Next::Entry;
+    return Step::GoOn;
+}
+
+// A file is at the destination already: decides whether the entry replaces
+// it and, when it does, deletes it.
+Step Run::replaceExisting(const WIN32_FIND_DATAA &found)
+{
+    uint16_t extraLength = record.extraLength < kWorkBufferBytes ? record.extraLength : (uint16_t)kWorkBufferBytes;
+    switch (decideOverwrite(options, extra(), extraLength, record.dosDate, record.dosTime, pathAnsi,
+                            found.ftLastWriteTime, &yesToAll)) {
+    case Decision::Keep:
+        return Step::Skip;
+    case Decision::Cancel:
+        return stop(QZ_CANCELLED);
+    case Decision::Replace:
+        break;
+    }
+    if (found.dwFileAttributes & kAttrReadOnly) {
+        if (options & OPT_KEEP_READONLY)
+            return Step::Skip;
+        // Without a switch a read-only file is left in place: creating the
+        // output fails on it, and createOutput reports that failure.
+        if (!(options & OPT_CLEAR_READONLY))
+            return Step::GoOn;
+        if (!SetFileAttributesA(pathAnsi, kAttrArchive) && (options & OPT_SKIP_LOCKED))
+            return skipDenied();
+    }
+    if (!DeleteFileA(pathAnsi)) {
+        if (options & OPT_SKIP_LOCKED)
+            return skipDenied();
+        return stop(QZ_ERR_FILE);
+    }
+    return Step::GoOn;
 }
 
 // Creates the output file of a file entry, deciding first what to do with
-// a file that is there already.  *skip is set when the entry is passed
-// over and the run goes on.
-Next Run::createOutput(bool *skip)
+// a file that is there already.
+Step Run::createOutput()
 {
-    *skip = true;
     if (dir[0] && (options & OPT_DIRS)) {
         int16_t r = createDirectories(pathAnsi);
         if (r != QZ_OK)
@@ -263,39 +284,14 @@ Next Run::createOutput(bool *skip)
     HANDLE search = select::findFirst(pathOem, 6, &found);
     if (search == INVALID_HANDLE_VALUE) {
         if (options & OPT_FRESHEN) {
-            notifySkipped();
-            return Next::Entry;
+            frame::notifySkipped();
+            return Step::Skip;
         }
     } else {
         FindClose(search);
-        uint16_t extraLength = record.extraLength < kWorkBufferBytes ? record.extraLength : (uint16_t)kWorkBufferBytes;
-        switch (decideOverwrite(options, extra(), extraLength, record.dosDate, record.dosTime, pathAnsi,
-                                found.ftLastWriteTime, &yesToAll)) {
-        case Decision::Keep:
-            return Next::Entry;
-        case Decision::Cancel:
-            return stop(QZ_CANCELLED);
-        case Decision::Replace:
-            break;
-        }
-        bool remove = true;
-        if (found.dwFileAttributes & kAttrReadOnly) {
-            if (options & OPT_KEEP_READONLY)
-                return Next::Entry;
-            if (options & OPT_CLEAR_READONLY) {
-                if (!SetFileAttributesA(pathAnsi, kAttrArchive) && (options & OPT_SKIP_LOCKED))
-                    return skipDenied();
-            } else {
-                // Left in place: creating the file fails on it, and that
-                // failure is reported below.
-                remove = false;
-            }
-        }
-        if (remove && !DeleteFileA(pathAnsi)) {
-            if (options & OPT_SKIP_LOCKED)
-                return skipDenied();
-            return stop(QZ_ERR_FILE);
-        }
+        Step step = replaceExisting(found);
+        if (step != Step::GoOn)
+            return step;
     }
 
     output = archive::openOem(pathOem, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS,
@@ -304,37 +300,32 @@ Next Run::createOutput(bool *skip)
         if (options & OPT_SKIP_LOCKED)
             return skipDenied();
         if (!message(QZ_ERR_FILE))
-            return Next::Stop;
+            return Step::Stop;
         return skipDenied();
     }
-    *skip = false;
-    return Next::Entry;
+    return Step::GoOn;
 }
 
-Next Run::fileEntry()
+Step Run::fileEntry()
 {
-    bool skip;
-    if (checkPassword(&skip) == Next::Stop)
-        return Next::Stop;
-    if (skip)
-        return Next::Entry;
+    Step step = checkPassword();
+    if (step != Step::GoOn)
+        return step;
     ++processed;
 
     if (!knownMethod(record.method))
-        return message(QZ_ERR_METHOD) ? Next::Entry : Next::Stop;
+        return message(QZ_ERR_METHOD) ? Step::Skip : Step::Stop;
 
     if (!testing()) {
-        if (createOutput(&skip) == Next::Stop)
-            return Next::Stop;
-        if (skip)
-            return Next::Entry;
+        step = createOutput();
+        if (step != Step::GoOn)
+            return step;
     }
 
     uint32_t crc = 0;
-    decode::TransferBuffers buffers = {archive::transferInput(), archive::transferOutput()};
     int16_t r = decode::DecodeEntry(input, output, (int32_t)record.compressedSize, record.uncompressedSize,
                                     methodCode((int16_t)record.method, record.flags), &crc,
-                                    (int16_t)(record.flags & 1), buffers);
+                                    (int16_t)(record.flags & 1), archive::transferBuffers());
     if (r != QZ_OK) {
         // A file that could not be decoded to its end is not left behind
         // looking complete.
@@ -350,7 +341,7 @@ Next Run::fileEntry()
 }
 
 // Stamps and closes the output file, then compares the CRC.
-Next Run::finishFile(uint32_t crc)
+Step Run::finishFile(uint32_t crc)
 {
     if (!testing()) {
         FILETIME local, utc;
@@ -370,10 +361,10 @@ Next Run::finishFile(uint32_t crc)
 
     if (crc != record.crc32) {
         if (!message(QZ_CRC_MISMATCH))
-            return Next::Stop;
+            return Step::Stop;
         setMoreStatus(QZ_CRC_MISMATCH);
     }
-    return Next::Entry;
+    return Step::GoOn;
 }
 
 // The start of a run: everything up to the first entry.  QZ_OK, or the
@@ -383,8 +374,7 @@ int16_t startRun(Run &run, const char *destination, const char *command)
     if (!run.handle || archive::findArchive(*run.handle, &run.archive) != QZ_OK)
         return QZ_ERR_HANDLE;
     Archive *a = run.archive;
-    lstrcpynA(frame::g.print.archiveName, a->name, sizeof frame::g.print.archiveName);
-    OemToCharA(frame::g.print.archiveName, frame::g.print.archiveName);
+    frame::setArchiveName(a->name);
 
     if (!run.nameBuffer.allocate(kNameBufferBytes) || !run.extraBuffer.allocate(kWorkBufferBytes) ||
         !run.commentBuffer.allocate(kWorkBufferBytes))
@@ -406,10 +396,10 @@ int16_t startRun(Run &run, const char *destination, const char *command)
         run.attributeMask &= ~(uint32_t)kAttrBit80;
 
     if (run.testing()) {
-        frame::g.print.operation = QZ_OP_TESTING;
+        frame::setOperation(QZ_OP_TESTING);
         run.destDir[0] = 0;
     } else {
-        frame::g.print.operation = QZ_OP_EXTRACTING;
+        frame::setOperation(QZ_OP_EXTRACTING);
         destinationDirectory(destination, run.destDir);
     }
 
@@ -442,7 +432,7 @@ int16_t endRun(Run &run, int16_t error)
 
     if (error != QZ_OK)
         return error;
-    if (frame::g.moreStatus != 0)
+    if (frame::g.moreStatus != QZ_OK)
         return QZ_SKIPPED;
     return run.processed == 0 ? QZ_NO_MORE_ENTRIES : QZ_OK;
 }
@@ -458,7 +448,7 @@ using namespace qz::extract;
 QZ_API(int16_t) Qz4UnZip(QzHandle *archive, const char *destination, const char *outputName,
                           const char *includeList, const char *excludeList, const char *command)
 {
-    frame::g.moreStatus = 0;
+    frame::g.moreStatus = QZ_OK;
     Run run;
     run.handle = archive;
     run.outputName = outputName;
@@ -469,7 +459,7 @@ QZ_API(int16_t) Qz4UnZip(QzHandle *archive, const char *destination, const char 
     if (r == QZ_OK) {
         r = run.walk(true);
         while (r == QZ_OK) {
-            if (run.entry() == Next::Stop) {
+            if (run.entry() == Step::Stop) {
                 r = run.result;
                 break;
             }

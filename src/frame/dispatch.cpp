@@ -23,16 +23,6 @@ int16_t silentAnswer(const QzPrintBlock &b)
     return QZ_ANSWER_OK;
 }
 
-// Hosts see Windows paths: every '/' becomes '\'.  Stepping with CharNextA
-// keeps the trail byte of a double-byte character untouched.
-void backslashes(char *name, size_t size)
-{
-    char *end = name + size;
-    for (char *p = name; p < end && *p; p = CharNextA(p))
-        if (*p == '/')
-            *p = '\\';
-}
-
 const char *caption(int16_t operation)
 {
     switch (operation) {
@@ -110,15 +100,15 @@ int16_t messageBox(const QzPrintBlock &b)
     return (int16_t)MessageBoxA(NULL, text, caption(b.operation), style);
 }
 
-}  // namespace
-
+// Every event goes out here with a copy of the print block.
 int16_t dispatch(QzPrintBlock block)
 {
     if (!g.printSwitch)
         return silentAnswer(block);
 
-    backslashes(block.archiveName, sizeof block.archiveName);
-    backslashes(block.fileName, sizeof block.fileName);
+    // Hosts see Windows paths: every '/' becomes '\'.
+    replaceChar(block.archiveName, '/', '\\');
+    replaceChar(block.fileName, '/', '\\');
 
     if (!g.printHook)
         return messageBox(block);
@@ -128,13 +118,35 @@ int16_t dispatch(QzPrintBlock block)
     return answer;
 }
 
-int16_t raise(int16_t kind, int16_t code, int16_t disk)
+}  // namespace
+
+int16_t raise(int16_t kind, int16_t code)
 {
     g.print.eventKind = kind;
     g.print.eventCode = code;
-    if (kind == QZ_EVENT_QUESTION && (code == QZ_QUESTION_DISK))
-        g.print.diskNumber = disk;
     return dispatch(g.print);
+}
+
+int16_t askDisk(int16_t code, int16_t disk)
+{
+    g.print.diskNumber = disk;
+    return raise(QZ_EVENT_QUESTION, code);
+}
+
+void progress(uint32_t bytesDone)
+{
+    g.print.bytesDone = bytesDone;
+    g.print.eventKind = QZ_EVENT_NOTIFICATION;
+    dispatch(g.print);
+}
+
+void notifySkipped()
+{
+    if (g.print.operation != QZ_OP_EXTRACTING)
+        return;
+    g.print.operation = QZ_OP_SKIPPED;
+    raise(QZ_EVENT_NOTIFICATION, 0);
+    g.print.operation = QZ_OP_EXTRACTING;
 }
 
 }  // namespace frame

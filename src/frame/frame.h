@@ -1,6 +1,7 @@
-// frame.h -- the library frame: process-wide state, the message pump, the
-// message dispatcher and the command-string parser, as the other subsystems
-// see them.
+// frame.h -- the library frame: process-wide state, the forms of the work
+// buffers every subsystem shares, the message pump, the writers of the
+// print block, the message dispatcher and the command-string parser, as the
+// other subsystems see them.
 //
 // All state is static, zero-initialised storage of the library (a few items
 // start with a value of their own).  There are no locks: one operation runs
@@ -10,6 +11,7 @@
 
 #include <stdint.h>
 
+#include "platform/names.h"
 #include "platform/win32.h"
 #include "qzunpack.h"
 
@@ -17,13 +19,17 @@ namespace qz {
 namespace frame {
 
 // The library-wide state that more than one export touches.
+//
+// Outside the frame, the print block and the extended info are written
+// only through the functions of the print block section below, so every
+// field an event carries is set where a reader can see it.
 struct State {
-    uint16_t cancel;            // 1 after Qz4Cancel until someone reports it
-    uint16_t doEvents;          // 1: the message pump peeks the queue
+    bool cancel;                // set by Qz4Cancel until someone reports it
+    bool doEvents;              // the message pump peeks the queue
     int16_t moreStatus;         // problem code of the last Qz4UnZip run
-    uint16_t parseType;         // 0 or 1: which switch dialect the parser takes
+    bool parseType;             // the parser takes the compact dialect (type 1)
     int16_t parsePlace;         // -1, or the offset of the last syntax error
-    uint16_t printSwitch;       // 1: events go to the hook or to message boxes
+    bool printSwitch;           // events go to the hook or to message boxes
     QzPrintCallback printHook;  // the host's callback, or null
     uint32_t printFlags;        // stored for the host; nothing reads it
     QzExtPrintInfo extInfo;     // date and time of the current entry
@@ -31,6 +37,17 @@ struct State {
 };
 
 extern State g;
+
+// Each of the two shared transfer buffers holds this much: a chunk of
+// compressed data read at once, and the room of one decoding step.
+enum : uint32_t { kTransferBytes = 0xFFF0 };
+
+// The two shared transfer buffers.  The archive subsystem owns them while
+// an archive is open; the decoding pipeline works in them.
+struct TransferBuffers {
+    uint8_t *input;   // fixed block: each chunk of compressed data is read here
+    HGLOBAL output;   // movable block (lock it for use): decoded bytes go here
+};
 
 // A block of movable global memory, locked while it is held: the form the
 // library gives its work buffers.  release() may be called on a block that
@@ -68,13 +85,47 @@ void pump();
 // that the caller reports QZ_CANCELLED.
 bool takeCancel();
 
-// Sends one event: kind and code (and, for disk questions, the disk number)
-// are stored in the print block, and a copy goes to the hook, to a message
-// box or to the silent answer, as the print switch and hook decide.
-int16_t raise(int16_t kind, int16_t code, int16_t disk = 0);
+// ---- the print block and the extended info (print.cpp) -------------------
 
-// The dispatcher itself, for a block the caller has filled in.
-int16_t dispatch(QzPrintBlock block);
+// The operation the following events report (QZ_OP_EXTRACTING ...).
+void setOperation(int16_t operation);
+
+// The archive or current volume the events name: an OEM path, shown to the
+// host in ANSI.
+void setArchiveName(const char *oemName);
+
+// The start of an entry: the name the events show (the destination path,
+// or the entry's name in a test), with '\' for every separator as hosts
+// expect.
+void beginEntry(const char *name);
+
+// What the events and the extended info say about the entry begun: its
+// internal method code and uncompressed size, and its DOS date and time.
+void describeEntry(int16_t method, uint32_t size, uint16_t dosDate, uint16_t dosTime);
+
+// Every archive open clears the reserved fields of the extended info.
+void clearExtendedReserved();
+
+// ---- events (dispatch.cpp) --------------------------------------------------
+
+// Sends one message, notification or overwrite question: kind and code are
+// stored in the print block, and a copy goes to the hook, to a message box
+// or to the silent answer, as the print switch and hook decide.
+int16_t raise(int16_t kind, int16_t code);
+
+// Asks for a disk (QZ_QUESTION_DISK or QZ_QUESTION_LAST_DISK); the block
+// carries the disk number with either question.
+int16_t askDisk(int16_t code, int16_t disk);
+
+// The progress notification of the entry being decoded: the bytes done so
+// far.  Only the event kind changes with it; the event code stays what the
+// last event left.
+void progress(uint32_t bytesDone);
+
+// The notification that the current entry is skipped without a message.
+// It is sent only while extracting: the operation reads "skipped" for that
+// one event.
+void notifySkipped();
 
 // Registers the routine that runs when the process unloads the library
 // (the archive subsystem closes the archives still open).  The frame owns

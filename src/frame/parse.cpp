@@ -217,7 +217,7 @@ struct Parser {
 }  // namespace
 
 int16_t parse(const char *command, uint32_t *flags, char *password) {
-    const bool compact = g.parseType != 0;
+    const bool compact = g.parseType;
     if (compact) *flags |= kStripAll;
     g.parsePlace = -1;
     password[0] = '\0';

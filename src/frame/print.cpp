@@ -1,14 +1,53 @@
-// print.cpp -- the print-callback exports and the percentage helper.
+// print.cpp -- the print-callback exports, the writers of the print block
+// and the extended info, and the percentage helper.
 #include <string.h>
 
 #include "frame/frame.h"
+
+namespace qz {
+namespace frame {
+
+void setOperation(int16_t operation)
+{
+    g.print.operation = operation;
+}
+
+void setArchiveName(const char *oemName)
+{
+    lstrcpynA(g.print.archiveName, oemName, sizeof g.print.archiveName);
+    OemToCharA(g.print.archiveName, g.print.archiveName);
+}
+
+void beginEntry(const char *name)
+{
+    lstrcpynA(g.print.fileName, name, sizeof g.print.fileName);
+    replaceChar(g.print.fileName, '/', '\\');
+}
+
+void describeEntry(int16_t method, uint32_t size, uint16_t dosDate, uint16_t dosTime)
+{
+    g.print.method = method;
+    g.print.entrySize = size;
+    g.print.entrySize2 = size;
+    g.extInfo.dosDate = dosDate;
+    g.extInfo.dosTime = dosTime;
+}
+
+void clearExtendedReserved()
+{
+    g.extInfo.reserved1 = 0;
+    g.extInfo.reserved2 = 0;
+}
+
+}  // namespace frame
+}  // namespace qz
 
 using qz::frame::g;
 
 QZ_API(void) Qz4SetCPrint(int16_t on)
 {
     if (!on) {
-        g.printSwitch = 0;
+        g.printSwitch = false;
         return;
     }
     // A fresh block for the next operation; the event fields keep their
@@ -22,7 +61,7 @@ QZ_API(void) Qz4SetCPrint(int16_t on)
     g.print.method = 0;
     g.print.reserved1 = 0;
     g.print.reserved2 = 0;
-    g.printSwitch = 1;
+    g.printSwitch = true;
 }
 
 QZ_API(int32_t) Qz4GetCPrint(void)

@@ -12,9 +12,16 @@ namespace frame {
 
 // Constant-initialised, so the values hold before any code of the process runs.
 State g = {
-    /* cancel */ 0, /* doEvents */ 1, /* moreStatus */ 0, /* parseType */ 0,
-    /* parsePlace */ -1, /* printSwitch */ 0, /* printHook */ nullptr,
-    /* printFlags */ 0, /* extInfo */ {}, /* print */ {},
+    false,     // cancel
+    true,      // doEvents
+    0,         // moreStatus
+    false,     // parseType
+    -1,        // parsePlace
+    false,     // printSwitch
+    nullptr,   // printHook
+    0,         // printFlags
+    {},        // extInfo
+    {},        // print
 };
 
 void pump()
@@ -32,7 +39,7 @@ bool takeCancel()
 {
     if (!g.cancel)
         return false;
-    g.cancel = 0;
+    g.cancel = false;
     return true;
 }
 
@@ -43,7 +50,7 @@ using qz::frame::g;
 
 QZ_API(void) Qz4Cancel(void)
 {
-    g.cancel = 1;
+    g.cancel = true;
 }
 
 QZ_API(int16_t) Qz4MoreStatus(void)

@@ -48,18 +48,18 @@ HANDLE findFirst(const char *path, DWORD mask, WIN32_FIND_DATAA *data) {
     return INVALID_HANDLE_VALUE;
 }
 
-int16_t findNext(HANDLE *handle, const char *path, DWORD mask, WIN32_FIND_DATAA *data) {
+bool findNext(HANDLE *handle, const char *path, DWORD mask, WIN32_FIND_DATAA *data) {
     char ansi[kNameBytes], namePattern[kNameBytes];
     searchParts(path, ansi, namePattern);
     while (*handle != INVALID_HANDLE_VALUE) {
         if (!FindNextFileA(*handle, data)) {
             FindClose(*handle);
             *handle = INVALID_HANDLE_VALUE;
-            return 0;
+            return false;
         }
-        if (passes(*data, mask, namePattern)) return 1;
+        if (passes(*data, mask, namePattern)) return true;
     }
-    return 0;
+    return false;
 }
 
 }  // namespace select

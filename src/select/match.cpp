@@ -69,11 +69,9 @@ void scanChars(const char *s, Chars &out) {
     out.count = n;
 }
 
-inline bool isSep(uint8_t b) { return b == '/' || b == '\\'; }
-
 // Does the name character fit the pattern character c (no wildcard)?
 inline bool fitsLiteral(uint8_t c, uint8_t nameChar) {
-    return isSep(c) ? isSep(nameChar) : c == nameChar;
+    return isPathSeparator((char)c) ? isPathSeparator((char)nameChar) : c == nameChar;
 }
 
 }  // namespace
@@ -200,7 +198,7 @@ bool singleByteAt(const char *s, const char *at, char c) {
 }  // namespace
 
 QZ_API(int16_t) QzMatchFile(const char *name, const char *pattern) {
-    char n[qz::select::kNameBytes], p[qz::select::kNameBytes];
+    char n[qz::kNameBytes], p[qz::kNameBytes];
     lstrcpynA(n, name ? name : "", sizeof n);
     lstrcpynA(p, pattern ? pattern : "", sizeof p);
     CharUpperA(n);

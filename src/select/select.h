@@ -13,14 +13,15 @@
 
 #include <stdint.h>
 
+#include "platform/names.h"
 #include "platform/win32.h"
 #include "qzunpack.h"
 
 namespace qz {
 namespace select {
 
-// Buffer size of every name, path and path part handed in or out.
-enum { kNameBytes = 260 };
+// Every name, path and path part handed in or out is a buffer of
+// kNameBytes (names.h).
 
 // ---- matching (match.cpp) ----------------------------------------------
 
@@ -56,16 +57,16 @@ char *nextSpec(char **cursor);
 // Does the entry (its directory, which may be null or empty, and its name)
 // fit one specification (its directory, which may be null, and its name
 // pattern)?  With recurse on and a wildcard in the pattern the
-// specification's directory only has to begin the entry's.  1 or 0.
-int16_t entryTest(const char *entryDir, const char *entryName, const char *specDir,
-                  const char *pattern, int16_t recurse);
+// specification's directory only has to begin the entry's.
+bool entryTest(const char *entryDir, const char *entryName, const char *specDir, const char *pattern,
+               bool recurse);
 
 // Is the entry selected by the include list and not deselected by the
 // exclude list?  Lists are the caller's (ANSI, never changed); the entry's
 // directory and name are OEM.  A null or empty include list selects
-// nothing; a failed allocation answers 0.  1 or 0.
-int16_t selectionTest(const char *entryDir, const char *entryName, const char *include,
-                      const char *exclude, int16_t recurse);
+// nothing; a failed allocation answers false.
+bool selectionTest(const char *entryDir, const char *entryName, const char *include,
+                   const char *exclude, bool recurse);
 
 // ---- path splitting (split.cpp) ------------------------------------------
 
@@ -91,10 +92,11 @@ void splitPath(const char *path, char *drive, char *dir, char *name);
 // the name part of the path under QzMatchFile.
 HANDLE findFirst(const char *path, DWORD mask, WIN32_FIND_DATAA *data);
 
-// The next file of a search that passes the filter: 1 and *data filled, or
-// 0 when the search is over; then the handle has been closed and *handle
-// is INVALID_HANDLE_VALUE.  A handle that is INVALID_HANDLE_VALUE gives 0.
-int16_t findNext(HANDLE *handle, const char *path, DWORD mask, WIN32_FIND_DATAA *data);
+// The next file of a search that passes the filter: true and *data filled,
+// or false when the search is over; then the handle has been closed and
+// *handle is INVALID_HANDLE_VALUE.  A handle that is INVALID_HANDLE_VALUE
+// gives false.
+bool findNext(HANDLE *handle, const char *path, DWORD mask, WIN32_FIND_DATAA *data);
 
 }  // namespace select
 }  // namespace qz

@@ -15,8 +15,7 @@ namespace {
 // A copy of a directory (null: empty) with every '\' turned into '/'.
 void slashCopy(char *out, const char *dir) {
     lstrcpynA(out, dir ? dir : "", kNameBytes);
-    for (char *p = out; *p; p = CharNextA(p))
-        if (*p == '\\') *p = '/';
+    replaceChar(out, '\\', '/');
 }
 
 bool hasWildcard(const char *pattern) {
@@ -50,8 +49,8 @@ char *listCopy(const char *list) {
 
 }  // namespace
 
-int16_t entryTest(const char *entryDir, const char *entryName, const char *specDir,
-                  const char *pattern, int16_t recurse) {
+bool entryTest(const char *entryDir, const char *entryName, const char *specDir,
+               const char *pattern, bool recurse) {
     char ed[kNameBytes], sd[kNameBytes];
     slashCopy(ed, entryDir);
     slashCopy(sd, specDir);
@@ -61,29 +60,29 @@ int16_t entryTest(const char *entryDir, const char *entryName, const char *specD
         agree = foldedPrefixCompare(ed, sd, lstrlenA(sd)) == 0;
     else
         agree = foldedCompare(ed, sd) == 0;
-    if (!agree) return 0;
-    return QzMatchFile(entryName, pattern) ? 1 : 0;
+    if (!agree) return false;
+    return QzMatchFile(entryName, pattern) != 0;
 }
 
-int16_t selectionTest(const char *entryDir, const char *entryName, const char *include,
-                      const char *exclude, int16_t recurse) {
-    if (!include || !*include) return 0;
+bool selectionTest(const char *entryDir, const char *entryName, const char *include,
+                   const char *exclude, bool recurse) {
+    if (!include || !*include) return false;
 
     Spec spec;
     char *copy = listCopy(include);
-    if (!copy) return 0;
+    if (!copy) return false;
     bool selected = false;
     char *cursor = copy;
     for (char *token; !selected && (token = nextSpec(&cursor)) != nullptr;) {
         takeSpec(token, spec);
-        selected = entryTest(entryDir, entryName, spec.dir, spec.pattern, recurse) != 0;
+        selected = entryTest(entryDir, entryName, spec.dir, spec.pattern, recurse);
     }
     GlobalFree(copy);
-    if (!selected) return 0;
+    if (!selected) return false;
 
-    if (!exclude || !*exclude) return 1;
+    if (!exclude || !*exclude) return true;
     copy = listCopy(exclude);
-    if (!copy) return 0;
+    if (!copy) return false;
     const bool entryHasDir = entryDir && *entryDir;
     bool excluded = false;
     cursor = copy;
@@ -94,10 +93,10 @@ int16_t selectionTest(const char *entryDir, const char *entryName, const char *i
         if (spec.dir[0] == '\0' && entryHasDir)
             excluded = QzMatchFile(entryName, spec.pattern) != 0;
         else
-            excluded = entryTest(entryDir, entryName, spec.dir, spec.pattern, recurse) != 0;
+            excluded = entryTest(entryDir, entryName, spec.dir, spec.pattern, recurse);
     }
     GlobalFree(copy);
-    return excluded ? 0 : 1;
+    return !excluded;
 }
 
 }  // namespace select

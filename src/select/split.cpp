@@ -16,8 +16,6 @@ namespace {
 
 enum { kPartBytes = 255, kMaxBytes = kNameBytes - 1 };
 
-inline bool isSep(char c) { return c == '/' || c == '\\'; }
-
 // Copies [from, to) into out (when not null), at most limit bytes, cut at a
 // character boundary.
 void putPart(char *out, const char *from, const char *to, int limit) {
@@ -48,14 +46,14 @@ void splitPath(const char *path, char *drive, char *dir, char *base, char *ext) 
     }
 
     const char *rest = path;
-    if (end - path >= 2 && isSep(path[0]) && isSep(path[1])) {
+    if (end - path >= 2 && isPathSeparator(path[0]) && isPathSeparator(path[1])) {
         // \\server\share: the server runs to the next separator, the share
         // from after it to the next separator or the end.
         const char *p = path + 2;
-        while (p < end && !isSep(*p)) p = CharNextA(p);
+        while (p < end && !isPathSeparator(*p)) p = CharNextA(p);
         if (p < end) {
             ++p;
-            while (p < end && !isSep(*p)) p = CharNextA(p);
+            while (p < end && !isPathSeparator(*p)) p = CharNextA(p);
         }
         if (p > end) p = end;
         rest = p;
@@ -70,7 +68,7 @@ void splitPath(const char *path, char *drive, char *dir, char *base, char *ext) 
     for (const char *p = rest; p < end;) {
         const char *next = CharNextA(p);
         if (next == p) break;
-        if (isSep(*p)) {
+        if (isPathSeparator(*p)) {
             afterDir = next;
             dot = nullptr;
         } else if (*p == '.') {

@@ -85,10 +85,7 @@ const int16_t M = QZ_EVENT_MESSAGE;
 const int16_t Q = QZ_EVENT_QUESTION;
 
 // With the print switch on and no hook a box asks: caption, style, text.
-struct EventRow {
-    int16_t kind, code, disk, operation;
-    const char *box;
-};
+struct EventRow { int16_t kind, code, disk, operation; const char *box; };
 
 const EventRow kEvents[] = {
     {Q, QZ_QUESTION_OVERWRITE, 0, QZ_OP_EXTRACTING, "UnZipping|291|~: file already exists. Overwrite it?"},
@@ -100,10 +97,11 @@ const EventRow kEvents[] = {
 TEST(Frame, MessageBoxes) {
     qzhost_set_responder(respond, nullptr);
     Qz4SetCPrint(1);
+    using namespace qz::frame;
     for (const EventRow &row : kEvents) {
-        strcpy(qz::frame::g.print.fileName, "~");
-        qz::frame::g.print.operation = row.operation;
-        EXPECT_EQ(qz::frame::raise(row.kind, row.code, row.disk), IDRETRY) << row.box;
+        beginEntry("~");
+        setOperation(row.operation);
+        EXPECT_EQ(row.disk ? askDisk(row.code, row.disk) : raise(row.kind, row.code), IDRETRY) << row.box;
         EXPECT_EQ(boxSaw, row.box);
     }
     Qz4SetCPrint(0);
