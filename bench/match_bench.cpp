@@ -66,7 +66,7 @@ void run(benchmark::State &state, Kind kind, const Input &in) {
         switch (kind) {
         case kLibrary: r = qz::select::matchCore(n, p); break;
         case kMatchFile: r = QzMatchFile(n, p) != 0; break;
-        case kBacktrack: r = backtrack::core(n, p); break;
+        case kBacktrack: r = qztest::backtrack::core(n, p); break;
         case kFnmatch: r = fnmatch(p, n, FNM_NOESCAPE) == 0; break;
         }
         benchmark::DoNotOptimize(r);
@@ -105,7 +105,7 @@ int main(int argc, char **argv) {
     // All three must agree on the inputs they share, or the ratios mean nothing.
     for (const Input &in : all) {
         const bool a = qz::select::matchCore(in.name.c_str(), in.pattern.c_str());
-        const bool b = backtrack::core(in.name.c_str(), in.pattern.c_str());
+        const bool b = qztest::backtrack::core(in.name.c_str(), in.pattern.c_str());
         const bool c = fnmatch(in.pattern.c_str(), in.name.c_str(), FNM_NOESCAPE) == 0;
         if (a != b || a != c) std::printf("DISAGREEMENT on %s\n", in.label.c_str());
     }

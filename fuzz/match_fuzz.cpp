@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     const bool core = qz::select::matchCore(name, pattern);
     if (strlen(name) <= 40 && strlen(pattern) <= 40 && starRuns(pattern) <= 6) {
-        if (core != backtrack::core(name, pattern)) abort();
+        if (core != qztest::backtrack::core(name, pattern)) abort();
     }
 
     char drive[qz::kNameBytes], dir[qz::kNameBytes],

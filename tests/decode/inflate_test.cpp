@@ -28,9 +28,9 @@ using Bytes = std::vector<uint8_t>;
 namespace dc = qz::decode;
 
 // A sample of n under valgrind and the mutation runner (QZ_UNDER_VALGRIND set).
-int Runs(int n) { return getenv("QZ_UNDER_VALGRIND") ? (n + 15) / 16 : n; }
+int runs(int n) { return getenv("QZ_UNDER_VALGRIND") ? (n + 15) / 16 : n; }
 
-Bytes RandomBytes(size_t n, uint32_t seed) {
+Bytes randomBytes(size_t n, uint32_t seed) {
     std::mt19937 rng(seed);
     Bytes v(n);
     for (auto &b : v)
@@ -38,7 +38,7 @@ Bytes RandomBytes(size_t n, uint32_t seed) {
     return v;
 }
 
-std::vector<std::string> Split(const std::string &s, char separator) {
+std::vector<std::string> split(const std::string &s, char separator) {
     std::vector<std::string> parts;
     std::istringstream in(s);
     for (std::string part; std::getline(in, part, separator);)
@@ -47,18 +47,18 @@ std::vector<std::string> Split(const std::string &s, char separator) {
 }
 
 // The extra bits and the first length (3 to 258) or distance (1 to 32768) of code i.
-int Extra(bool dist, int i) { return dist ? std::max(0, i / 2 - 1) : i < 8 || i == 28 ? 0 : (i - 4) / 4; }
-int Base(bool dist, int i) {
+int extra(bool dist, int i) { return dist ? std::max(0, i / 2 - 1) : i < 8 || i == 28 ? 0 : (i - 4) / 4; }
+int base(bool dist, int i) {
     if (dist)
-        return i < 4 ? 1 + i : ((2 + i % 2) << Extra(dist, i)) + 1;
-    return i == 28 ? 258 : i < 8 ? 3 + i : ((4 + i % 4) << Extra(dist, i)) + 3;
+        return i < 4 ? 1 + i : ((2 + i % 2) << extra(dist, i)) + 1;
+    return i == 28 ? 258 : i < 8 ? 3 + i : ((4 + i % 4) << extra(dist, i)) + 3;
 }
 
 // Fields go in lowest bit first, Huffman codes highest bit first.
 struct BitWriter {
     Bytes out;
     size_t count = 0;
-    void Bits(uint32_t value, int n) {
+    void bits(uint32_t value, int n) {
         for (int i = 0; i < n; ++i, ++count) {
             if (count % 8 == 0)
                 out.push_back(0);
@@ -81,25 +81,25 @@ struct Code {
         for (size_t s = 0; s < len.size(); ++s)
             code[s] = len[s] ? next[len[s]]++ : 0;
     }
-    void Put(BitWriter &w, int sym) const {  // no code (outside a coded block): a byte
+    void put(BitWriter &w, int sym) const {  // no code (outside a coded block): a byte
         if (len.empty())
-            return w.Bits(sym, 8);
+            return w.bits(sym, 8);
         for (int i = len[sym] - 1; i >= 0; --i)
-            w.Bits(code[sym] >> i, 1);
+            w.bits(code[sym] >> i, 1);
     }
 };
 
 // n lengths, zero but for a list of sym=len (sym a number or one character).
-std::vector<int> LengthList(size_t n, const std::string &pairs) {
+std::vector<int> lengthList(size_t n, const std::string &pairs) {
     std::vector<int> v(n, 0);
-    for (const std::string &p : Split(pairs, ','))
+    for (const std::string &p : split(pairs, ','))
         v[p[1] == '=' && !isdigit(p[0]) ? p[0] : std::stoi(p)] = std::stoi(p.substr(p.find('=') + 1));
     return v;
 }
 
 // A recipe (below) of a fixed or a dynamic block with random codes, of random literals and
 // matches, some reaching beyond the data.
-std::string RandomBlock(uint32_t seed, bool final, bool dynamic, int ops) {
+std::string randomBlock(uint32_t seed, bool final, bool dynamic, int ops) {
     std::mt19937 rng(seed);
     std::vector<int> used[2];  // the literal/length and the distance symbols in use
     std::string recipe = (dynamic ? "D" : "f") + std::to_string(final);
@@ -127,8 +127,8 @@ std::string RandomBlock(uint32_t seed, bool final, bool dynamic, int ops) {
         if (s < 256)
             recipe += " c" + std::to_string(s);
         else if (s > 256)  // 258 is symbol 285, never 284 with all extra bits set
-            recipe += " m" + std::to_string(Base(0, l) + rng() % ((1 << Extra(0, l)) - (l == 27))) + "," +
-                      std::to_string(Base(1, d) + rng() % (1 << Extra(1, d)));
+            recipe += " m" + std::to_string(base(0, l) + rng() % ((1 << extra(0, l)) - (l == 27))) + "," +
+                      std::to_string(base(1, d) + rng() % (1 << extra(1, d)));
     }
     return recipe + " c256";
 }
@@ -147,7 +147,7 @@ struct Built {
     Bytes stream, out;
 };
 
-Built Build(const std::string &recipe) {
+Built build(const std::string &recipe) {
     static const int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
     BitWriter w;
     Bytes out;
@@ -155,7 +155,7 @@ Built Build(const std::string &recipe) {
     size_t fault = SIZE_MAX;
     std::istringstream in(recipe);
     auto sym = [&](int s) {
-        lit.Put(w, s);
+        lit.put(w, s);
         if (s < 256)
             out.push_back(static_cast<uint8_t>(s));
     };
@@ -167,10 +167,10 @@ Built Build(const std::string &recipe) {
             if (t[0] == 's') {
                 Bytes data(t.begin() + 3, t.end());
                 if (t[2] == '#')
-                    data = RandomBytes(std::stoi(t.substr(3)), std::stoul(t.substr(t.find('@') + 1)));
-                w.Bits(final, 3);
-                w.Bits(0, (8 - w.count % 8) % 8);
-                w.Bits(static_cast<uint32_t>(data.size() | ~data.size() << 16), 32);
+                    data = randomBytes(std::stoi(t.substr(3)), std::stoul(t.substr(t.find('@') + 1)));
+                w.bits(final, 3);
+                w.bits(0, (8 - w.count % 8) % 8);
+                w.bits(static_cast<uint32_t>(data.size() | ~data.size() << 16), 32);
                 lit = dist = Code();
                 for (uint8_t x : data)
                     sym(x);
@@ -178,15 +178,15 @@ Built Build(const std::string &recipe) {
                 std::vector<int> fixed(288, 8);
                 std::fill(fixed.begin() + 144, fixed.begin() + 256, 9);
                 std::fill(fixed.begin() + 256, fixed.begin() + 280, 7);
-                w.Bits(final | 2, 3);
+                w.bits(final | 2, 3);
                 lit = Code(fixed);
                 dist = Code(std::vector<int>(32, 5));
             } else if (t[0] == 'D') {
-                std::vector<std::string> p = Split(t, ':');  // D<F>, HLIT, lengths, HDIST, lengths, ...
+                std::vector<std::string> p = split(t, ':');  // D<F>, HLIT, lengths, HDIST, lengths, ...
                 p.resize(8);
-                lit = Code(LengthList(std::stoi(p[1]), p[2]));
-                dist = Code(LengthList(std::stoi(p[3]), p[4]));
-                std::vector<int> clen = LengthList(19, p[5]);
+                lit = Code(lengthList(std::stoi(p[1]), p[2]));
+                dist = Code(lengthList(std::stoi(p[3]), p[4]));
+                std::vector<int> clen = lengthList(19, p[5]);
                 if (p[5].empty()) {  // by default every length as it is, under a 4-bit code of 0 to 15
                     std::fill_n(clen.begin(), 16, 4);
                     for (const Code *code : {&lit, &dist})
@@ -195,14 +195,14 @@ Built Build(const std::string &recipe) {
                 }
                 int hclen = p[7].empty() ? 19 : std::stoi(p[7]);
                 size_t fields = (lit.len.size() - 257) << 3 | (dist.len.size() - 1) << 8 | (hclen - 4) << 13;
-                w.Bits(static_cast<uint32_t>(fields) | final | 4, 17);  // BFINAL, BTYPE, HLIT, HDIST, HCLEN
+                w.bits(static_cast<uint32_t>(fields) | final | 4, 17);  // BFINAL, BTYPE, HLIT, HDIST, HCLEN
                 for (int j = 0; j < hclen; ++j)
-                    w.Bits(clen[order[j]], 3);
+                    w.bits(clen[order[j]], 3);
                 Code clenCode(clen);
-                for (const std::string &item : Split(p[6], ',')) {
+                for (const std::string &item : split(p[6], ',')) {
                     int s = std::stoi(item);
-                    clenCode.Put(w, s);
-                    w.Bits(std::stoi(item.substr(item.find('+') + 1)), s < 16 ? 0 : s == 18 ? 7 : s - 14);
+                    clenCode.put(w, s);
+                    w.bits(std::stoi(item.substr(item.find('+') + 1)), s < 16 ? 0 : s == 18 ? 7 : s - 14);
                 }
             } else if (t[0] == '\'') {
                 for (size_t j = 1; j < t.size(); ++j)
@@ -210,23 +210,23 @@ Built Build(const std::string &recipe) {
             } else if (t[0] == 'c') {
                 sym(std::stoi(t.substr(1)));
             } else if (t[0] == 'd') {
-                dist.Put(w, std::stoi(t.substr(1)));
+                dist.put(w, std::stoi(t.substr(1)));
             } else if (sscanf(t.c_str(), "m%d,%d", &a, &b) == 2) {
                 int l = 0, d = 0;
-                while (l < 28 && Base(0, l + 1) <= a)
+                while (l < 28 && base(0, l + 1) <= a)
                     ++l;
-                while (d < 29 && Base(1, d + 1) <= b)
+                while (d < 29 && base(1, d + 1) <= b)
                     ++d;
-                lit.Put(w, 257 + l);
-                w.Bits(a - Base(0, l), Extra(0, l));
-                dist.Put(w, d);
-                w.Bits(b - Base(1, d), Extra(1, d));
+                lit.put(w, 257 + l);
+                w.bits(a - base(0, l), extra(0, l));
+                dist.put(w, d);
+                w.bits(b - base(1, d), extra(1, d));
                 for (int j = 0; j < a; ++j)
                     out.push_back(out.size() < static_cast<size_t>(b) ? 0 : out[out.size() - b]);
             } else if (sscanf(t.c_str(), "b%d,%d", &a, &b) == 2) {
-                w.Bits(a, b);
+                w.bits(a, b);
             } else if (t == "a") {
-                w.Bits(0, (8 - w.count % 8) % 8);
+                w.bits(0, (8 - w.count % 8) % 8);
             } else if (t[0] == 'z') {
                 out.insert(out.end(), std::stoi(t.substr(1)), 0);
             } else if (t == "!") {
@@ -255,11 +255,11 @@ struct Engine {
         dc::InflateReset(ws);
         dc::inflateSetByteWise(ws, byteWise);
     }
-    bool Guarded() {
+    bool guarded() {
         uint8_t *end = block.data() + block.size();
         return std::count(block.data(), ws, 0x5C) + std::count(ws + size, end, 0x5C) == 64;
     }
-    Ret Call(const uint8_t *in, uint32_t n, uint8_t *out, uint32_t room, bool final) {
+    Ret call(const uint8_t *in, uint32_t n, uint8_t *out, uint32_t room, bool final) {
         Ret r = {0, n, room, 0};
         r.result = dc::Inflate(in, 0, &r.consumed, out, 0, &r.written, ws, final ? 1 : 0);
         r.state = dc::inflateState(ws);
@@ -269,7 +269,7 @@ struct Engine {
 
 // The state both must agree on: the window, the fields before the resume record (the fast
 // loop leaves no match there) and the tree walk.
-bool SameWorkspaces(void *a, void *b) {
+bool sameWorkspaces(void *a, void *b) {
     using W = dc::engine::Workspace;
     const W &x = *dc::engine::workspaceAt(a), &y = *dc::engine::workspaceAt(b);
     size_t fields = offsetof(W, length) - offsetof(W, mode);
@@ -292,7 +292,7 @@ struct Outcome {
 };
 
 // The final-input flag comes with the call that hands out the last byte.
-Outcome Lockstep(const Bytes &stream, const Feed &feed, size_t maxOutput) {
+Outcome lockstep(const Bytes &stream, const Feed &feed, size_t maxOutput) {
     Engine fast(false), slow(true);
     Bytes bufFast, bufSlow;  // 0xCD wherever nothing is expected
     Outcome run;
@@ -309,8 +309,8 @@ Outcome Lockstep(const Bytes &stream, const Feed &feed, size_t maxOutput) {
             return run;  // as far as maxOutput
         bufFast.resize(std::max<size_t>(bufFast.size(), room + 16u), 0xCD);
         bufSlow.resize(bufFast.size(), 0xCD);
-        Ret f = fast.Call(stream.data() + pos, n, bufFast.data(), room, pos + n == stream.size());
-        Ret s = slow.Call(stream.data() + pos, n, bufSlow.data(), room, pos + n == stream.size());
+        Ret f = fast.call(stream.data() + pos, n, bufFast.data(), room, pos + n == stream.size());
+        Ret s = slow.call(stream.data() + pos, n, bufSlow.data(), room, pos + n == stream.size());
         run.consumed += f.consumed;
         ++run.calls;
         if (f.written)
@@ -331,10 +331,10 @@ Outcome Lockstep(const Bytes &stream, const Feed &feed, size_t maxOutput) {
             run.error = "the counts or state break the call protocol";
         else if (memcmp(bufFast.data(), bufSlow.data(), f.written) != 0 || behind)
             run.error = "the bytes written differ, or bytes behind them changed";
-        else if (!fast.Guarded() || !slow.Guarded())
+        else if (!fast.guarded() || !slow.guarded())
             run.error = "a byte around the workspace changed";
         else if (((feed.in > 1 && feed.out > 1000) || f.consumed >= dc::engine::kFastMinInput) &&
-                 !SameWorkspaces(fast.ws, slow.ws))
+                 !sameWorkspaces(fast.ws, slow.ws))
             run.error = "the workspaces differ";
         if (!run.error.empty()) {
             run.error += " at call " + std::to_string(run.calls) + ", input at " + std::to_string(pos);
@@ -360,9 +360,9 @@ Outcome CheckEveryWay(const Bytes &stream, const Bytes *want, size_t maxOutput, 
     if (bytes)
         feeds.insert(feeds.end(), {{"a byte at a time", 1, 1, 0}, {"whole input, a byte of room", ~0u, 1, 0},
                                    {"a byte of input, wide room", 1, 70000, 0}});
-    Outcome whole = Lockstep(stream, feeds[0], maxOutput);
+    Outcome whole = lockstep(stream, feeds[0], maxOutput);
     for (const Feed &feed : feeds) {
-        Outcome r = &feed == &feeds[0] ? whole : Lockstep(stream, feed, maxOutput);
+        Outcome r = &feed == &feeds[0] ? whole : lockstep(stream, feed, maxOutput);
         EXPECT_EQ(r.error, "") << name << ", " << feed.name;
         EXPECT_TRUE(r.out == (want ? *want : whole.out)) << name << ", " << feed.name;
         EXPECT_TRUE(r.consumed == whole.consumed || !valid) << name << ", " << feed.name;
@@ -391,10 +391,10 @@ struct Row {
     std::vector<Step> steps = {};  // of a call script (whose calls all write the recipe's output)
 };
 
-std::string EveryLengthAndDistanceCode() {
+std::string everyLengthAndDistanceCode() {
     std::string recipe = "s0#33000@31 f1";
     for (int len = 3; len <= 258; ++len) {
-        int d = len % 30, distance = Base(1, d) + len * 7919 % (1 << Extra(1, d));
+        int d = len % 30, distance = base(1, d) + len * 7919 % (1 << extra(1, d));
         recipe += " m" + std::to_string(len) + "," + std::to_string(distance);
     }
     return recipe + " m258,32768 c256";
@@ -411,7 +411,7 @@ const std::vector<Row> kStreams = {
      "f0 c256 s0'a f0 c200 c256 s0'b f0 2*c200 c256 s0'c f0 3*c200 c256 s0'd f0 4*c200 c256 s0'e "
      "f0 5*c200 c256 s0'f f0 6*c200 c256 s0'g f0 7*c200 c256 s0'h f0 8*c200 c256 s1'i"},
     {"length 258 at distance 1", "f1 'z m258,1 m258,1 c256"},
-    {"every length, a distance of every code", EveryLengthAndDistanceCode()},
+    {"every length, a distance of every code", everyLengthAndDistanceCode()},
     {"all nineteen code-length lengths, a 15-bit distance code", kAllNineteen + " 'A c256"},
     {"repeat codes, a list that starts with 16",
      "D1:257:A=3,B=3,C=3,D=3,E=3,F=3,256=2:2:1=1:0=3,1=3,2=3,3=3,16=3,17=3,18=2:"
@@ -425,7 +425,7 @@ const std::vector<Row> kStreams = {
     {"back-references beyond the decoded bytes", "f1 'x m4,2 m3,30000 c256"},
     {"a match across the window start, one from the far end", "s0#32770@6 f1 m10,5 m20,32768 c256"},
     {"exactly one window from codes", "f1 'q 126*m258,1 m256,1 m3,1 c256"},
-    {"whole windows delivered from a long fixed block", RandomBlock(12, true, false, 20000)},
+    {"whole windows delivered from a long fixed block", randomBlock(12, true, false, 20000)},
     // Invalid data ('!' marks the fault; 8 bytes follow that it must not need)
     {"stored LEN 0 with NLEN 0", "! b1,3 a b0,32"},
     {"stored NLEN of another length", "s0'abc ! b1,3 a b5,16 b65531,16 b0,40"},
@@ -485,7 +485,7 @@ const std::vector<Row> kScripts = {
 
 #if defined(QZ_TEST_HAVE_ZLIB)
 // zlib's raw deflate at a level and strategy, or with level -1 its raw inflate: true if it ends.
-bool Zlib(int level, int strategy, const Bytes &in, Bytes &out) {
+bool zlib(int level, int strategy, const Bytes &in, Bytes &out) {
     z_stream z = {};
     z.next_in = const_cast<Bytef *>(in.data());
     z.avail_in = static_cast<uInt>(in.size());
@@ -500,7 +500,7 @@ bool Zlib(int level, int strategy, const Bytes &in, Bytes &out) {
 }
 
 // A raw stream of zlib, or with strategy -1 of libdeflate.
-Bytes Compress(int level, int strategy, const Bytes &data) {
+Bytes compress(int level, int strategy, const Bytes &data) {
     Bytes out(data.size() + data.size() / 8 + 1024);
 #if defined(QZ_TEST_HAVE_LIBDEFLATE)
     if (strategy < 0) {
@@ -510,7 +510,7 @@ Bytes Compress(int level, int strategy, const Bytes &data) {
         return out;
     }
 #endif
-    EXPECT_TRUE(Zlib(level, strategy, data, out));
+    EXPECT_TRUE(zlib(level, strategy, data, out));
     return out;
 }
 #endif
@@ -527,12 +527,12 @@ TEST(Inflate, EveryStreamAndItsDamagedFormsDecodeAlikeEveryWayInOneCallWhenWhole
         Outcome whole = CheckEveryWay(b.stream, &b.out, b.out.size() + 1, name, bytes, valid);
         EXPECT_EQ(whole.calls, 1u) << name;
         EXPECT_EQ(whole.consumed, b.stream.size()) << name;
-        for (int k = 0; k < (b.stream.size() > 40000 ? 0 : Runs(6)); ++k) {
+        for (int k = 0; k < (b.stream.size() > 40000 ? 0 : runs(6)); ++k) {
             Bytes damaged = b.stream, ref(4 * b.out.size() + 65536);
             for (int i = 0; i <= k % 3; ++i)
                 damaged[rng() % damaged.size()] ^= static_cast<uint8_t>(1u << (rng() % 8));
 #if defined(QZ_TEST_HAVE_ZLIB)
-            bool ended = Zlib(-1, 0, damaged, ref);  // where zlib ends, the engine must agree
+            bool ended = zlib(-1, 0, damaged, ref);  // where zlib ends, the engine must agree
 #else
             bool ended = false;
 #endif
@@ -542,18 +542,18 @@ TEST(Inflate, EveryStreamAndItsDamagedFormsDecodeAlikeEveryWayInOneCallWhenWhole
     };
     for (const Row &row : kStreams) {  // fed a byte per call even under valgrind
         bool valid = row.recipe.find('!') == std::string::npos;  // else 8 bytes the fault must not need
-        check(row.name, Build(row.recipe + (valid ? "" : " b0,16 a 8*b165,8")), valid, 100000);
+        check(row.name, build(row.recipe + (valid ? "" : " b0,16 a 8*b165,8")), valid, 100000);
     }
-    for (uint32_t seed = 1; seed <= static_cast<uint32_t>(Runs(60)); ++seed) {
+    for (uint32_t seed = 1; seed <= static_cast<uint32_t>(runs(60)); ++seed) {
         std::mt19937 rng(seed);  // one to four blocks: random dynamic, fixed and stored ones
         std::string recipe;
         for (uint32_t b = 0, ops = seed % 6 ? 200 + seed * 97 % 3000 : 150; b <= seed % 4; ++b) {
             bool last = b == seed % 4;
             uint32_t kind = rng() % 5;
             recipe += kind == 1 ? " s" + std::to_string(last) + "#" + std::to_string(rng() % 3000) + "@1"
-                                : " " + RandomBlock(rng(), last, kind != 0, ops);
+                                : " " + randomBlock(rng(), last, kind != 0, ops);
         }
-        check("random stream " + std::to_string(seed), Build(recipe), true, Runs(256) * 40);
+        check("random stream " + std::to_string(seed), build(recipe), true, runs(256) * 40);
     }
 #if defined(QZ_TEST_HAVE_ZLIB)
     std::vector<std::pair<int, int>> compressors = {{6, Z_FILTERED}, {6, Z_RLE}, {6, Z_HUFFMAN_ONLY},
@@ -563,35 +563,35 @@ TEST(Inflate, EveryStreamAndItsDamagedFormsDecodeAlikeEveryWayInOneCallWhenWhole
 #if defined(QZ_TEST_HAVE_LIBDEFLATE)
     compressors.push_back({12, -1});  // libdeflate
 #endif
-    const size_t large = Runs(16) * (3 << 16);  // 3 MiB, under valgrind 192 KiB
+    const size_t large = runs(16) * (3 << 16);  // 3 MiB, under valgrind 192 KiB
     for (auto [level, strategy] : compressors) {
         for (size_t n : std::vector<size_t>{0, 1, 2, 17, 1000, 32767, 32768, 32769, 65536, 100003, large}) {
             if (n == large && (level % 3 != 0 || strategy > 0))
                 continue;  // large inputs for levels 0, 3, 6, 9 and 12 only
             // Noise, and compressible data: the output of a random fixed block.
-            Bytes random = RandomBytes(n, 1), sample = Build(RandomBlock(2, true, false, n / 4 + 1)).out;
+            Bytes random = randomBytes(n, 1), sample = build(randomBlock(2, true, false, n / 4 + 1)).out;
             sample.resize(n);
             std::string what = std::string(strategy < 0 ? "libdeflate" : "zlib") + " level " +
                                std::to_string(level) + " strategy " + std::to_string(strategy) + ", ";
             what += std::to_string(n) + " bytes of ";
-            check(what + "noise", {Compress(level, strategy, random), random}, true, Runs(256) * 40);
-            check(what + "sample data", {Compress(level, strategy, sample), sample}, true, Runs(256) * 40);
+            check(what + "noise", {compress(level, strategy, random), random}, true, runs(256) * 40);
+            check(what + "sample data", {compress(level, strategy, sample), sample}, true, runs(256) * 40);
         }
     }
-    EXPECT_GT(agreed, Runs(100)) << "too few damaged streams to compare";
+    EXPECT_GT(agreed, runs(100)) << "too few damaged streams to compare";
 #endif
 }
 
 TEST(Inflate, CallScriptsReturnAndConsumeWhatTheyShould) {
     for (const Row &row : kScripts) {
-        Built b = Build(row.recipe);
+        Built b = build(row.recipe);
         Engine e;
         Bytes out, room(1 << 17);
         size_t pos = 0;
         for (const Step &step : row.steps) {
             for (uint32_t t = 0; t < step.times; ++t) {
                 uint32_t n = static_cast<uint32_t>(std::min<size_t>(step.in, b.stream.size() - pos));
-                Ret r = e.Call(b.stream.data() + pos, n, room.data(), step.room, step.final);
+                Ret r = e.call(b.stream.data() + pos, n, room.data(), step.room, step.final);
                 uint32_t state = step.result == F ? r.state : step.result;
                 Ret want = {std::min(step.result, 0), step.consumed, step.written, state};
                 ASSERT_EQ(memcmp(&r, &want, sizeof r), 0)
@@ -606,7 +606,7 @@ TEST(Inflate, CallScriptsReturnAndConsumeWhatTheyShould) {
 }
 
 TEST(Inflate, OffsetsSelectWhereACallReadsAndWritesAndAWorkspaceMustBeReset) {
-    Bytes stream = Build("'junk f1 'hello c256").stream, out(20, '#'), junk(Engine().size, 0xFF);
+    Bytes stream = build("'junk f1 'hello c256").stream, out(20, '#'), junk(Engine().size, 0xFF);
     uint32_t in = static_cast<uint32_t>(stream.size() - 4), room = 10;
     ASSERT_EQ(dc::Inflate(stream.data(), 4, &in, out.data(), 3, &room, Engine().ws, 1), F);
     EXPECT_EQ(in, stream.size() - 4);

@@ -5,7 +5,7 @@
 
 #include "platform/win32.h"
 
-namespace backtrack {
+namespace qztest::backtrack {
 
 inline bool fits(const char *n, const char *p) {
     return *p == '/' || *p == '\\' ? *n == '/' || *n == '\\' : *n == *p;
@@ -47,6 +47,6 @@ inline bool core(const char *n, const char *p) {
     return p[0] == '*' && p[1] == '\0';
 }
 
-}  // namespace backtrack
+}  // namespace qztest::backtrack
 
 #endif

@@ -56,7 +56,7 @@ TEST(Select, MatchAgreesWithTheBacktrackingRules) {
             for (int n = rng() % 9; n > 0; --n)
                 pattern += a.patterns[rng() % strlen(a.patterns)];
             ASSERT_EQ(qz::select::matchCore(name.c_str(), pattern.c_str()),
-                      backtrack::core(name.c_str(), pattern.c_str()))
+                      qztest::backtrack::core(name.c_str(), pattern.c_str()))
                 << "'" << name << "' '" << pattern << "'";
         }
     }
