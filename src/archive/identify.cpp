@@ -12,15 +12,15 @@ namespace archive {
 
 namespace {
 
-// Reads the last 22 bytes of the file: true when they could be read.
-bool readTail(HANDLE file, uint8_t tail[kEndRecordBytes])
+// True when the file ends with an end record; disk is its disk number.
+bool endsWithEndRecord(HANDLE file, uint16_t *disk)
 {
-    DWORD size = GetFileSize(file, NULL);
-    if (size == INVALID_FILE_SIZE || size < kEndRecordBytes)
+    EndRecord tail;
+    uint32_t size;
+    if (readTail(file, &tail, &size) != QZ_OK || tail.signature != kSigEnd)
         return false;
-    if (!seekTo(file, size - kEndRecordBytes))
-        return false;
-    return readSome(file, tail, kEndRecordBytes) == kEndRecordBytes;
+    *disk = tail.disk;
+    return true;
 }
 
 int16_t classify(HANDLE file, uint16_t *type)
@@ -31,31 +31,33 @@ int16_t classify(HANDLE file, uint16_t *type)
         return QZ_OK;
     }
     uint8_t start[4];
-    if (size == INVALID_FILE_SIZE || readSome(file, start, 4) != 4)
+    if (size == INVALID_FILE_SIZE || !readAll(file, start, 4))
         return QZ_ERR_LAYOUT;
 
-    uint8_t tail[kEndRecordBytes];
+    uint16_t disk;
     if (start[0] == 'M' && start[1] == 'Z') {
+        // PKWARE's self-extractors for MS-DOS are executables compressed by
+        // PKLITE, which leaves its name at offset 30, in the reserved words
+        // of the MS-DOS header.  Such a file is taken as self-extracting on
+        // that name alone, however it ends: the directory search of the
+        // first walk finds out whether an archive follows.  Any other
+        // executable must end with an end record.
         char probe[10] = {0};
-        if (!seekTo(file, 30) || readSome(file, probe, 6) != 6)
+        if (!seekTo(file, 30) || !readAll(file, probe, 6))
             return QZ_ERR_LAYOUT;
-        if (lstrcmpA(probe, "PKLITE") == 0) {
-            *type = QZ_TYPE_SFX;
-            return QZ_OK;
-        }
-        if (readTail(file, tail) && get32(tail) == kSigEnd) {
+        if (lstrcmpA(probe, "PKLITE") == 0 || endsWithEndRecord(file, &disk)) {
             *type = QZ_TYPE_SFX;
             return QZ_OK;
         }
         return QZ_ERR_LAYOUT;
     }
 
-    uint32_t sig = get32(start);
+    uint32_t sig = FieldReader(start, sizeof start).get32();
     if (sig == kMagicQzvw) {
         uint8_t kind[2];
-        if (readSome(file, kind, 2) != 2)
+        if (!readAll(file, kind, 2))
             return QZ_ERR_LAYOUT;
-        uint16_t k = get16(kind);
+        uint16_t k = FieldReader(kind, sizeof kind).get16();
         if (k == 1 || k == 2)
             *type = QZ_TYPE_QZVW;
         else if (k == 3)
@@ -77,7 +79,7 @@ int16_t classify(HANDLE file, uint16_t *type)
         return QZ_OK;
     }
     // The last volume of a spanned set: an end record of a disk other than 0.
-    if (!readTail(file, tail) || get32(tail) != kSigEnd || get16(tail + 4) == 0)
+    if (!endsWithEndRecord(file, &disk) || disk == 0)
         return QZ_ERR_LAYOUT;
     *type = QZ_TYPE_SPANNED;
     return QZ_OK;

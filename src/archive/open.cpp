@@ -54,6 +54,78 @@ bool fileStatus(const char *ansiName, uint32_t *size)
     return true;
 }
 
+// The name as the library keeps it, in ansi: leading blanks and control
+// characters skipped and ".ZIP" added when the last component has no
+// extension.  False for a missing name, one with wildcards, and one that
+// does not fit the 260-byte buffer with the extension (not found, either).
+bool archiveName(const char *name, char ansi[kNameBytes])
+{
+    if (!name)
+        return false;
+    for (const char *p = name; *p; ++p)
+        if (*p == '?' || *p == '*')
+            return false;
+    while ((uint8_t)*name >= 1 && (uint8_t)*name <= 32)
+        ++name;
+    if (!*name)
+        return false;
+    int length = lstrlenA(name);
+    bool extension = hasExtension(name);
+    if (length + (extension ? 0 : 4) > (int)kNameBytes - 1)
+        return false;
+    lstrcpyA(ansi, name);
+    if (!extension)
+        lstrcatA(ansi, ".ZIP");
+    return true;
+}
+
+// The default mode's checks: at least 22 bytes, a known layout, and for a
+// plain archive a directory search once more after the classification.
+// With the query before the open that makes three status queries for a
+// plain archive.  Each fails with QZ_ERR_NAME when the file has gone since
+// the step before, which hosts can observe, so none is merged away.
+int16_t checkStrictly(const char *ansi, uint16_t *type)
+{
+    uint32_t size = 0;
+    if (!fileStatus(ansi, &size))
+        return QZ_ERR_NAME;
+    if (size < kEndRecordBytes)
+        return QZ_ERR_NOT_ZIP;
+    int16_t r = Qz4IdentifyFile(ansi, type);
+    if (r != QZ_OK)
+        return r;
+    switch (*type) {
+    case QZ_TYPE_ZIP:
+        return fileStatus(ansi, &size) ? QZ_OK : QZ_ERR_NAME;
+    case QZ_TYPE_QZVW:
+    case QZ_TYPE_SPANNED:
+    case QZ_TYPE_DIR_FIRST:
+    case QZ_TYPE_QZVW3:
+    case QZ_TYPE_SFX:
+        return QZ_OK;
+    default:
+        return QZ_ERR_LAYOUT;
+    }
+}
+
+// A new archive record with copies of the OEM name and of the directory
+// file's name (when there is one), or null when memory is short.
+Archive *newRecord(const char *oem, const char *dirName)
+{
+    Archive *a = (Archive *)heapAlloc(sizeof(Archive));
+    char *nameCopy = a ? heapString(oem) : nullptr;
+    char *dirCopy = (nameCopy && dirName) ? heapString(dirName) : nullptr;
+    if (!a || !nameCopy || (dirName && !dirCopy)) {
+        heapFree(a);
+        heapFree(nameCopy);
+        heapFree(dirCopy);
+        return nullptr;
+    }
+    a->name = nameCopy;
+    a->dirName = dirCopy;
+    return a;
+}
+
 uint16_t flagsOfType(uint16_t type)
 {
     switch (type) {
@@ -82,26 +154,9 @@ QZ_API(int16_t) Qz4ZipOpen(const char *name, uint32_t mode, QzHandle *handle)
     qz::frame::g.extInfo.reserved2 = 0;
     *handle = QZ_INVALID_HANDLE;
 
-    if (!name)
-        return QZ_ERR_NAME;
-    for (const char *p = name; *p; ++p)
-        if (*p == '?' || *p == '*')
-            return QZ_ERR_NAME;
-    while ((uint8_t)*name >= 1 && (uint8_t)*name <= 32)
-        ++name;
-    if (!*name)
-        return QZ_ERR_NAME;
-
-    // The name and ".ZIP" must fit the 260-byte buffer; a longer one is
-    // refused as a name that cannot be found.
     char ansi[kNameBytes];
-    int length = lstrlenA(name);
-    bool extension = hasExtension(name);
-    if (length + (extension ? 0 : 4) > (int)kNameBytes - 1)
+    if (!archiveName(name, ansi))
         return QZ_ERR_NAME;
-    lstrcpyA(ansi, name);
-    if (!extension)
-        lstrcatA(ansi, ".ZIP");
     char oem[kNameBytes];
     CharToOemA(ansi, oem);
 
@@ -110,30 +165,18 @@ QZ_API(int16_t) Qz4ZipOpen(const char *name, uint32_t mode, QzHandle *handle)
     bool relaxed = (mode & kModeRelaxed) != 0;
 
     uint16_t type = QZ_TYPE_NONE;
-    uint32_t size = 0;
     if (!relaxed) {
-        if (!fileStatus(ansi, &size))
-            return QZ_ERR_NAME;
-        if (size < kEndRecordBytes)
-            return QZ_ERR_NOT_ZIP;
-        int16_t r = Qz4IdentifyFile(ansi, &type);
+        int16_t r = checkStrictly(ansi, &type);
         if (r != QZ_OK)
             return r;
-        switch (type) {
-        case QZ_TYPE_ZIP:
-            if (!fileStatus(ansi, &size))
-                return QZ_ERR_NAME;
-            break;
-        case QZ_TYPE_QZVW:
-        case QZ_TYPE_SPANNED:
-        case QZ_TYPE_DIR_FIRST:
-        case QZ_TYPE_QZVW3:
-        case QZ_TYPE_SFX:
-            break;
-        default:
-            return QZ_ERR_LAYOUT;
-        }
     }
+    // Open-always would create a missing file: the status is queried right
+    // before the open in both modes, so that a name gone since the checks
+    // is QZ_ERR_NAME rather than a new empty file.  The disposition stays
+    // open-always, as for the volumes and the directory file: a file that
+    // vanishes in the instant between the query and the open is created
+    // empty, and the first walk finds no ZIP archive in it (QZ_ERR_NOT_ZIP).
+    uint32_t size = 0;
     if (!fileStatus(ansi, &size))
         return QZ_ERR_NAME;
     if (relaxed) {
@@ -169,21 +212,8 @@ QZ_API(int16_t) Qz4ZipOpen(const char *name, uint32_t mode, QzHandle *handle)
         result = QZ_ERR_MEMORY;
 
     Archive *a = nullptr;
-    if (result == QZ_OK) {
-        a = (Archive *)heapAlloc(sizeof(Archive));
-        char *nameCopy = a ? heapString(oem) : nullptr;
-        char *dirCopy = (nameCopy && dirName) ? heapString(dirName) : nullptr;
-        if (!a || !nameCopy || (dirName && !dirCopy)) {
-            heapFree(a);
-            heapFree(nameCopy);
-            heapFree(dirCopy);
-            a = nullptr;
-            result = QZ_ERR_MEMORY;
-        } else {
-            a->name = nameCopy;
-            a->dirName = dirCopy;
-        }
-    }
+    if (result == QZ_OK && !(a = newRecord(oem, dirName)))
+        result = QZ_ERR_MEMORY;
 
     if (result == QZ_OK) {
         a->access = GENERIC_READ;

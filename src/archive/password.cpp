@@ -17,7 +17,7 @@ QZ_API(int16_t) Qz4ZipCheckPassword(QzHandle file, QzEntryRecord *record, const 
         return QZ_BAD_PASSWORD;
     qz::crypt::initKeys((const uint8_t *)password, (size_t)lstrlenA(password));
     uint8_t header[qz::crypt::kHeaderBytes];
-    if (readSome(toFileHandle(file), header, sizeof header) != sizeof header)
+    if (!readAll(toFileHandle(file), header, sizeof header))
         return QZ_ERR_READ;
     qz::crypt::decrypt(header, sizeof header);
     if (header[11] != (uint8_t)(record->crc32 >> 24))

@@ -15,7 +15,7 @@ namespace archive {
 namespace {
 
 const char kLabelPrefix[] = "PKBACK# ";
-enum { kLabelPrefixChars = 8, kLastVolume = 10000, kMaxVolume = 999 };
+enum { kLabelPrefixChars = 8, kMaxVolume = 999 };
 
 bool startsWith(const char *s, const char *prefix)
 {
@@ -63,6 +63,16 @@ void driveLetter(const char *path, char out[2])
     out[1] = 0;
 }
 
+void driveRoot(const char *path, char root[4])
+{
+    char letter[2];
+    driveLetter(path, letter);
+    root[0] = letter[0];
+    root[1] = ':';
+    root[2] = '\\';
+    root[3] = 0;
+}
+
 void volumeRoot(const char *ansiPath, char root[kNameBytes])
 {
     if (ansiPath && (ansiPath[0] == '\\' || ansiPath[0] == '/') &&
@@ -83,12 +93,7 @@ void volumeRoot(const char *ansiPath, char root[kNameBytes])
         root[i + 1] = 0;
         return;
     }
-    char letter[2];
-    driveLetter(ansiPath, letter);
-    root[0] = letter[0];
-    root[1] = ':';
-    root[2] = '\\';
-    root[3] = 0;
+    driveRoot(ansiPath, root);
 }
 
 void readVolumeLabel(const char *root, char label[kNameBytes])
@@ -161,14 +166,10 @@ int16_t changeVolume(Archive *a)
         spannedLabel(a->volume, expected);
     }
 
-    char ansi[kNameBytes], letter[2], root[4];
+    char ansi[kNameBytes], root[4];
     lstrcpynA(ansi, a->name, kNameBytes);
     OemToCharA(ansi, ansi);
-    driveLetter(ansi, letter);
-    root[0] = letter[0];
-    root[1] = ':';
-    root[2] = '\\';
-    root[3] = 0;
+    driveRoot(ansi, root);
     bool removable = GetDriveTypeA(root) == DRIVE_REMOVABLE;
 
     for (;;) {
@@ -215,28 +216,31 @@ int16_t switchToEntryVolume(Archive *a, const QzEntryRecord *record, QzHandle *c
     return result;
 }
 
+namespace {
+
+// An archive's volumes as a copy of entry data moves through them.
+struct ExtractingSet {
+    Archive *a;
+    QzHandle *callerHandle;
+};
+
+int16_t nextExtractingVolume(void *context, HANDLE *)
+{
+    ExtractingSet *set = (ExtractingSet *)context;
+    ++set->a->volume;
+    int16_t result = changeVolume(set->a);
+    if (result == QZ_OK && set->callerHandle)
+        *set->callerHandle = toArchiveHandle(set->a->file);
+    return result;
+}
+
+}  // namespace
+
 int16_t copyAcrossVolumes(Archive *a, HANDLE to, uint32_t count, QzHandle *callerHandle)
 {
-    while (count > 0) {
-        DWORD size = GetFileSize(a->file, NULL);
-        uint32_t pos = tell(a->file);
-        if (size == INVALID_FILE_SIZE || pos == 0xFFFFFFFFu)
-            return QZ_ERR_FILE;
-        uint32_t left = pos < size ? size - pos : 0;
-        if (left >= count)
-            return copyBytes(a->file, to, (int32_t)count);
-        int16_t result = copyBytes(a->file, to, (int32_t)left);
-        if (result != QZ_OK)
-            return result;
-        count -= left;
-        ++a->volume;
-        result = changeVolume(a);
-        if (result != QZ_OK)
-            return result;
-        if (callerHandle)
-            *callerHandle = toArchiveHandle(a->file);
-    }
-    return QZ_OK;
+    // changeVolume replaces a->file, which the copy reads through.
+    ExtractingSet set = {a, callerHandle};
+    return copySpanning(&a->file, to, count, nextExtractingVolume, &set);
 }
 
 }  // namespace archive
@@ -246,11 +250,7 @@ using namespace qz::archive;
 
 QZ_API(int16_t) QzSetVolumeLabel(const char *path, const char *label)
 {
-    char letter[2], root[4];
-    driveLetter(path, letter);
-    root[0] = letter[0];
-    root[1] = ':';
-    root[2] = '\\';
-    root[3] = 0;
+    char root[4];
+    driveRoot(path, root);
     return SetVolumeLabelA(root, label) ? QZ_OK : QZ_ERR_FILE;
 }
