@@ -172,6 +172,29 @@ int16_t buildDirFirst(const char *oemName, HANDLE *file, uint16_t *volume, HANDL
     return writeEndRecord(dir, endRecordFor((uint16_t)count, size));
 }
 
+int16_t fillDirectory(uint16_t type, const char *oemName, HANDLE *file, uint16_t *volume, HANDLE dir)
+{
+    switch (type) {
+    case QZ_TYPE_QZVW:
+    case QZ_TYPE_QZVW3:
+        return buildQzvw(*file, dir, volume);
+    case QZ_TYPE_SPANNED:
+        return buildSpanned(oemName, file, volume, dir);
+    case QZ_TYPE_DIR_FIRST:
+        return buildDirFirst(oemName, file, volume, dir);
+    default:
+        return QZ_ERR_LAYOUT;
+    }
+}
+
+// Deletes a directory file that will not be used, and forgets its name.
+void dropDirectoryFile(char **dirName)
+{
+    DeleteFileA(*dirName);
+    heapFree(*dirName);
+    *dirName = nullptr;
+}
+
 }  // namespace
 
 int16_t buildDirectory(uint16_t type, const char *oemName, HANDLE *file, uint16_t *volume,
@@ -184,34 +207,13 @@ int16_t buildDirectory(uint16_t type, const char *oemName, HANDLE *file, uint16_
     HANDLE dir = CreateFileA(*dirName, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
                              FILE_FLAG_RANDOM_ACCESS, NULL);
     if (dir == INVALID_HANDLE_VALUE) {
-        DeleteFileA(*dirName);
-        heapFree(*dirName);
-        *dirName = nullptr;
+        dropDirectoryFile(dirName);
         return QZ_ERR_FILE;
     }
-
-    int16_t result;
-    switch (type) {
-    case QZ_TYPE_QZVW:
-    case QZ_TYPE_QZVW3:
-        result = buildQzvw(*file, dir, volume);
-        break;
-    case QZ_TYPE_SPANNED:
-        result = buildSpanned(oemName, file, volume, dir);
-        break;
-    case QZ_TYPE_DIR_FIRST:
-        result = buildDirFirst(oemName, file, volume, dir);
-        break;
-    default:
-        result = QZ_ERR_LAYOUT;
-        break;
-    }
-
+    int16_t result = fillDirectory(type, oemName, file, volume, dir);
     if (result != QZ_OK) {
         CloseHandle(dir);
-        DeleteFileA(*dirName);
-        heapFree(*dirName);
-        *dirName = nullptr;
+        dropDirectoryFile(dirName);
         return result;
     }
     *dirFile = dir;

@@ -126,6 +126,64 @@ Archive *newRecord(const char *oem, const char *dirName)
     return a;
 }
 
+// The layout the open goes on with, after the checks of the mode.
+int16_t settleType(const char *ansi, bool relaxed, uint16_t *type)
+{
+    if (!relaxed) {
+        int16_t r = checkStrictly(ansi, type);
+        if (r != QZ_OK)
+            return r;
+    }
+    // Open-always would create a missing file: the status is queried right
+    // before the open in both modes, so that a name gone since the checks
+    // is QZ_ERR_NAME rather than a new empty file.  The disposition stays
+    // open-always, as for the volumes and the directory file: a file that
+    // vanishes in the instant between the query and the open is created
+    // empty, and the first walk finds no ZIP archive in it (QZ_ERR_NOT_ZIP).
+    uint32_t size = 0;
+    if (!fileStatus(ansi, &size))
+        return QZ_ERR_NAME;
+    if (relaxed)
+        return Qz4IdentifyFile(ansi, type);
+    return QZ_OK;
+}
+
+// The files of an archive being opened: the archive file (or the volume a
+// directory build ended on) and the directory file, if one was built.
+struct OpenFiles {
+    HANDLE file;
+    HANDLE dirFile;
+    char *dirName;
+    uint16_t volume;
+};
+
+// Puts the opened archive at the head of the list: QZ_OK, or QZ_ERR_MEMORY
+// when the transfer buffers (for the first open archive) or the record
+// cannot be allocated.
+int16_t enlist(const OpenFiles &files, const char *oem, uint16_t flags, uint32_t share)
+{
+    if (openCount() == 0 && !allocTransferBuffers())
+        return QZ_ERR_MEMORY;
+    Archive *a = newRecord(oem, files.dirName);
+    if (!a)
+        return QZ_ERR_MEMORY;
+    a->access = GENERIC_READ;
+    a->share = share;
+    a->file = files.file;
+    a->flags = flags;
+    a->dirFile = files.dirFile;
+    a->volume = files.volume;
+    a->dirOffset = 0;
+    a->endOffset = 0;
+    a->cursor = 0;
+    linkArchive(a);
+    if (!unloadRegistered) {
+        qz::frame::atUnload(unloadArchives);
+        unloadRegistered = true;
+    }
+    return QZ_OK;
+}
+
 uint16_t flagsOfType(uint16_t type)
 {
     switch (type) {
@@ -165,83 +223,42 @@ QZ_API(int16_t) Qz4ZipOpen(const char *name, uint32_t mode, QzHandle *handle)
     bool relaxed = (mode & kModeRelaxed) != 0;
 
     uint16_t type = QZ_TYPE_NONE;
-    if (!relaxed) {
-        int16_t r = checkStrictly(ansi, &type);
-        if (r != QZ_OK)
-            return r;
-    }
-    // Open-always would create a missing file: the status is queried right
-    // before the open in both modes, so that a name gone since the checks
-    // is QZ_ERR_NAME rather than a new empty file.  The disposition stays
-    // open-always, as for the volumes and the directory file: a file that
-    // vanishes in the instant between the query and the open is created
-    // empty, and the first walk finds no ZIP archive in it (QZ_ERR_NOT_ZIP).
-    uint32_t size = 0;
-    if (!fileStatus(ansi, &size))
-        return QZ_ERR_NAME;
-    if (relaxed) {
-        int16_t r = Qz4IdentifyFile(ansi, &type);
-        if (r != QZ_OK)
-            return r;
-    }
-    uint16_t flags = flagsOfType(type);
+    int16_t result = settleType(ansi, relaxed, &type);
+    if (result != QZ_OK)
+        return result;
+    uint16_t flags = (uint16_t)(flagsOfType(type) | (longNames ? kFlagEffectiveNames : 0));
 
     uint32_t share = (mode & kModeShareWrite) ? (FILE_SHARE_READ | FILE_SHARE_WRITE) : FILE_SHARE_READ;
-    HANDLE file = CreateFileA(ansi, GENERIC_READ, share, NULL, OPEN_ALWAYS, FILE_FLAG_RANDOM_ACCESS, NULL);
-    if (file == INVALID_HANDLE_VALUE)
+    OpenFiles files = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, nullptr, 0};
+    files.file = CreateFileA(ansi, GENERIC_READ, share, NULL, OPEN_ALWAYS, FILE_FLAG_RANDOM_ACCESS, NULL);
+    if (files.file == INVALID_HANDLE_VALUE)
         return QZ_ERR_FILE;
-    *handle = toArchiveHandle(file);
+    *handle = toArchiveHandle(files.file);
 
-    HANDLE dirFile = INVALID_HANDLE_VALUE;
-    char *dirName = nullptr;
-    uint16_t volume = 0;
     if (type != QZ_TYPE_ZIP && type != QZ_TYPE_SFX) {
-        int16_t r = buildDirectory(type, oem, &file, &volume, &dirFile, &dirName);
-        if (r != QZ_OK) {
-            if (file != INVALID_HANDLE_VALUE)
-                CloseHandle(file);
+        result = buildDirectory(type, oem, &files.file, &files.volume, &files.dirFile, &files.dirName);
+        if (result != QZ_OK) {
+            if (files.file != INVALID_HANDLE_VALUE)
+                CloseHandle(files.file);
             *handle = QZ_INVALID_HANDLE;
-            return r;
+            return result;
         }
-        *handle = toArchiveHandle(file);
+        *handle = toArchiveHandle(files.file);
     }
 
-    int16_t result = QZ_OK;
-    bool firstOpen = openCount() == 0;
-    if (firstOpen && !allocTransferBuffers())
-        result = QZ_ERR_MEMORY;
-
-    Archive *a = nullptr;
-    if (result == QZ_OK && !(a = newRecord(oem, dirName)))
-        result = QZ_ERR_MEMORY;
-
-    if (result == QZ_OK) {
-        a->access = GENERIC_READ;
-        a->share = share;
-        a->file = file;
-        a->flags = (uint16_t)(flags | (longNames ? kFlagEffectiveNames : 0));
-        a->dirFile = dirFile;
-        a->volume = volume;
-        a->dirOffset = 0;
-        a->endOffset = 0;
-        a->cursor = 0;
-        linkArchive(a);
-        if (!unloadRegistered) {
-            qz::frame::atUnload(unloadArchives);
-            unloadRegistered = true;
-        }
-    } else {
+    result = enlist(files, oem, flags, share);
+    if (result != QZ_OK) {
         if (openCount() == 0)
             freeTransferBuffers();
-        if (dirFile != INVALID_HANDLE_VALUE) {
-            CloseHandle(dirFile);
-            DeleteFileA(dirName);
+        if (files.dirFile != INVALID_HANDLE_VALUE) {
+            CloseHandle(files.dirFile);
+            DeleteFileA(files.dirName);
         }
-        CloseHandle(file);
+        CloseHandle(files.file);
         *handle = QZ_INVALID_HANDLE;
         if (mode & kModeDeleteOnNoMemory)
             DeleteFileA(ansi);
     }
-    heapFree(dirName);
+    heapFree(files.dirName);
     return result;
 }
