@@ -58,9 +58,9 @@ int16_t readName(HANDLE file, uint16_t length, char *name)
     return QZ_OK;
 }
 
-// What fits of bytes into the caller's buffer (none when there is none):
-// the count copied; a cut sets QZ_TOO_LONG in *warning.
-uint16_t fitting(uint16_t length, const EntryBuffers &out, int16_t *warning)
+// How many bytes of an extra field of length bytes the caller's buffer
+// takes (none without a buffer); a cut sets QZ_TOO_LONG in *warning.
+uint16_t extraToCopy(uint16_t length, const EntryBuffers &out, int16_t *warning)
 {
     if (!out.extra || out.extraSize == 0xFFFF)
         return 0;
@@ -74,7 +74,7 @@ uint16_t fitting(uint16_t length, const EntryBuffers &out, int16_t *warning)
 // passed over.
 int16_t readExtra(HANDLE file, uint16_t length, const EntryBuffers &out, int16_t *warning)
 {
-    uint16_t n = fitting(length, out, warning);
+    uint16_t n = extraToCopy(length, out, warning);
     if (n > 0 && !readAll(file, out.extra, n))
         return QZ_ERR_READ;
     if (n < length && !seekBy(file, length - n))
@@ -98,7 +98,7 @@ int16_t readExtraWithName(HANDLE file, uint16_t length, const EntryBuffers &out,
     if (!readAll(file, block.p, length)) {
         result = QZ_ERR_READ;
     } else {
-        uint16_t n = fitting(length, out, warning);
+        uint16_t n = extraToCopy(length, out, warning);
         for (uint16_t i = 0; i < n; ++i)
             ((uint8_t *)out.extra)[i] = field[i];
         Qz4EffectiveFileName(out.name, field, length, out.name);
