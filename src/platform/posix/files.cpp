@@ -126,7 +126,6 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     slot->share = share;
     slot->dev = st.st_dev;
     slot->ino = st.st_ino;
-    slot->path = strdup(host);
     SetLastError(exists && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS) ? ERROR_ALREADY_EXISTS
                                                                                        : ERROR_SUCCESS);
     return h;

@@ -50,7 +50,6 @@ void slot_close(HANDLE h) {
     uintptr_t v = (uintptr_t)h;
     Slot *s = &g_slots[v / 4 - 1];
     if (s->fd >= 0) close(s->fd);
-    free(s->path);
     free(s->entries);
     memset(s, 0, sizeof *s);
     s->kind = SLOT_FREE;

@@ -142,7 +142,6 @@ struct Slot {
     DWORD  share;
     dev_t  dev;
     ino_t  ino;
-    char  *path;                 /* host path (malloc), for diagnostics */
     /* searches */
     WIN32_FIND_DATAA *entries;   /* malloc'd, sorted */
     size_t count;
