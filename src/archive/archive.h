@@ -70,7 +70,7 @@ private:
     }
 };
 
-// The same in the other direction, for the one record the library writes.
+// The same in the other direction, for the directory file's records.
 struct FieldWriter {
     uint8_t *at;
 
@@ -134,7 +134,7 @@ bool decodeEndRecord(const uint8_t *bytes, uint32_t length, EndRecord *out);
 void encodeEndRecord(const EndRecord &in, uint8_t out[kEndRecordBytes]);
 
 // Reads the last 22 bytes of a file, where an end record without a comment
-// lies, and sets *fileSize: 0, QZ_ERR_NOT_ZIP for a shorter file, or
+// lies, and sets *fileSize: QZ_OK, QZ_ERR_NOT_ZIP for a shorter file, or
 // QZ_ERR_FILE when the size, the seek or the read fails.  The caller looks
 // at the signature.
 int16_t readTail(HANDLE file, EndRecord *tail, uint32_t *fileSize);
@@ -335,8 +335,8 @@ enum : uint16_t { kLastVolume = 10000 };
 
 // Asks for a volume while opening (kLastVolume, or any number above 999 or
 // 0, means the last volume of the set).  Closes *file first; on success
-// stores the new volume's handle there.  QZ_OK, QZ_CANCELLED, or
-// QZ_ERR_FILE when the question was answered but the volume did not open.
+// stores the new volume's handle there.  QZ_OK, or when the question is
+// not answered with OK, QZ_CANCELLED (QZ_ERR_FILE once an open has failed).
 int16_t requestVolume(uint16_t number, const char *oemName, HANDLE *file);
 
 // Opens the volume named by a->volume for extraction: QZ_OK with a->file

@@ -37,7 +37,7 @@ bool readQzvwHeader(HANDLE file, QzvwHeader *out)
     out->magic = in.get32();
     out->kind = in.get16();
     out->entries = in.get16();
-    in.get16();
+    in.get16();   // reserved
     out->firstRecord = in.get16();
     return true;
 }

@@ -34,12 +34,10 @@ int16_t scanWindow(HANDLE file, const uint8_t *window, uint32_t length, uint32_t
         int32_t offset = (int32_t)end.directoryOffset;
         if (size >= (int32_t)fileSize || offset >= (int32_t)fileSize)
             continue;
-        uint8_t bytes[4];
-        QzEntryRecord header;
-        if (!seekTo(file, (uint32_t)offset) || !readAll(file, bytes, sizeof bytes))
+        uint8_t signature[4];
+        if (!seekTo(file, (uint32_t)offset) || !readAll(file, signature, sizeof signature))
             return QZ_ERR_FILE;
-        decodeCentralHeader(bytes, sizeof bytes, &header);
-        if (header.signature != kSigCentral)
+        if (FieldReader(signature, sizeof signature).get32() != kSigCentral)
             continue;
         *found = (int32_t)i;
         *dirOffset = (uint32_t)offset;

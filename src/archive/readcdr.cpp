@@ -192,16 +192,6 @@ int16_t readEntryBody(Archive *a, uint32_t *offset, const EntryBuffers &out, boo
     return warning;
 }
 
-void toPacked(const QzEntryRecordVB32 *v, QzEntryRecord *p)
-{
-    copyEntryFields(p, *v);
-}
-
-void toAligned(const QzEntryRecord *p, QzEntryRecordVB32 *v)
-{
-    copyEntryFields(v, *p);
-}
-
 // Empties the caller's name and comment buffers (a comment buffer of size 0
 // or 0xFFFF receives nothing).
 void emptyBuffers(char *name, char *comment, uint32_t commentSize)
@@ -280,12 +270,12 @@ int16_t findVB32(QzHandle handle, bool first, QzEntryRecordVB32 *record, const E
 {
     QzEntryRecord packed = {};
     if (record)
-        toPacked(record, &packed);
+        copyEntryFields(&packed, *record);
     EntryBuffers packedOut = out;
     packedOut.record = &packed;
     int16_t r = find(handle, first, packedOut);
     if (record)
-        toAligned(&packed, record);
+        copyEntryFields(record, packed);
     return r;
 }
 
