@@ -45,19 +45,65 @@ enum : uint32_t {
     kCopyBufferBytes = 0x80000,   // the buffered copy starts with this much
 };
 
-inline uint16_t get16(const uint8_t *p) { return (uint16_t)(p[0] | (p[1] << 8)); }
-inline uint32_t get32(const uint8_t *p)
+// Little-endian fields taken in file order from a byte record, the way each
+// record reader below lists them.  A field that runs past the end reads as 0
+// and clears ok, which stays cleared: a reader checks once, after its last
+// field.
+struct FieldReader {
+    const uint8_t *at;
+    uint32_t left;
+    bool ok = true;
+
+    FieldReader(const uint8_t *bytes, uint32_t length) : at(bytes), left(length) {}
+    uint16_t get16() { return (uint16_t)take(2); }
+    uint32_t get32() { return take(4); }
+
+private:
+    uint32_t take(uint32_t bytes)
+    {
+        if (!ok || left < bytes) {
+            ok = false;
+            return 0;
+        }
+        uint32_t v = 0;
+        for (uint32_t i = bytes; i-- > 0;)
+            v = (v << 8) | at[i];
+        at += bytes;
+        left -= bytes;
+        return v;
+    }
+};
+
+// The same in the other direction, for the directory file's records.
+struct FieldWriter {
+    uint8_t *at;
+
+    explicit FieldWriter(uint8_t *bytes) : at(bytes) {}
+    void put16(uint16_t v) { put(v, 2); }
+    void put32(uint32_t v) { put(v, 4); }
+
+private:
+    void put(uint32_t v, uint32_t bytes)
+    {
+        for (uint32_t i = 0; i < bytes; ++i, v >>= 8)
+            *at++ = (uint8_t)v;
+    }
+};
+
+// A central directory header: the entry record holds its fields by name.
+// False when length is short of a whole header; the fields that fit are
+// read all the same (the signature first).
+bool decodeCentralHeader(const uint8_t *bytes, uint32_t length, QzEntryRecord *out);
+// The bytes that follow a central directory header: name, extra field and
+// comment.
+inline uint32_t variableBytes(const QzEntryRecord &header)
 {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-inline void put16(uint8_t *p, uint16_t v) { p[0] = (uint8_t)v; p[1] = (uint8_t)(v >> 8); }
-inline void put32(uint8_t *p, uint32_t v)
-{
-    p[0] = (uint8_t)v; p[1] = (uint8_t)(v >> 8); p[2] = (uint8_t)(v >> 16); p[3] = (uint8_t)(v >> 24);
+    return (uint32_t)header.nameLength + header.extraLength + header.commentLength;
 }
 
 // The fields of a local file header that the extraction paths use.
 struct LocalHeader {
+    uint32_t signature;
     uint16_t versionNeeded;
     uint16_t flags;
     uint16_t method;
@@ -69,6 +115,83 @@ struct LocalHeader {
     uint16_t nameLength;
     uint16_t extraLength;
 };
+
+// Reads the 30-byte local file header at the current position: QZ_OK, or
+// QZ_ERR_READ when fewer bytes could be read.
+int16_t readLocalHeader(HANDLE file, LocalHeader *out);
+
+// The end record.  A directory file's end record is written from one of
+// these, so its layout is read and written in one place.
+struct EndRecord {
+    uint32_t signature;
+    uint16_t disk;              // number of the disk that holds this record
+    uint16_t directoryDisk;     // disk where the central directory starts
+    uint16_t diskEntries;       // directory entries on this disk
+    uint16_t entries;           // directory entries in all
+    uint32_t directorySize;
+    uint32_t directoryOffset;   // on the disk where the directory starts
+    uint16_t commentLength;
+};
+
+// False when length is short of a whole record.
+bool decodeEndRecord(const uint8_t *bytes, uint32_t length, EndRecord *out);
+void encodeEndRecord(const EndRecord &in, uint8_t out[kEndRecordBytes]);
+
+// Reads the last 22 bytes of a file, where an end record without a comment
+// lies, and sets *fileSize: QZ_OK, QZ_ERR_NOT_ZIP for a shorter file, or
+// QZ_ERR_FILE when the size, the seek or the read fails.  The caller looks
+// at the signature.
+int16_t readTail(HANDLE file, EndRecord *tail, uint32_t *fileSize);
+
+// An extra-field block is its 2-byte id, its 2-byte data size and the data.
+inline uint16_t extraBlockDataSize(const uint8_t *block)
+{
+    return FieldReader(block + 2, 2).get16();
+}
+
+// The first block of an extra field for which match(block, room) is true,
+// where room counts the bytes from the block's start to the end of the
+// field, or null.  Blocks are visited while at least minBytes remain, and a
+// block whose data would reach the end of the field ends the walk.
+template <class Match>
+const uint8_t *findExtraBlock(const uint8_t *field, uint32_t length, uint32_t minBytes, Match match)
+{
+    uint32_t pos = 0;
+    while (length - pos >= minBytes) {
+        const uint8_t *block = field + pos;
+        if (match(block, length - pos))
+            return block;
+        uint32_t step = 4u + extraBlockDataSize(block);
+        if (step >= length - pos)
+            break;
+        pos += step;
+    }
+    return nullptr;
+}
+
+// The entry record's seventeen fields, one list for both layouts: the
+// packed record of the directory and the aligned VB32 record.
+template <class To, class From>
+void copyEntryFields(To *to, const From &from)
+{
+    to->signature = from.signature;
+    to->versionMadeBy = from.versionMadeBy;
+    to->versionNeeded = from.versionNeeded;
+    to->flags = from.flags;
+    to->method = from.method;
+    to->dosTime = from.dosTime;
+    to->dosDate = from.dosDate;
+    to->crc32 = from.crc32;
+    to->compressedSize = from.compressedSize;
+    to->uncompressedSize = from.uncompressedSize;
+    to->nameLength = from.nameLength;
+    to->extraLength = from.extraLength;
+    to->commentLength = from.commentLength;
+    to->diskNumberStart = from.diskNumberStart;
+    to->internalAttributes = from.internalAttributes;
+    to->externalAttributes = from.externalAttributes;
+    to->localHeaderOffset = from.localHeaderOffset;
+}
 
 // ---------------------------------------------------------------------------
 // The archive record and the list of open archives
@@ -82,7 +205,6 @@ enum : uint16_t {
     kFlagQzvw3 = 0x0080,           // QZVW archive of kind 3 (type 10)
     kFlagSfx = 0x0400,             // self-extracting executable (type 13)
     kFlagEffectiveNames = 0x0800,  // names from the extended-name block
-    kFlagKeepNameLength = 0x1000,  // next read keeps the stored name length
     kFlagFileClosed = 0x8000,      // a failed volume change closed the file
     kDirFileMask = 0x0096,         // the directory is read from the directory file
 };
@@ -106,7 +228,8 @@ struct Archive {
 inline QzHandle toArchiveHandle(HANDLE h) { return (QzHandle)HandleToLong(h); }
 inline HANDLE toFileHandle(QzHandle h) { return (HANDLE)LongToHandle((long)(int32_t)h); }
 
-// The record whose file handle equals handle: 0, or 106 with *out null.
+// The record whose file handle equals handle: QZ_OK, or QZ_ERR_HANDLE with
+// *out null.
 int16_t findArchive(QzHandle handle, Archive **out);
 
 // True when the central directory is read from the directory file.
@@ -148,41 +271,60 @@ char *heapString(const char *s);
 
 // CreateFileA on an OEM name (converted to ANSI first).
 HANDLE openOem(const char *oemName, DWORD access, DWORD share, DWORD disposition, DWORD flags);
-// DeleteFileA on an OEM name; a failure is ignored.
-void deleteOem(const char *oemName);
-// 0 when all count bytes were written, 1 otherwise.
-uint16_t writeAll(HANDLE file, const void *buffer, uint32_t count);
-// Bytes read, 0 when ReadFile failed.
-uint32_t readSome(HANDLE file, void *buffer, uint32_t count);
+
+// The transfers and seeks return true on success.  readAll also says in *got
+// (when not null) how many bytes arrived, 0 when ReadFile failed.
+bool writeAll(HANDLE file, const void *buffer, uint32_t count);
+bool readAll(HANDLE file, void *buffer, uint32_t count, uint32_t *got = nullptr);
 // Absolute seek (a signed 32-bit offset, so 0xFFFFFFFF always fails).
 bool seekTo(HANDLE file, uint32_t offset);
-// Relative seek; false on failure.
 bool seekBy(HANDLE file, int32_t distance);
-// The current position, or 0xFFFFFFFF on failure.
-uint32_t tell(HANDLE file);
+bool tell(HANDLE file, uint32_t *position);
 // A new empty temporary file "QVW....TMP" (ANSI name on the heap), or null.
 char *makeTempName();
-// Copies count bytes between the current positions: 0, 105 (invalid
-// handle), 108, -11 (short read), -10 (write) or -4 (cancelled).
+// Copies count bytes between the current positions: QZ_OK, QZ_ERR_FILE
+// (an invalid handle), QZ_ERR_MEMORY, QZ_ERR_READ (a short read),
+// QZ_ERR_WRITE or QZ_CANCELLED.
 int16_t copyBytes(HANDLE from, HANDLE to, int32_t count);
 
-// Reads the 30-byte local file header at the current position: 0 or -11.
-int16_t readLocalHeader(HANDLE file, LocalHeader *out);
+// Moves a copy on to the next volume: QZ_OK with *file holding the new
+// volume's handle, or the code that ends the copy.
+typedef int16_t (*NextVolume)(void *context, HANDLE *file);
+// Copies count bytes from the current position of *file into to, calling
+// next whenever the current volume ends before the count does.
+int16_t copySpanning(HANDLE *file, HANDLE to, uint32_t count, NextVolume next, void *context);
 
 // ---------------------------------------------------------------------------
 // The directory
 // ---------------------------------------------------------------------------
 
-// Locates the end record of an open archive (clears and, on success, sets
-// kFlagLocated).  Both outputs may be null.
-int16_t locateEndRecord(QzHandle handle, uint32_t *endOffset, uint32_t *dirOffset);
+// Locates the end record of an open archive: sets a->endOffset and
+// a->dirOffset (clears kFlagLocated first and sets it on success).
+int16_t locateEndRecord(Archive *a);
 
-// Locates the end record unless an earlier call already did: 0 or its code.
-int16_t ensureLocated(Archive *a, QzHandle handle);
+// Locates the end record unless an earlier call already did: QZ_OK or the
+// code of the search.
+int16_t ensureLocated(Archive *a);
 
-// The reader under every walk (Qz4ReadCDR) for a known record.
-int16_t readEntry(Archive *a, uint32_t *offset, QzEntryRecord *record, char *name,
-                  void *extra, uint32_t extraSize, char *comment, uint32_t commentSize);
+// What one directory read fills in, as the exports take it: every pointer
+// may be null, and an extra or comment size of 0xFFFF (in its low 16 bits)
+// means no buffer.
+struct EntryBuffers {
+    QzEntryRecord *record;
+    char *name;
+    void *extra;
+    uint32_t extraSize;
+    char *comment;
+    uint32_t commentSize;
+};
+
+// The reader under every walk (Qz4ReadCDR) for a known record.  With
+// effective names, the record's name length becomes that of the effective
+// name unless keepNameLength asks for the stored one.
+int16_t readEntry(Archive *a, uint32_t *offset, const EntryBuffers &out, bool keepNameLength);
+
+// The built-in walk (Qz4ZipFindFirst, Qz4ZipFindNext) on a known record.
+int16_t findEntry(Archive *a, bool first, const EntryBuffers &out, bool keepNameLength);
 
 // Builds the directory file of an archive of type code 2, 3, 4 or 10.
 // *file may be replaced by another volume's handle (or INVALID_HANDLE_VALUE
@@ -195,13 +337,18 @@ int16_t buildDirectory(uint16_t type, const char *oemName, HANDLE *file, uint16_
 // Volumes
 // ---------------------------------------------------------------------------
 
-// Asks for a volume while opening (the number 10000, or any above 999 or
+// The number that asks requestVolume for the last volume of a set.
+enum : uint16_t { kLastVolume = 10000 };
+
+// Asks for a volume while opening (kLastVolume, or any number above 999 or
 // 0, means the last volume of the set).  Closes *file first; on success
-// stores the new volume's handle there.  0, -4, or 105 after a failed open.
+// stores the new volume's handle there.  QZ_OK, or when the question is
+// not answered with OK, QZ_CANCELLED (QZ_ERR_FILE once an open has failed).
 int16_t requestVolume(uint16_t number, const char *oemName, HANDLE *file);
 
-// Opens the volume named by a->volume for extraction: 0 with a->file
-// replaced, 105 (cannot open on a fixed drive, or a number above 999), -4.
+// Opens the volume named by a->volume for extraction: QZ_OK with a->file
+// replaced, QZ_ERR_FILE (cannot open on a fixed drive, or a number above
+// 999) or QZ_CANCELLED.
 int16_t changeVolume(Archive *a);
 
 // The volume that holds an entry's local header, for archives with a

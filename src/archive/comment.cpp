@@ -1,8 +1,8 @@
 // comment.cpp -- Qz4ZipComment: the archive comment behind the end record.
 //
-// The comment is cut to the buffer (the warning -18) and converted from the
-// OEM to the ANSI code page.  Archives read through a directory file have
-// no comment here: that file's end record never carries one.
+// The comment is cut to the buffer (the warning QZ_TOO_LONG) and converted
+// from the OEM to the ANSI code page.  Archives read through a directory
+// file have no comment here: that file's end record never carries one.
 #include "archive/archive.h"
 
 using namespace qz::archive;
@@ -15,16 +15,18 @@ QZ_API(int16_t) Qz4ZipComment(QzHandle handle, char *comment, uint32_t size)
     Archive *a;
     if (findArchive(handle, &a) != QZ_OK)
         return QZ_ERR_HANDLE;
-    int16_t located = ensureLocated(a, handle);
+    int16_t located = ensureLocated(a);
     if (located != QZ_OK)
         return located;
     HANDLE file = directoryHandle(a);
-    uint8_t end[kEndRecordBytes];
+    uint8_t record[kEndRecordBytes];
     if (!seekTo(file, a->endOffset))
         return QZ_ERR_FILE;
-    if (readSome(file, end, sizeof end) != sizeof end)
+    if (!readAll(file, record, sizeof record))
         return QZ_ERR_READ;
-    uint16_t length = get16(end + 20);
+    EndRecord end;
+    decodeEndRecord(record, sizeof record, &end);
+    uint16_t length = end.commentLength;
     if (length == 0 || !comment)
         return QZ_OK;
 
@@ -36,7 +38,7 @@ QZ_API(int16_t) Qz4ZipComment(QzHandle handle, char *comment, uint32_t size)
             return result;
         count = bytes - 1u;
     }
-    if (count > 0 && readSome(file, comment, count) != count) {
+    if (count > 0 && !readAll(file, comment, count)) {
         comment[0] = 0;
         return QZ_ERR_READ;
     }

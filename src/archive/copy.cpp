@@ -1,6 +1,6 @@
 // copy.cpp -- the buffered copy of a byte count from one open file to
 // another, used for central directories and for the entry data of spanned
-// sets.
+// sets, and the same copy across the end of volumes.
 //
 // The buffer is as large as memory allows up to 512 KiB: each failed
 // allocation halves the request, so the copy still works under memory
@@ -20,31 +20,51 @@ int16_t copyBytes(HANDLE from, HANDLE to, int32_t count)
         return QZ_OK;
 
     uint32_t size = kCopyBufferBytes;
-    HGLOBAL memory = nullptr;
-    while (size > 0 && !(memory = GlobalAlloc(GMEM_MOVEABLE, size)))
+    frame::LockedBlock block;
+    while (size > 0 && !block.allocate(size))
         size /= 2;
-    if (!memory)
+    if (!block.p)
         return QZ_ERR_MEMORY;
-    uint8_t *buffer = (uint8_t *)GlobalLock(memory);
+    uint8_t *buffer = (uint8_t *)block.p;
 
     int16_t result = QZ_OK;
     uint32_t left = (uint32_t)count;
     while (left > 0 && result == QZ_OK && !frame::g.cancel) {
         uint32_t chunk = left < size ? left : size;
-        if (!buffer || readSome(from, buffer, chunk) != chunk)
+        if (!readAll(from, buffer, chunk))
             result = QZ_ERR_READ;
-        else if (writeAll(to, buffer, chunk) != 0)
+        else if (!writeAll(to, buffer, chunk))
             result = QZ_ERR_WRITE;
         else
             left -= chunk;
         frame::pump();
     }
 
-    GlobalUnlock(memory);
-    GlobalFree(memory);
+    block.release();
     if (frame::takeCancel())
         return QZ_CANCELLED;
     return result;
+}
+
+int16_t copySpanning(HANDLE *file, HANDLE to, uint32_t count, NextVolume next, void *context)
+{
+    while (count > 0) {
+        DWORD size = GetFileSize(*file, NULL);
+        uint32_t pos;
+        if (size == INVALID_FILE_SIZE || !tell(*file, &pos))
+            return QZ_ERR_FILE;
+        uint32_t left = pos < size ? size - pos : 0;
+        if (left >= count)
+            return copyBytes(*file, to, (int32_t)count);
+        int16_t result = copyBytes(*file, to, (int32_t)left);
+        if (result != QZ_OK)
+            return result;
+        count -= left;
+        result = next(context, file);
+        if (result != QZ_OK)
+            return result;
+    }
+    return QZ_OK;
 }
 
 }  // namespace archive

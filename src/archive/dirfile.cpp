@@ -18,47 +18,75 @@ namespace archive {
 
 namespace {
 
-enum : uint16_t { kLastVolume = 10000 };
+// The fields of a QZVW header that the directory file needs: its fixed
+// records start at firstRecord, and the variable parts of all of them
+// follow the last one.
+struct QzvwHeader {
+    uint32_t magic;
+    uint16_t kind;
+    uint16_t entries;
+    uint16_t firstRecord;
+};
 
-int16_t writeEndRecord(HANDLE dir, const uint8_t *model, uint16_t entries, uint32_t size)
+bool readQzvwHeader(HANDLE file, QzvwHeader *out)
 {
-    uint8_t end[kEndRecordBytes] = {0};
-    if (model) {
-        for (uint32_t i = 0; i < kEndRecordBytes; ++i)
-            end[i] = model[i];
-    } else {
-        put32(end, kSigEnd);
-        put16(end + 8, entries);
-        put16(end + 10, entries);
-        put32(end + 12, size);
-    }
-    put32(end + 16, 0);   // the directory starts the directory file
-    put16(end + 20, 0);   // and it carries no comment
-    return writeAll(dir, end, sizeof end) ? QZ_ERR_WRITE : QZ_OK;
+    uint8_t bytes[kQzvwHeaderBytes];
+    if (!seekTo(file, 0) || !readAll(file, bytes, sizeof bytes))
+        return false;
+    FieldReader in(bytes, sizeof bytes);
+    out->magic = in.get32();
+    out->kind = in.get16();
+    out->entries = in.get16();
+    in.get16();   // reserved
+    out->firstRecord = in.get16();
+    return true;
+}
+
+// The directory starts the directory file, and its end record carries no
+// comment; a spanned set's end record is kept otherwise.
+int16_t writeEndRecord(HANDLE dir, EndRecord end)
+{
+    uint8_t bytes[kEndRecordBytes];
+    end.directoryOffset = 0;
+    end.commentLength = 0;
+    encodeEndRecord(end, bytes);
+    return writeAll(dir, bytes, sizeof bytes) ? QZ_OK : QZ_ERR_WRITE;
+}
+
+// The end record of a directory file built header by header.
+EndRecord endRecordFor(uint16_t entries, uint32_t size)
+{
+    EndRecord end = {};
+    end.signature = kSigEnd;
+    end.diskEntries = entries;
+    end.entries = entries;
+    end.directorySize = size;
+    return end;
 }
 
 int16_t buildQzvw(HANDLE file, HANDLE dir, uint16_t *volume)
 {
-    uint8_t head[kQzvwHeaderBytes];
-    if (!seekTo(file, 0) || readSome(file, head, sizeof head) != sizeof head)
+    QzvwHeader head;
+    if (!readQzvwHeader(file, &head))
         return QZ_ERR_FILE;
-    uint16_t kind = get16(head + 4);
-    if (get32(head) != kMagicQzvw || kind < 1 || kind > 3)
+    if (head.magic != kMagicQzvw || head.kind < 1 || head.kind > 3)
         return QZ_ERR_LAYOUT;
-    uint16_t n = get16(head + 6);
-    uint32_t first = get16(head + 10);
-    uint32_t cursor = first + kCentralHeaderBytes * (uint32_t)n;
+    uint32_t first = head.firstRecord;
+    uint32_t cursor = first + kCentralHeaderBytes * (uint32_t)head.entries;
     uint32_t size = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-        uint8_t rec[kCentralHeaderBytes];
+    for (uint32_t i = 0; i < head.entries; ++i) {
+        // The fixed records carry no signature: each gets it back here.
+        uint8_t bytes[kCentralHeaderBytes];
         if (!seekTo(file, first + kCentralHeaderBytes * i))
             return QZ_ERR_FILE;
-        if (readSome(file, rec, sizeof rec) != sizeof rec)
+        if (!readAll(file, bytes, sizeof bytes))
             return QZ_ERR_READ;
-        put32(rec, kSigCentral);
-        if (writeAll(dir, rec, sizeof rec))
+        FieldWriter(bytes).put32(kSigCentral);
+        if (!writeAll(dir, bytes, sizeof bytes))
             return QZ_ERR_WRITE;
-        uint32_t parts = (uint32_t)get16(rec + 28) + get16(rec + 30) + get16(rec + 32);
+        QzEntryRecord header;
+        decodeCentralHeader(bytes, sizeof bytes, &header);
+        uint32_t parts = variableBytes(header);
         if (!seekTo(file, cursor))
             return QZ_ERR_FILE;
         int16_t result = copyBytes(file, dir, (int32_t)parts);
@@ -68,75 +96,53 @@ int16_t buildQzvw(HANDLE file, HANDLE dir, uint16_t *volume)
         size += kCentralHeaderBytes + parts;
     }
     *volume = 1;
-    return writeEndRecord(dir, nullptr, n, size);
+    return writeEndRecord(dir, endRecordFor(head.entries, size));
 }
 
-// Copies count bytes from the current position of the current volume,
-// asking for the next volume each time one ends.
-int16_t copySpanning(const char *oemName, HANDLE *file, uint16_t *volume, HANDLE dir, uint32_t count)
-{
-    while (count > 0) {
-        DWORD size = GetFileSize(*file, NULL);
-        uint32_t pos = tell(*file);
-        if (size == INVALID_FILE_SIZE || pos == 0xFFFFFFFFu)
-            return QZ_ERR_FILE;
-        uint32_t left = pos < size ? size - pos : 0;
-        uint32_t chunk = left < count ? left : count;
-        int16_t result = copyBytes(*file, dir, (int32_t)chunk);
-        if (result != QZ_OK)
-            return result;
-        count -= chunk;
-        if (count > 0) {
-            ++*volume;
-            result = requestVolume(*volume, oemName, file);
-            if (result != QZ_OK)
-                return result;
-        }
-    }
-    return QZ_OK;
-}
+// The volumes of a set being opened, as a copy moves through them.
+struct OpeningSet {
+    const char *oemName;
+    uint16_t *volume;
+};
 
-// Reads the last 22 bytes of the volume: 0 and the end record, 1 when the
-// volume holds none, 105 when a seek or read fails.
-int16_t readLastEndRecord(HANDLE file, uint8_t end[kEndRecordBytes])
+int16_t nextOpeningVolume(void *context, HANDLE *file)
 {
-    uint32_t size = SetFilePointer(file, 0, NULL, FILE_END);
-    if (size == INVALID_SET_FILE_POINTER)
-        return QZ_ERR_FILE;
-    if (size < kEndRecordBytes)
-        return 1;
-    if (!seekTo(file, size - kEndRecordBytes) || readSome(file, end, kEndRecordBytes) != kEndRecordBytes)
-        return QZ_ERR_FILE;
-    return get32(end) == kSigEnd ? QZ_OK : 1;
+    OpeningSet *set = (OpeningSet *)context;
+    ++*set->volume;
+    return requestVolume(*set->volume, set->oemName, file);
 }
 
 int16_t buildSpanned(const char *oemName, HANDLE *file, uint16_t *volume, HANDLE dir)
 {
-    uint8_t end[kEndRecordBytes];
+    // The end record is on the last volume: until a volume ends with one,
+    // ask for the last volume.
+    EndRecord end;
     for (;;) {
-        int16_t found = readLastEndRecord(*file, end);
-        if (found == QZ_OK)
-            break;
-        if (found != 1)
+        uint32_t size;
+        int16_t found = readTail(*file, &end, &size);
+        if (found == QZ_ERR_FILE)
             return found;
+        if (found == QZ_OK && end.signature == kSigEnd)
+            break;
         int16_t result = requestVolume(kLastVolume, oemName, file);
         if (result != QZ_OK)
             return result;
     }
-    *volume = (uint16_t)(get16(end + 4) + 1);
-    uint16_t start = (uint16_t)(get16(end + 6) + 1);
+    *volume = (uint16_t)(end.disk + 1);
+    uint16_t start = (uint16_t)(end.directoryDisk + 1);
     if (*volume != start) {
         int16_t result = requestVolume(start, oemName, file);
         if (result != QZ_OK)
             return result;
         *volume = start;
     }
-    if (!seekTo(*file, get32(end + 16)))
+    if (!seekTo(*file, end.directoryOffset))
         return QZ_ERR_FILE;
-    int16_t result = copySpanning(oemName, file, volume, dir, get32(end + 12));
+    OpeningSet set = {oemName, volume};
+    int16_t result = copySpanning(file, dir, end.directorySize, nextOpeningVolume, &set);
     if (result != QZ_OK)
         return result;
-    return writeEndRecord(dir, end, 0, 0);
+    return writeEndRecord(dir, end);
 }
 
 int16_t buildDirFirst(const char *oemName, HANDLE *file, uint16_t *volume, HANDLE dir)
@@ -145,22 +151,48 @@ int16_t buildDirFirst(const char *oemName, HANDLE *file, uint16_t *volume, HANDL
     if (!seekTo(*file, 0))
         return QZ_ERR_FILE;
     uint32_t count = 0, size = 0;
+    OpeningSet set = {oemName, volume};
     for (;;) {
-        uint8_t rec[kCentralHeaderBytes];
+        uint8_t bytes[kCentralHeaderBytes];
+        QzEntryRecord header;
         // A record shorter than a header (the end record at the end of the
         // volume) ends the walk like one without the signature.
-        if (readSome(*file, rec, sizeof rec) != sizeof rec || get32(rec) != kSigCentral)
+        if (!readAll(*file, bytes, sizeof bytes) || !decodeCentralHeader(bytes, sizeof bytes, &header) ||
+            header.signature != kSigCentral)
             break;
-        if (writeAll(dir, rec, sizeof rec))
+        if (!writeAll(dir, bytes, sizeof bytes))
             return QZ_ERR_WRITE;
-        uint32_t parts = (uint32_t)get16(rec + 28) + get16(rec + 30) + get16(rec + 32);
-        int16_t result = copySpanning(oemName, file, volume, dir, parts);
+        uint32_t parts = variableBytes(header);
+        int16_t result = copySpanning(file, dir, parts, nextOpeningVolume, &set);
         if (result != QZ_OK)
             return result;
         ++count;
         size += kCentralHeaderBytes + parts;
     }
-    return writeEndRecord(dir, nullptr, (uint16_t)count, size);
+    return writeEndRecord(dir, endRecordFor((uint16_t)count, size));
+}
+
+int16_t fillDirectory(uint16_t type, const char *oemName, HANDLE *file, uint16_t *volume, HANDLE dir)
+{
+    switch (type) {
+    case QZ_TYPE_QZVW:
+    case QZ_TYPE_QZVW3:
+        return buildQzvw(*file, dir, volume);
+    case QZ_TYPE_SPANNED:
+        return buildSpanned(oemName, file, volume, dir);
+    case QZ_TYPE_DIR_FIRST:
+        return buildDirFirst(oemName, file, volume, dir);
+    default:
+        return QZ_ERR_LAYOUT;
+    }
+}
+
+// Deletes a directory file that will not be used, and forgets its name.
+void dropDirectoryFile(char **dirName)
+{
+    DeleteFileA(*dirName);
+    heapFree(*dirName);
+    *dirName = nullptr;
 }
 
 }  // namespace
@@ -175,34 +207,13 @@ int16_t buildDirectory(uint16_t type, const char *oemName, HANDLE *file, uint16_
     HANDLE dir = CreateFileA(*dirName, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
                              FILE_FLAG_RANDOM_ACCESS, NULL);
     if (dir == INVALID_HANDLE_VALUE) {
-        DeleteFileA(*dirName);
-        heapFree(*dirName);
-        *dirName = nullptr;
+        dropDirectoryFile(dirName);
         return QZ_ERR_FILE;
     }
-
-    int16_t result;
-    switch (type) {
-    case QZ_TYPE_QZVW:
-    case QZ_TYPE_QZVW3:
-        result = buildQzvw(*file, dir, volume);
-        break;
-    case QZ_TYPE_SPANNED:
-        result = buildSpanned(oemName, file, volume, dir);
-        break;
-    case QZ_TYPE_DIR_FIRST:
-        result = buildDirFirst(oemName, file, volume, dir);
-        break;
-    default:
-        result = QZ_ERR_LAYOUT;
-        break;
-    }
-
+    int16_t result = fillDirectory(type, oemName, file, volume, dir);
     if (result != QZ_OK) {
         CloseHandle(dir);
-        DeleteFileA(*dirName);
-        heapFree(*dirName);
-        *dirName = nullptr;
+        dropDirectoryFile(dirName);
         return result;
     }
     *dirFile = dir;

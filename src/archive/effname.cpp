@@ -10,25 +10,21 @@ using namespace qz::archive;
 namespace {
 
 // Offset of the extended name in the extra field and its length, or false.
+// A block is looked at while its id, size and the "Vw" mark are in the field.
 bool findExtendedName(const uint8_t *extra, uint32_t length, uint32_t *at, uint32_t *bytes)
 {
-    uint32_t pos = 0;
-    while (length - pos >= 7) {
-        const uint8_t *b = extra + pos;
-        uint32_t dataSize = get16(b + 2);
-        if (b[0] == 'T' && b[1] == 'H' && b[4] == 'V' && b[5] == 'w') {
-            uint32_t n = dataSize >= 2 ? dataSize - 2 : 0;
-            uint32_t room = length - pos - 6;
-            *at = pos + 6;
-            *bytes = n < room ? n : room;
-            return true;
-        }
-        uint32_t step = dataSize + 4;
-        if (step >= length - pos)
-            break;
-        pos += step;
-    }
-    return false;
+    uint32_t room = 0;
+    const uint8_t *block = findExtraBlock(extra, length, 7, [&](const uint8_t *b, uint32_t left) {
+        room = left;
+        return b[0] == 'T' && b[1] == 'H' && b[4] == 'V' && b[5] == 'w';
+    });
+    if (!block)
+        return false;
+    uint32_t dataSize = extraBlockDataSize(block);
+    uint32_t n = dataSize >= 2 ? dataSize - 2 : 0;
+    *at = (uint32_t)(block - extra) + 6;
+    *bytes = n < room - 6 ? n : room - 6;
+    return true;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 // holds a central directory header wins.  A search that accepts nothing
 // still succeeds, with both offsets 0xFFFFFFFF: the next seek to them fails.
 #include "archive/archive.h"
+#include "frame/frame.h"
 
 namespace qz {
 namespace archive {
@@ -24,17 +25,19 @@ int16_t scanWindow(HANDLE file, const uint8_t *window, uint32_t length, uint32_t
         return QZ_OK;
     uint32_t last = length - (kEndRecordBytes + 1);
     for (uint32_t i = 0; i <= last; ++i) {
-        if (get32(window + i) != kSigEnd)
+        // Every candidate up to `last` has its 22 bytes inside the window.
+        EndRecord end;
+        decodeEndRecord(window + i, length - i, &end);
+        if (end.signature != kSigEnd)
             continue;
-        // Every candidate before `last` has its 22 bytes inside the window.
-        int32_t size = (int32_t)get32(window + i + 12);
-        int32_t offset = (int32_t)get32(window + i + 16);
+        int32_t size = (int32_t)end.directorySize;
+        int32_t offset = (int32_t)end.directoryOffset;
         if (size >= (int32_t)fileSize || offset >= (int32_t)fileSize)
             continue;
-        uint8_t sig[4];
-        if (!seekTo(file, (uint32_t)offset) || readSome(file, sig, 4) != 4)
+        uint8_t signature[4];
+        if (!seekTo(file, (uint32_t)offset) || !readAll(file, signature, sizeof signature))
             return QZ_ERR_FILE;
-        if (get32(sig) != kSigCentral)
+        if (FieldReader(signature, sizeof signature).get32() != kSigCentral)
             continue;
         *found = (int32_t)i;
         *dirOffset = (uint32_t)offset;
@@ -43,70 +46,59 @@ int16_t scanWindow(HANDLE file, const uint8_t *window, uint32_t length, uint32_t
     return QZ_OK;
 }
 
+// The search behind a comment: the window that ends the file, scanned
+// from its start.
+int16_t searchWindow(HANDLE file, uint32_t size, uint32_t *endOffset, uint32_t *dirOffset)
+{
+    uint32_t length = size < kWindowBytes ? size : kWindowBytes;
+    frame::LockedBlock block;
+    if (!block.allocate(length))
+        return QZ_ERR_MEMORY;
+    int16_t result = QZ_OK;
+    int32_t found = -1;
+    uint32_t dir = 0xFFFFFFFFu;
+    if (!seekTo(file, size - length) || !readAll(file, block.p, length))
+        result = QZ_ERR_FILE;
+    else
+        result = scanWindow(file, (const uint8_t *)block.p, length, size, &found, &dir);
+    block.release();
+    if (result == QZ_OK && found >= 0) {
+        *endOffset = size - length + (uint32_t)found;
+        *dirOffset = dir;
+    }
+    return result;
+}
+
 }  // namespace
 
-int16_t ensureLocated(Archive *a, QzHandle handle)
+int16_t ensureLocated(Archive *a)
 {
     if (a->flags & kFlagLocated)
         return QZ_OK;
-    return locateEndRecord(handle, nullptr, nullptr);
+    return locateEndRecord(a);
 }
 
-int16_t locateEndRecord(QzHandle handle, uint32_t *endOffset, uint32_t *dirOffset)
+int16_t locateEndRecord(Archive *a)
 {
-    uint32_t endOut = 0xFFFFFFFFu, dirOut = 0xFFFFFFFFu;
-    if (endOffset)
-        *endOffset = endOut;
-    if (dirOffset)
-        *dirOffset = dirOut;
-    Archive *a;
-    if (findArchive(handle, &a) != QZ_OK)
-        return QZ_ERR_HANDLE;
     a->flags &= (uint16_t)~kFlagLocated;
     HANDLE file = directoryHandle(a);
-
-    uint32_t size = SetFilePointer(file, 0, NULL, FILE_END);
-    if (size == INVALID_SET_FILE_POINTER)
-        return QZ_ERR_FILE;
-    if (size < kEndRecordBytes)
-        return QZ_ERR_NOT_ZIP;
-
-    uint8_t tail[kEndRecordBytes];
-    if (!seekTo(file, size - kEndRecordBytes) || readSome(file, tail, kEndRecordBytes) != kEndRecordBytes)
-        return QZ_ERR_FILE;
-    if (get32(tail) == kSigEnd) {
-        endOut = size - kEndRecordBytes;
-        dirOut = get32(tail + 16);
+    uint32_t endOffset = 0xFFFFFFFFu, dirOffset = 0xFFFFFFFFu;
+    EndRecord tail;
+    uint32_t size;
+    int16_t result = readTail(file, &tail, &size);
+    if (result != QZ_OK)
+        return result;
+    if (tail.signature == kSigEnd) {
+        endOffset = size - kEndRecordBytes;
+        dirOffset = tail.directoryOffset;
     } else {
-        uint32_t length = size < kWindowBytes ? size : kWindowBytes;
-        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, length);
-        if (!memory)
-            return QZ_ERR_MEMORY;
-        uint8_t *window = (uint8_t *)GlobalLock(memory);
-        int16_t result = QZ_OK;
-        int32_t found = -1;
-        uint32_t dir = 0xFFFFFFFFu;
-        if (!window || !seekTo(file, size - length) || readSome(file, window, length) != length)
-            result = QZ_ERR_FILE;
-        else
-            result = scanWindow(file, window, length, size, &found, &dir);
-        GlobalUnlock(memory);
-        GlobalFree(memory);
+        result = searchWindow(file, size, &endOffset, &dirOffset);
         if (result != QZ_OK)
             return result;
-        if (found >= 0) {
-            endOut = size - length + (uint32_t)found;
-            dirOut = dir;
-        }
     }
-
-    a->endOffset = endOut;
-    a->dirOffset = dirOut;
+    a->endOffset = endOffset;
+    a->dirOffset = dirOffset;
     a->flags |= kFlagLocated;
-    if (endOffset)
-        *endOffset = endOut;
-    if (dirOffset)
-        *dirOffset = dirOut;
     return QZ_OK;
 }
 

@@ -12,15 +12,78 @@ namespace archive {
 
 namespace {
 
-// Reads the last 22 bytes of the file: true when they could be read.
-bool readTail(HANDLE file, uint8_t tail[kEndRecordBytes])
+// True when the file ends with an end record; disk is its disk number.
+bool endsWithEndRecord(HANDLE file, uint16_t *disk)
 {
-    DWORD size = GetFileSize(file, NULL);
-    if (size == INVALID_FILE_SIZE || size < kEndRecordBytes)
+    EndRecord tail;
+    uint32_t size;
+    if (readTail(file, &tail, &size) != QZ_OK || tail.signature != kSigEnd)
         return false;
-    if (!seekTo(file, size - kEndRecordBytes))
-        return false;
-    return readSome(file, tail, kEndRecordBytes) == kEndRecordBytes;
+    *disk = tail.disk;
+    return true;
+}
+
+// An executable is a self-extracting archive or nothing known.
+uint16_t executableType(HANDLE file)
+{
+    // PKWARE's self-extractors for MS-DOS are executables compressed by
+    // PKLITE, which leaves its name at offset 30, in the reserved words of
+    // the MS-DOS header.  Such a file is taken as self-extracting on that
+    // name alone, however it ends: the directory search of the first walk
+    // finds out whether an archive follows.  Any other executable must end
+    // with an end record.
+    char probe[10] = {0};
+    if (!seekTo(file, 30) || !readAll(file, probe, 6))
+        return QZ_TYPE_NONE;
+    uint16_t disk;
+    if (lstrcmpA(probe, "PKLITE") == 0 || endsWithEndRecord(file, &disk))
+        return QZ_TYPE_SFX;
+    return QZ_TYPE_NONE;
+}
+
+// A QZVW archive, by the kind that follows the magic.
+uint16_t qzvwType(HANDLE file)
+{
+    uint8_t kind[2];
+    if (!readAll(file, kind, sizeof kind))
+        return QZ_TYPE_NONE;
+    switch (FieldReader(kind, sizeof kind).get16()) {
+    case 1:
+    case 2:
+        return QZ_TYPE_QZVW;
+    case 3:
+        return QZ_TYPE_QZVW3;
+    default:
+        return QZ_TYPE_NONE;
+    }
+}
+
+// The layout of a file that is not empty, or QZ_TYPE_NONE.
+uint16_t layoutOf(HANDLE file)
+{
+    uint8_t start[4];
+    if (!readAll(file, start, sizeof start))
+        return QZ_TYPE_NONE;
+    if (start[0] == 'M' && start[1] == 'Z')
+        return executableType(file);
+    switch (FieldReader(start, sizeof start).get32()) {
+    case kMagicQzvw:
+        return qzvwType(file);
+    case kSigCentral:
+        return QZ_TYPE_DIR_FIRST;
+    case kSigSpan:
+        return QZ_TYPE_SPANNED;
+    case kSigLocal:
+    case kSigEnd:
+        return QZ_TYPE_ZIP;
+    default:
+        break;
+    }
+    // The last volume of a spanned set: an end record of a disk other than 0.
+    uint16_t disk;
+    if (endsWithEndRecord(file, &disk) && disk != 0)
+        return QZ_TYPE_SPANNED;
+    return QZ_TYPE_NONE;
 }
 
 int16_t classify(HANDLE file, uint16_t *type)
@@ -30,56 +93,11 @@ int16_t classify(HANDLE file, uint16_t *type)
         *type = QZ_TYPE_ZIP;
         return QZ_OK;
     }
-    uint8_t start[4];
-    if (size == INVALID_FILE_SIZE || readSome(file, start, 4) != 4)
+    if (size == INVALID_FILE_SIZE)
         return QZ_ERR_LAYOUT;
-
-    uint8_t tail[kEndRecordBytes];
-    if (start[0] == 'M' && start[1] == 'Z') {
-        char probe[10] = {0};
-        if (!seekTo(file, 30) || readSome(file, probe, 6) != 6)
-            return QZ_ERR_LAYOUT;
-        if (lstrcmpA(probe, "PKLITE") == 0) {
-            *type = QZ_TYPE_SFX;
-            return QZ_OK;
-        }
-        if (readTail(file, tail) && get32(tail) == kSigEnd) {
-            *type = QZ_TYPE_SFX;
-            return QZ_OK;
-        }
+    *type = layoutOf(file);
+    if (*type == QZ_TYPE_NONE)
         return QZ_ERR_LAYOUT;
-    }
-
-    uint32_t sig = get32(start);
-    if (sig == kMagicQzvw) {
-        uint8_t kind[2];
-        if (readSome(file, kind, 2) != 2)
-            return QZ_ERR_LAYOUT;
-        uint16_t k = get16(kind);
-        if (k == 1 || k == 2)
-            *type = QZ_TYPE_QZVW;
-        else if (k == 3)
-            *type = QZ_TYPE_QZVW3;
-        else
-            return QZ_ERR_LAYOUT;
-        return QZ_OK;
-    }
-    if (sig == kSigCentral) {
-        *type = QZ_TYPE_DIR_FIRST;
-        return QZ_OK;
-    }
-    if (sig == kSigSpan) {
-        *type = QZ_TYPE_SPANNED;
-        return QZ_OK;
-    }
-    if (sig == kSigLocal || sig == kSigEnd) {
-        *type = QZ_TYPE_ZIP;
-        return QZ_OK;
-    }
-    // The last volume of a spanned set: an end record of a disk other than 0.
-    if (!readTail(file, tail) || get32(tail) != kSigEnd || get16(tail + 4) == 0)
-        return QZ_ERR_LAYOUT;
-    *type = QZ_TYPE_SPANNED;
     return QZ_OK;
 }
 

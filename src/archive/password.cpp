@@ -17,7 +17,7 @@ QZ_API(int16_t) Qz4ZipCheckPassword(QzHandle file, QzEntryRecord *record, const 
         return QZ_BAD_PASSWORD;
     qz::crypt::initKeys((const uint8_t *)password, (size_t)lstrlenA(password));
     uint8_t header[qz::crypt::kHeaderBytes];
-    if (readSome(toFileHandle(file), header, sizeof header) != sizeof header)
+    if (!readAll(toFileHandle(file), header, sizeof header))
         return QZ_ERR_READ;
     qz::crypt::decrypt(header, sizeof header);
     if (header[11] != (uint8_t)(record->crc32 >> 24))
@@ -32,22 +32,6 @@ QZ_API(int16_t) Qz4ZipCheckPasswordVB32(QzHandle file, const QzEntryRecordVB32 *
     if (!record)
         return QZ_OK;
     QzEntryRecord packed;
-    packed.signature = record->signature;
-    packed.versionMadeBy = record->versionMadeBy;
-    packed.versionNeeded = record->versionNeeded;
-    packed.flags = record->flags;
-    packed.method = record->method;
-    packed.dosTime = record->dosTime;
-    packed.dosDate = record->dosDate;
-    packed.crc32 = record->crc32;
-    packed.compressedSize = record->compressedSize;
-    packed.uncompressedSize = record->uncompressedSize;
-    packed.nameLength = record->nameLength;
-    packed.extraLength = record->extraLength;
-    packed.commentLength = record->commentLength;
-    packed.diskNumberStart = record->diskNumberStart;
-    packed.internalAttributes = record->internalAttributes;
-    packed.externalAttributes = record->externalAttributes;
-    packed.localHeaderOffset = record->localHeaderOffset;
+    copyEntryFields(&packed, *record);
     return Qz4ZipCheckPassword(file, &packed, password);
 }

@@ -7,7 +7,8 @@
 // caller's variable.  The VB32 forms only translate the record layout.
 //
 // A call that fails leaves the offset alone, so the next call reads the
-// same header again; a cut extra field or comment (-18) still advances it.
+// same header again; a cut extra field or comment (QZ_TOO_LONG) still
+// advances it.
 #include "archive/archive.h"
 #include "frame/frame.h"
 
@@ -16,158 +17,172 @@ namespace archive {
 
 namespace {
 
-void forwardSlashes(char *s)
+// The fixed part of the header at the file's position, into the record.
+int16_t readHeader(HANDLE file, QzEntryRecord *record)
 {
-    for (char *p = s; *p; p = CharNextA(p))
-        if (*p == '\\')
-            *p = '/';
+    uint8_t bytes[kCentralHeaderBytes];
+    uint32_t got = 0;
+    readAll(file, bytes, sizeof bytes, &got);
+    QzEntryRecord header;
+    if (!decodeCentralHeader(bytes, got, &header)) {
+        // A read that ends early (at the end record that closes most
+        // directories) leaves what it read in the record, byte for byte.
+        for (uint32_t i = 0; i < got; ++i)
+            ((uint8_t *)record)[i] = bytes[i];
+        return header.signature == kSigEnd ? QZ_NO_MORE_ENTRIES : QZ_ERR_READ;
+    }
+    *record = header;
+    if (header.signature == kSigEnd)
+        return QZ_NO_MORE_ENTRIES;
+    return header.signature == kSigCentral ? QZ_OK : QZ_ERR_NOT_ZIP;
 }
 
-int16_t readEntryBody(Archive *a, uint32_t *offset, QzEntryRecord *record, char *name,
-                      void *extra, uint16_t extraSize, char *comment, uint16_t commentSize)
+// The stored name, converted to the ANSI code page and to forward slashes,
+// the form in which every caller compares names.
+int16_t readName(HANDLE file, uint16_t length, char *name)
 {
-    HANDLE file = directoryHandle(a);
-    uint8_t *rec = (uint8_t *)record;
-    if (!seekTo(file, *offset))
-        return QZ_ERR_FILE;
-    uint32_t got = readSome(file, rec, kCentralHeaderBytes);
-    if (got != kCentralHeaderBytes)
-        return (got >= 4 && get32(rec) == kSigEnd) ? QZ_NO_MORE_ENTRIES : QZ_ERR_READ;
-    uint32_t sig = get32(rec);
-    if (sig == kSigEnd)
-        return QZ_NO_MORE_ENTRIES;
-    if (sig != kSigCentral)
-        return QZ_ERR_NOT_ZIP;
-
-    uint16_t nameLength = get16(rec + 28);
-    uint16_t extraLength = get16(rec + 30);
-    uint16_t commentLength = get16(rec + 32);
-    if (nameLength > kNameBytes)
-        return QZ_TOO_LONG;
-
-    if (nameLength > 0 && readSome(file, name, nameLength) != nameLength) {
+    if (length > 0 && !readAll(file, name, length)) {
         name[0] = 0;
         return QZ_ERR_READ;
     }
-    name[nameLength] = 0;
+    name[length] = 0;
     OemToCharA(name, name);
-    forwardSlashes(name);
+    qz::replaceChar(name, '\\', '/');
+    return QZ_OK;
+}
+
+// How many bytes of an extra field of length bytes the caller's buffer
+// takes (none without a buffer); a cut sets QZ_TOO_LONG in *warning.
+uint16_t extraToCopy(uint16_t length, const EntryBuffers &out, int16_t *warning)
+{
+    if (!out.extra || out.extraSize == 0xFFFF)
+        return 0;
+    uint16_t n = length < out.extraSize ? length : (uint16_t)out.extraSize;
+    if (n < length)
+        *warning = QZ_TOO_LONG;
+    return n;
+}
+
+// The extra field into the caller's buffer as far as it fits; the rest is
+// passed over.
+int16_t readExtra(HANDLE file, uint16_t length, const EntryBuffers &out, int16_t *warning)
+{
+    uint16_t n = extraToCopy(length, out, warning);
+    if (n > 0 && !readAll(file, out.extra, n))
+        return QZ_ERR_READ;
+    if (n < length && !seekBy(file, length - n))
+        return QZ_ERR_READ;
+    return QZ_OK;
+}
+
+// With effective names the whole extra field is read, since the
+// extended-name block may lie anywhere in it, and the caller gets what
+// fits.  The effective name then replaces the stored one; the record's name
+// length follows it unless keepNameLength asks for the stored length, which
+// the extraction walk needs to step over the entry's headers.
+int16_t readExtraWithName(HANDLE file, uint16_t length, const EntryBuffers &out, bool keepNameLength,
+                          int16_t *warning)
+{
+    frame::LockedBlock block;
+    if (!block.allocate(length))
+        return QZ_ERR_MEMORY;
+    const uint8_t *field = (const uint8_t *)block.p;
+    int16_t result = QZ_OK;
+    if (!readAll(file, block.p, length)) {
+        result = QZ_ERR_READ;
+    } else {
+        uint16_t n = extraToCopy(length, out, warning);
+        for (uint16_t i = 0; i < n; ++i)
+            ((uint8_t *)out.extra)[i] = field[i];
+        Qz4EffectiveFileName(out.name, field, length, out.name);
+        if (!keepNameLength)
+            out.record->nameLength = (uint16_t)lstrlenA(out.name);
+    }
+    block.release();
+    return result;
+}
+
+// The comment into the caller's buffer, cut to it (QZ_TOO_LONG in
+// *warning) and converted to the ANSI code page; the rest is passed over.
+int16_t readComment(HANDLE file, uint16_t length, const EntryBuffers &out, int16_t *warning)
+{
+    uint16_t size = (uint16_t)out.commentSize;
+    uint32_t n = 0;
+    if (out.comment && size != 0xFFFF) {
+        if (length >= size) {
+            *warning = QZ_TOO_LONG;
+            n = size ? size - 1u : 0;
+        } else {
+            n = length;
+        }
+        if (n > 0 && !readAll(file, out.comment, n)) {
+            out.comment[0] = 0;
+            return QZ_ERR_READ;
+        }
+        if (size != 0) {
+            out.comment[n] = 0;
+            OemToCharA(out.comment, out.comment);
+        }
+    }
+    if (n < length && !seekBy(file, (int32_t)(length - n)))
+        return QZ_ERR_READ;
+    return QZ_OK;
+}
+
+// The external attributes mean what the system that made the entry says
+// (the high byte of versionMadeBy).  Only for MS-DOS (0) are they the DOS
+// attribute bits that extraction restores; any other system keeps its own
+// there (a Unix writer its mode bits in the high half), which read as DOS
+// bits would make files read-only, hidden, system or directories by
+// accident.  So such entries report none.
+void dropForeignAttributes(QzEntryRecord *record)
+{
+    if ((record->versionMadeBy >> 8) != 0)
+        record->externalAttributes = 0;
+}
+
+// Reads the header at *offset with its name, extra field and comment into
+// out, whose record and name are not null, and moves *offset to the next
+// header.
+int16_t readEntryBody(Archive *a, uint32_t *offset, const EntryBuffers &out, bool keepNameLength)
+{
+    HANDLE file = directoryHandle(a);
+    if (!seekTo(file, *offset))
+        return QZ_ERR_FILE;
+    int16_t result = readHeader(file, out.record);
+    if (result != QZ_OK)
+        return result;
+    QzEntryRecord &record = *out.record;
+    uint16_t extraLength = record.extraLength, commentLength = record.commentLength;
+    if (record.nameLength > kNameBytes)
+        return QZ_TOO_LONG;
+    result = readName(file, record.nameLength, out.name);
+    if (result != QZ_OK)
+        return result;
 
     int16_t warning = QZ_OK;
-    bool hasExtra = extra && extraSize != 0xFFFF;
     if (extraLength != 0) {
-        if (a->flags & kFlagEffectiveNames) {
-            frame::LockedBlock block;
-            if (!block.allocate(extraLength))
-                return QZ_ERR_MEMORY;
-            uint8_t *field = (uint8_t *)block.p;
-            int16_t result = QZ_OK;
-            if (readSome(file, field, extraLength) != extraLength) {
-                result = QZ_ERR_READ;
-            } else {
-                if (hasExtra) {
-                    uint16_t n = extraLength < extraSize ? extraLength : extraSize;
-                    for (uint16_t i = 0; i < n; ++i)
-                        ((uint8_t *)extra)[i] = field[i];
-                    if (n < extraLength)
-                        warning = QZ_TOO_LONG;
-                }
-                Qz4EffectiveFileName(name, field, extraLength, name);
-                if (!(a->flags & kFlagKeepNameLength))
-                    put16(rec + 28, (uint16_t)lstrlenA(name));
-            }
-            block.release();
-            if (result != QZ_OK)
-                return result;
-        } else {
-            uint16_t n = 0;
-            if (hasExtra) {
-                n = extraLength < extraSize ? extraLength : extraSize;
-                if (n > 0 && readSome(file, extra, n) != n)
-                    return QZ_ERR_READ;
-                if (n < extraLength)
-                    warning = QZ_TOO_LONG;
-            }
-            if (n < extraLength && !seekBy(file, extraLength - n))
-                return QZ_ERR_READ;
-        }
+        if (a->flags & kFlagEffectiveNames)
+            result = readExtraWithName(file, extraLength, out, keepNameLength, &warning);
+        else
+            result = readExtra(file, extraLength, out, &warning);
+        if (result != QZ_OK)
+            return result;
     }
-
     if (commentLength != 0) {
-        bool hasComment = comment && commentSize != 0xFFFF;
-        uint32_t n = 0;
-        if (hasComment) {
-            if (commentLength >= commentSize) {
-                warning = QZ_TOO_LONG;
-                n = commentSize ? commentSize - 1u : 0;
-            } else {
-                n = commentLength;
-            }
-            if (n > 0 && readSome(file, comment, n) != n) {
-                comment[0] = 0;
-                return QZ_ERR_READ;
-            }
-            if (commentSize != 0) {
-                comment[n] = 0;
-                OemToCharA(comment, comment);
-            }
-        }
-        if (n < commentLength && !seekBy(file, (int32_t)(commentLength - n)))
-            return QZ_ERR_READ;
+        result = readComment(file, commentLength, out, &warning);
+        if (result != QZ_OK)
+            return result;
     }
+    dropForeignAttributes(&record);
 
-    if (rec[5] != 0)
-        put32(rec + 38, 0);
-
-    uint32_t next = tell(file);
-    if (next == 0xFFFFFFFFu) {
+    uint32_t next;
+    if (!tell(file, &next)) {
         *offset = 0xFFFFFFFFu;
         return QZ_ERR_FILE;
     }
     *offset = next;
     return warning;
-}
-
-void toPacked(const QzEntryRecordVB32 *v, QzEntryRecord *p)
-{
-    p->signature = v->signature;
-    p->versionMadeBy = v->versionMadeBy;
-    p->versionNeeded = v->versionNeeded;
-    p->flags = v->flags;
-    p->method = v->method;
-    p->dosTime = v->dosTime;
-    p->dosDate = v->dosDate;
-    p->crc32 = v->crc32;
-    p->compressedSize = v->compressedSize;
-    p->uncompressedSize = v->uncompressedSize;
-    p->nameLength = v->nameLength;
-    p->extraLength = v->extraLength;
-    p->commentLength = v->commentLength;
-    p->diskNumberStart = v->diskNumberStart;
-    p->internalAttributes = v->internalAttributes;
-    p->externalAttributes = v->externalAttributes;
-    p->localHeaderOffset = v->localHeaderOffset;
-}
-
-void toAligned(const QzEntryRecord *p, QzEntryRecordVB32 *v)
-{
-    v->signature = p->signature;
-    v->crc32 = p->crc32;
-    v->compressedSize = p->compressedSize;
-    v->uncompressedSize = p->uncompressedSize;
-    v->externalAttributes = p->externalAttributes;
-    v->localHeaderOffset = p->localHeaderOffset;
-    v->versionMadeBy = p->versionMadeBy;
-    v->versionNeeded = p->versionNeeded;
-    v->flags = p->flags;
-    v->method = p->method;
-    v->dosTime = p->dosTime;
-    v->dosDate = p->dosDate;
-    v->nameLength = p->nameLength;
-    v->extraLength = p->extraLength;
-    v->commentLength = p->commentLength;
-    v->diskNumberStart = p->diskNumberStart;
-    v->internalAttributes = p->internalAttributes;
 }
 
 // Empties the caller's name and comment buffers (a comment buffer of size 0
@@ -183,24 +198,36 @@ void emptyBuffers(char *name, char *comment, uint32_t commentSize)
 
 }  // namespace
 
-int16_t readEntry(Archive *a, uint32_t *offset, QzEntryRecord *record, char *name,
-                  void *extra, uint32_t extraSize, char *comment, uint32_t commentSize)
+int16_t readEntry(Archive *a, uint32_t *offset, const EntryBuffers &out, bool keepNameLength)
 {
     QzEntryRecord scratchRecord;
     char scratchName[kNameBytes + 1];
     uint32_t scratchOffset = 0;
-    if (!record)
-        record = &scratchRecord;
-    if (!name)
-        name = scratchName;
+    EntryBuffers own = out;
+    if (!own.record)
+        own.record = &scratchRecord;
+    if (!own.name)
+        own.name = scratchName;
     if (!offset)
         offset = &scratchOffset;
-    uint16_t xSize = extra ? (uint16_t)extraSize : 0xFFFF;
-    uint16_t cSize = comment ? (uint16_t)commentSize : 0xFFFF;
-    emptyBuffers(name, comment, commentSize);
-    int16_t result = readEntryBody(a, offset, record, name, extra, xSize, comment, cSize);
-    a->flags &= (uint16_t)~kFlagKeepNameLength;
-    return result;
+    // Sizes count in their low 16 bits; a missing buffer has size 0xFFFF.
+    own.extraSize = own.extra ? (uint16_t)own.extraSize : 0xFFFF;
+    own.commentSize = own.comment ? (uint16_t)own.commentSize : 0xFFFF;
+    emptyBuffers(own.name, out.comment, out.commentSize);
+    return readEntryBody(a, offset, own, keepNameLength);
+}
+
+int16_t findEntry(Archive *a, bool first, const EntryBuffers &out, bool keepNameLength)
+{
+    if (first) {
+        int16_t located = ensureLocated(a);
+        if (located != QZ_OK)
+            return located;
+        a->cursor = a->dirOffset;
+    } else if (!(a->flags & kFlagLocated)) {
+        return QZ_ERR_NOT_LOCATED;
+    }
+    return readEntry(a, &a->cursor, out, keepNameLength);
 }
 
 }  // namespace archive
@@ -218,59 +245,61 @@ QZ_API(int16_t) Qz4ReadCDR(QzHandle handle, uint32_t *offset, QzEntryRecord *rec
     Archive *a;
     if (findArchive(handle, &a) != QZ_OK)
         return QZ_ERR_HANDLE;
-    return readEntry(a, offset, record, name, extra, extraSize, comment, commentSize);
+    return readEntry(a, offset, {record, name, extra, extraSize, comment, commentSize}, false);
 }
+
+namespace {
+
+int16_t find(QzHandle handle, bool first, const EntryBuffers &out)
+{
+    Archive *a;
+    if (findArchive(handle, &a) != QZ_OK)
+        return QZ_ERR_HANDLE;
+    return findEntry(a, first, out, false);
+}
+
+// The VB32 forms walk with a packed copy of the caller's aligned record.
+int16_t findVB32(QzHandle handle, bool first, QzEntryRecordVB32 *record, const EntryBuffers &out)
+{
+    QzEntryRecord packed = {};
+    if (record)
+        copyEntryFields(&packed, *record);
+    EntryBuffers packedOut = out;
+    packedOut.record = &packed;
+    int16_t r = find(handle, first, packedOut);
+    if (record)
+        copyEntryFields(record, packed);
+    return r;
+}
+
+}  // namespace
 
 QZ_API(int16_t) Qz4ZipFindFirst(QzHandle handle, QzEntryRecord *record, char *name,
                                 void *extra, uint32_t extraSize,
                                 char *comment, uint32_t commentSize)
 {
-    Archive *a;
-    if (findArchive(handle, &a) != QZ_OK)
-        return QZ_ERR_HANDLE;
-    int16_t located = ensureLocated(a, handle);
-    if (located != QZ_OK)
-        return located;
-    a->cursor = a->dirOffset;
-    return readEntry(a, &a->cursor, record, name, extra, extraSize, comment, commentSize);
+    return find(handle, true, {record, name, extra, extraSize, comment, commentSize});
 }
 
 QZ_API(int16_t) Qz4ZipFindNext(QzHandle handle, QzEntryRecord *record, char *name,
                                void *extra, uint32_t extraSize,
                                char *comment, uint32_t commentSize)
 {
-    Archive *a;
-    if (findArchive(handle, &a) != QZ_OK)
-        return QZ_ERR_HANDLE;
-    if (!(a->flags & kFlagLocated))
-        return QZ_ERR_NOT_LOCATED;
-    return readEntry(a, &a->cursor, record, name, extra, extraSize, comment, commentSize);
+    return find(handle, false, {record, name, extra, extraSize, comment, commentSize});
 }
 
 QZ_API(int16_t) Qz4ZipFindFirstVB32(QzHandle handle, QzEntryRecordVB32 *record, char *name,
                                     void *extra, uint32_t extraSize,
                                     char *comment, uint32_t commentSize)
 {
-    QzEntryRecord packed = {};
-    if (record)
-        toPacked(record, &packed);
-    int16_t r = Qz4ZipFindFirst(handle, &packed, name, extra, extraSize, comment, commentSize);
-    if (record)
-        toAligned(&packed, record);
-    return r;
+    return findVB32(handle, true, record, {nullptr, name, extra, extraSize, comment, commentSize});
 }
 
 QZ_API(int16_t) Qz4ZipFindNextVB32(QzHandle handle, QzEntryRecordVB32 *record, char *name,
                                    void *extra, uint32_t extraSize,
                                    char *comment, uint32_t commentSize)
 {
-    QzEntryRecord packed = {};
-    if (record)
-        toPacked(record, &packed);
-    int16_t r = Qz4ZipFindNext(handle, &packed, name, extra, extraSize, comment, commentSize);
-    if (record)
-        toAligned(&packed, record);
-    return r;
+    return findVB32(handle, false, record, {nullptr, name, extra, extraSize, comment, commentSize});
 }
 
 QZ_API(int32_t) Qz4GetCDR(QzHandle handle)

@@ -15,7 +15,7 @@ namespace archive {
 namespace {
 
 const char kLabelPrefix[] = "PKBACK# ";
-enum { kLabelPrefixChars = 8, kLastVolume = 10000, kMaxVolume = 999 };
+enum { kLabelPrefixChars = 8, kMaxVolume = 999 };
 
 bool startsWith(const char *s, const char *prefix)
 {
@@ -205,28 +205,31 @@ int16_t switchToEntryVolume(Archive *a, const QzEntryRecord *record, QzHandle *c
     return result;
 }
 
+namespace {
+
+// An archive's volumes as a copy of entry data moves through them.
+struct ExtractingSet {
+    Archive *a;
+    QzHandle *callerHandle;
+};
+
+int16_t nextExtractingVolume(void *context, HANDLE *)
+{
+    ExtractingSet *set = (ExtractingSet *)context;
+    ++set->a->volume;
+    int16_t result = changeVolume(set->a);
+    if (result == QZ_OK && set->callerHandle)
+        *set->callerHandle = toArchiveHandle(set->a->file);
+    return result;
+}
+
+}  // namespace
+
 int16_t copyAcrossVolumes(Archive *a, HANDLE to, uint32_t count, QzHandle *callerHandle)
 {
-    while (count > 0) {
-        DWORD size = GetFileSize(a->file, NULL);
-        uint32_t pos = tell(a->file);
-        if (size == INVALID_FILE_SIZE || pos == 0xFFFFFFFFu)
-            return QZ_ERR_FILE;
-        uint32_t left = pos < size ? size - pos : 0;
-        if (left >= count)
-            return copyBytes(a->file, to, (int32_t)count);
-        int16_t result = copyBytes(a->file, to, (int32_t)left);
-        if (result != QZ_OK)
-            return result;
-        count -= left;
-        ++a->volume;
-        result = changeVolume(a);
-        if (result != QZ_OK)
-            return result;
-        if (callerHandle)
-            *callerHandle = toArchiveHandle(a->file);
-    }
-    return QZ_OK;
+    // changeVolume replaces a->file, which the copy reads through.
+    ExtractingSet set = {a, callerHandle};
+    return copySpanning(&a->file, to, count, nextExtractingVolume, &set);
 }
 
 }  // namespace archive

@@ -39,23 +39,15 @@ bool findVersionBlock(const uint8_t *extra, uint16_t length, const uint8_t **key
 {
     if (!extra)
         return false;
-    uint32_t at = 0, remaining = length;
-    while (remaining >= kVersionBlockBytes) {
-        const uint8_t *b = extra + at;
-        if (b[0] == 'T' && b[1] == 'H' && b[2] == 0x0A && b[3] == 0 && b[4] == 'V' && b[5] == 'W') {
-            static const uint8_t zero[kVersionKeyBytes] = {0};
-            if (compareKeys(b + 6, zero) != 0) {
-                *key = b + 6;
-                return true;
-            }
-        }
-        uint32_t step = 4u + (uint32_t)(b[2] | (b[3] << 8));
-        if (step >= remaining)
-            return false;
-        at += step;
-        remaining -= step;
-    }
-    return false;
+    auto isVersion = [](const uint8_t *b, uint32_t) {
+        static const uint8_t zero[kVersionKeyBytes] = {0};
+        return b[0] == 'T' && b[1] == 'H' && b[2] == 0x0A && b[3] == 0 && b[4] == 'V' && b[5] == 'W' &&
+               compareKeys(b + 6, zero) != 0;
+    };
+    const uint8_t *block = archive::findExtraBlock(extra, length, kVersionBlockBytes, isVersion);
+    if (block)
+        *key = block + 6;
+    return block != nullptr;
 }
 
 int16_t fileVersionKey(const char *ansiPath, uint8_t key[8])

@@ -16,12 +16,10 @@ void shareLongNames(archive::Archive *a, uint32_t *options)
 int16_t walkEntries(archive::Archive *a, bool first, QzEntryRecord *record, char *name, void *extra,
                     char *comment)
 {
-    // The flag lasts for one read: it is set before every step.
-    a->flags |= archive::kFlagKeepNameLength;
-    QzHandle handle = archive::toArchiveHandle(a->file);
-    if (first)
-        return Qz4ZipFindFirst(handle, record, name, extra, kWorkBufferBytes, comment, kWorkBufferBytes);
-    return Qz4ZipFindNext(handle, record, name, extra, kWorkBufferBytes, comment, kWorkBufferBytes);
+    // The extraction steps over an entry's headers by the stored name
+    // length, so the walk keeps it even with effective names.
+    archive::EntryBuffers out = {record, name, extra, kWorkBufferBytes, comment, kWorkBufferBytes};
+    return archive::findEntry(a, first, out, true);
 }
 
 }  // namespace extract
