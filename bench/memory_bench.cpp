@@ -36,8 +36,7 @@ namespace {
 
 // Files of a tree that compresses like real data: text lines, runs of
 // structured records and incompressible stretches.
-void makeTree(const fs::path &root, size_t megabytes)
-{
+void makeTree(const fs::path &root, size_t megabytes) {
     fs::create_directories(root / "text");
     fs::create_directories(root / "data");
     uint32_t x = 12345;
@@ -67,8 +66,7 @@ void makeTree(const fs::path &root, size_t megabytes)
     }
 }
 
-double peakRssMb(pid_t child)
-{
+double peakRssMb(pid_t child) {
     int status;
     struct rusage usage;
     if (wait4(child, &status, 0, &usage) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
@@ -79,8 +77,7 @@ double peakRssMb(pid_t child)
 }  // namespace
 
 // The extraction alone, in a process of its own (for its peak RSS).
-int extractOnly(const char *zip, const char *out)
-{
+int extractOnly(const char *zip, const char *out) {
     QzHandle h;
     if (Qz4ZipOpen(zip, 0, &h) != 0)
         return 1;
@@ -89,8 +86,7 @@ int extractOnly(const char *zip, const char *out)
     return r == 0 ? 0 : 1;
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     if (argc == 4 && strcmp(argv[1], "--extract") == 0)
         return extractOnly(argv[2], argv[3]);
     size_t megabytes = argc > 1 ? (size_t)atol(argv[1]) : 256;

@@ -32,8 +32,7 @@ const char kComment[] = "QZUNPACK sample archive, made at build time from files 
 class BitWriter {
 public:
     // Extra bits and header fields go out least significant bit first.
-    void put(uint32_t value, int bits)
-    {
+    void put(uint32_t value, int bits) {
         acc_ |= (uint64_t)value << n_;
         n_ += bits;
         while (n_ >= 8) {
@@ -43,15 +42,13 @@ public:
         }
     }
     // Huffman codes go out most significant bit first.
-    void putCode(uint32_t code, int bits)
-    {
+    void putCode(uint32_t code, int bits) {
         uint32_t reversed = 0;
         for (int i = 0; i < bits; ++i)
             reversed |= ((code >> i) & 1) << (bits - 1 - i);
         put(reversed, bits);
     }
-    std::string finish()
-    {
+    std::string finish() {
         if (n_ > 0)
             put(0, 8 - n_);
         return out_;
@@ -63,8 +60,7 @@ private:
     std::string out_;
 };
 
-void putSymbol(BitWriter &w, unsigned sym)
-{
+void putSymbol(BitWriter &w, unsigned sym) {
     if (sym < 144)
         w.putCode(0x30 + sym, 8);
     else if (sym < 256)
@@ -82,8 +78,7 @@ const uint16_t kDistBase[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,  
                                 193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 const uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
-void putMatch(BitWriter &w, unsigned length, unsigned distance)
-{
+void putMatch(BitWriter &w, unsigned length, unsigned distance) {
     int l = 28;
     while (kLengthBase[l] > length)
         --l;
@@ -96,8 +91,7 @@ void putMatch(BitWriter &w, unsigned length, unsigned distance)
     w.put(distance - kDistBase[d], kDistExtra[d]);
 }
 
-std::string deflate(const std::string &in)
-{
+std::string deflate(const std::string &in) {
     const size_t kWindow = 32768, kChain = 128, kMaxMatch = 258;
     std::vector<int64_t> head(1 << 15, -1), prev(in.size(), -1);
     auto hash = [&](size_t i) {
@@ -146,16 +140,14 @@ std::string deflate(const std::string &in)
 
 // ---- ZIP records ----------------------------------------------------------------------
 
-void le(std::string &s, uint32_t v, int bytes)
-{
+void le(std::string &s, uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i)
         s += (char)(v >> (8 * i) & 0xFF);
 }
 
 }  // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     if (argc < 4) {
         fprintf(stderr, "usage: make_sample OUTPUT.zip SOURCE_DIR NAME...\n");
         return 2;

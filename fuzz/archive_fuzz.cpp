@@ -36,8 +36,7 @@ using qzfuzz::checkCode;
 
 // A folder of the run's own holds the input and, below it, the library's
 // temporary files; a small folder keeps the layer's name lookups quick.
-const char *baseFolder()
-{
+const char *baseFolder() {
     static char folder[256];
     if (!folder[0]) {
         const char *dir = getenv("TMPDIR");
@@ -47,29 +46,25 @@ const char *baseFolder()
     return folder;
 }
 
-const char *inputPath()
-{
+const char *inputPath() {
     static char path[300];
     if (!path[0])
         snprintf(path, sizeof path, "%s/input.zip", baseFolder());
     return path;
 }
 
-bool accepted(int16_t r)
-{
+bool accepted(int16_t r) {
     return r == 0 || r == QZ_TOO_LONG;
 }
 
 // Messages: go on with the next entry; questions: cancel.
-int16_t QZ_CALL answer(QzPrintBlock block)
-{
+int16_t QZ_CALL answer(QzPrintBlock block) {
     return block.eventKind == QZ_EVENT_QUESTION ? QZ_ANSWER_CANCEL : QZ_ANSWER_OK;
 }
 
 // Decodes what can be decoded, writing nothing to disk.
 // A volume change rewrites the handle variable.
-void decode(QzHandle &h, uint16_t mode)
-{
+void decode(QzHandle &h, uint16_t mode) {
     static std::vector<uint8_t> memory(1 << 16);
     checkCode(Qz4UnZip(&h, nullptr, nullptr, "*.*", nullptr, mode & 1 ? "-t -.l -s/pw/" : "-t"));
     checkCode(Qz4UnZipPtr(h, memory.data(), mode & 2 ? 100 : 0, (int32_t)memory.size(), "*", "-s/pw/"));
@@ -78,8 +73,7 @@ void decode(QzHandle &h, uint16_t mode)
 
 // The library's temporary files go to a folder of their own, which must be
 // empty after every input.
-const char *tempFolder()
-{
+const char *tempFolder() {
     static char folder[300];
     if (!folder[0]) {
         snprintf(folder, sizeof folder, "%s/tmp", baseFolder());
@@ -88,8 +82,7 @@ const char *tempFolder()
     return folder;
 }
 
-bool folderEmpty(const char *folder)
-{
+bool folderEmpty(const char *folder) {
     DIR *d = opendir(folder);
     if (!d)
         return false;
@@ -101,8 +94,7 @@ bool folderEmpty(const char *folder)
     return entries == 0;
 }
 
-void walk(QzHandle h)
-{
+void walk(QzHandle h) {
     QzEntryRecord rec;
     QzEntryRecordVB32 vrec;
     char name[261], comment[300];
@@ -129,8 +121,7 @@ void walk(QzHandle h)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const char *path = inputPath();
     FILE *f = fopen(path, "wb");
     if (!f)

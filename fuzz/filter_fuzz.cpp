@@ -30,8 +30,7 @@ using qzfuzz::checkCode;
 
 namespace {
 
-std::vector<Entry> archiveEntries()
-{
+std::vector<Entry> archiveEntries() {
     Entry folder("deep/er/", "");
     folder.externalAttributes = 0x10;
     Entry label("LABEL", "");
@@ -42,8 +41,7 @@ std::vector<Entry> archiveEntries()
 }
 
 // Messages: go on; questions: yes, overwrite.
-int16_t QZ_CALL answer(QzPrintBlock block)
-{
+int16_t QZ_CALL answer(QzPrintBlock block) {
     return block.eventKind == QZ_EVENT_QUESTION ? QZ_ANSWER_YES : QZ_ANSWER_OK;
 }
 
@@ -53,8 +51,7 @@ const qzhost_call kWriters[] = {QZHOST_CreateFileA, QZHOST_CreateDirectoryA, QZH
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0)
         return 0;
     // Built and opened once, for every input.

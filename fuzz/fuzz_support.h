@@ -16,8 +16,7 @@
 namespace qzfuzz {
 
 // Aborts unless r is one of the library's result codes.
-inline void checkCode(int16_t r)
-{
+inline void checkCode(int16_t r) {
     switch (r) {
 #define QZ_CASE_(name, value, text) case value:
         QZ_RESULT_CODES(QZ_CASE_)
@@ -30,8 +29,7 @@ inline void checkCode(int16_t r)
 
 // Writes the archive to a temporary file, opens it and removes the name
 // again (the open handle keeps the file readable).  Aborts on failure.
-inline QzHandle openBuilt(const char *tag, const std::vector<qztest::Entry> &entries)
-{
+inline QzHandle openBuilt(const char *tag, const std::vector<qztest::Entry> &entries) {
     char path[256];
     const char *dir = getenv("TMPDIR");
     snprintf(path, sizeof path, "%s/qz-%s-%ld.zip", dir && *dir ? dir : "/tmp", tag, (long)getpid());

@@ -28,8 +28,7 @@ using qzfuzz::checkCode;
 
 namespace {
 
-std::vector<Entry> archiveEntries()
-{
+std::vector<Entry> archiveEntries() {
     Entry folder("dir/", "");
     folder.externalAttributes = 0x10;
     return {
@@ -39,8 +38,7 @@ std::vector<Entry> archiveEntries()
         Entry("//server/share/h.txt", "h"), folder, Entry(std::string(250, 'L') + ".txt", "long")};
 }
 
-char *heapCopy(const std::string &s)
-{
+char *heapCopy(const std::string &s) {
     char *p = static_cast<char *>(malloc(s.size() + 1));
     memcpy(p, s.c_str(), s.size() + 1);
     return p;
@@ -48,8 +46,7 @@ char *heapCopy(const std::string &s)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0)
         return 0;
     // Built and opened once, for every input.

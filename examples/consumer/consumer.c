@@ -3,8 +3,7 @@
 #include <string.h>
 #include <qzunpack.h>
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     const char *text = argc > 1 ? argv[1] : "123456789";
     uint32_t crc = ~QzCrc32A(text, (uint32_t)strlen(text), 0xFFFFFFFFu);
     printf("%08lx\n", (unsigned long)crc);

@@ -59,8 +59,7 @@ struct FieldReader {
     uint32_t get32() { return take(4); }
 
 private:
-    uint32_t take(uint32_t bytes)
-    {
+    uint32_t take(uint32_t bytes) {
         if (!ok || left < bytes) {
             ok = false;
             return 0;
@@ -83,8 +82,7 @@ struct FieldWriter {
     void put32(uint32_t v) { put(v, 4); }
 
 private:
-    void put(uint32_t v, uint32_t bytes)
-    {
+    void put(uint32_t v, uint32_t bytes) {
         for (uint32_t i = 0; i < bytes; ++i, v >>= 8)
             *at++ = (uint8_t)v;
     }
@@ -96,8 +94,7 @@ private:
 bool decodeCentralHeader(const uint8_t *bytes, uint32_t length, QzEntryRecord *out);
 // The bytes that follow a central directory header: name, extra field and
 // comment.
-inline uint32_t variableBytes(const QzEntryRecord &header)
-{
+inline uint32_t variableBytes(const QzEntryRecord &header) {
     return (uint32_t)header.nameLength + header.extraLength + header.commentLength;
 }
 
@@ -144,8 +141,7 @@ void encodeEndRecord(const EndRecord &in, uint8_t out[kEndRecordBytes]);
 int16_t readTail(HANDLE file, EndRecord *tail, uint32_t *fileSize);
 
 // An extra-field block is its 2-byte id, its 2-byte data size and the data.
-inline uint16_t extraBlockDataSize(const uint8_t *block)
-{
+inline uint16_t extraBlockDataSize(const uint8_t *block) {
     return FieldReader(block + 2, 2).get16();
 }
 
@@ -154,8 +150,7 @@ inline uint16_t extraBlockDataSize(const uint8_t *block)
 // field, or null.  Blocks are visited while at least minBytes remain, and a
 // block whose data would reach the end of the field ends the walk.
 template <class Match>
-const uint8_t *findExtraBlock(const uint8_t *field, uint32_t length, uint32_t minBytes, Match match)
-{
+const uint8_t *findExtraBlock(const uint8_t *field, uint32_t length, uint32_t minBytes, Match match) {
     uint32_t pos = 0;
     while (length - pos >= minBytes) {
         const uint8_t *block = field + pos;
@@ -172,8 +167,7 @@ const uint8_t *findExtraBlock(const uint8_t *field, uint32_t length, uint32_t mi
 // The entry record's seventeen fields, one list for both layouts: the
 // packed record of the directory and the aligned VB32 record.
 template <class To, class From>
-void copyEntryFields(To *to, const From &from)
-{
+void copyEntryFields(To *to, const From &from) {
     to->signature = from.signature;
     to->versionMadeBy = from.versionMadeBy;
     to->versionNeeded = from.versionNeeded;

@@ -6,8 +6,7 @@
 
 using namespace qz::archive;
 
-QZ_API(void) Qz4ZipClose(const QzHandle *handle)
-{
+QZ_API(void) Qz4ZipClose(const QzHandle *handle) {
     if (!handle || !listHead())
         return;
     HANDLE h = toFileHandle(*handle);

@@ -7,8 +7,7 @@
 
 using namespace qz::archive;
 
-QZ_API(int16_t) Qz4ZipComment(QzHandle handle, char *comment, uint32_t size)
-{
+QZ_API(int16_t) Qz4ZipComment(QzHandle handle, char *comment, uint32_t size) {
     uint16_t bytes = (uint16_t)size;
     if (comment && bytes != 0)
         comment[0] = 0;

@@ -12,8 +12,7 @@
 namespace qz {
 namespace archive {
 
-int16_t copyBytes(HANDLE from, HANDLE to, int32_t count)
-{
+int16_t copyBytes(HANDLE from, HANDLE to, int32_t count) {
     if (from == INVALID_HANDLE_VALUE || to == INVALID_HANDLE_VALUE)
         return QZ_ERR_FILE;
     if (count <= 0)
@@ -46,8 +45,7 @@ int16_t copyBytes(HANDLE from, HANDLE to, int32_t count)
     return result;
 }
 
-int16_t copySpanning(HANDLE *file, HANDLE to, uint32_t count, NextVolume next, void *context)
-{
+int16_t copySpanning(HANDLE *file, HANDLE to, uint32_t count, NextVolume next, void *context) {
     while (count > 0) {
         DWORD size = GetFileSize(*file, NULL);
         uint32_t pos;

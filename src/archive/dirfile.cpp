@@ -28,8 +28,7 @@ struct QzvwHeader {
     uint16_t firstRecord;
 };
 
-bool readQzvwHeader(HANDLE file, QzvwHeader *out)
-{
+bool readQzvwHeader(HANDLE file, QzvwHeader *out) {
     uint8_t bytes[kQzvwHeaderBytes];
     if (!seekTo(file, 0) || !readAll(file, bytes, sizeof bytes))
         return false;
@@ -44,8 +43,7 @@ bool readQzvwHeader(HANDLE file, QzvwHeader *out)
 
 // The directory starts the directory file, and its end record carries no
 // comment; a spanned set's end record is kept otherwise.
-int16_t writeEndRecord(HANDLE dir, EndRecord end)
-{
+int16_t writeEndRecord(HANDLE dir, EndRecord end) {
     uint8_t bytes[kEndRecordBytes];
     end.directoryOffset = 0;
     end.commentLength = 0;
@@ -54,8 +52,7 @@ int16_t writeEndRecord(HANDLE dir, EndRecord end)
 }
 
 // The end record of a directory file built header by header.
-EndRecord endRecordFor(uint16_t entries, uint32_t size)
-{
+EndRecord endRecordFor(uint16_t entries, uint32_t size) {
     EndRecord end = {};
     end.signature = kSigEnd;
     end.diskEntries = entries;
@@ -64,8 +61,7 @@ EndRecord endRecordFor(uint16_t entries, uint32_t size)
     return end;
 }
 
-int16_t buildQzvw(HANDLE file, HANDLE dir, uint16_t *volume)
-{
+int16_t buildQzvw(HANDLE file, HANDLE dir, uint16_t *volume) {
     QzvwHeader head;
     if (!readQzvwHeader(file, &head))
         return QZ_ERR_FILE;
@@ -105,15 +101,13 @@ struct OpeningSet {
     uint16_t *volume;
 };
 
-int16_t nextOpeningVolume(void *context, HANDLE *file)
-{
+int16_t nextOpeningVolume(void *context, HANDLE *file) {
     OpeningSet *set = (OpeningSet *)context;
     ++*set->volume;
     return requestVolume(*set->volume, set->oemName, file);
 }
 
-int16_t buildSpanned(const char *oemName, HANDLE *file, uint16_t *volume, HANDLE dir)
-{
+int16_t buildSpanned(const char *oemName, HANDLE *file, uint16_t *volume, HANDLE dir) {
     // The end record is on the last volume: until a volume ends with one,
     // ask for the last volume.
     EndRecord end;
@@ -145,8 +139,7 @@ int16_t buildSpanned(const char *oemName, HANDLE *file, uint16_t *volume, HANDLE
     return writeEndRecord(dir, end);
 }
 
-int16_t buildDirFirst(const char *oemName, HANDLE *file, uint16_t *volume, HANDLE dir)
-{
+int16_t buildDirFirst(const char *oemName, HANDLE *file, uint16_t *volume, HANDLE dir) {
     *volume = 0;
     if (!seekTo(*file, 0))
         return QZ_ERR_FILE;
@@ -172,8 +165,7 @@ int16_t buildDirFirst(const char *oemName, HANDLE *file, uint16_t *volume, HANDL
     return writeEndRecord(dir, endRecordFor((uint16_t)count, size));
 }
 
-int16_t fillDirectory(uint16_t type, const char *oemName, HANDLE *file, uint16_t *volume, HANDLE dir)
-{
+int16_t fillDirectory(uint16_t type, const char *oemName, HANDLE *file, uint16_t *volume, HANDLE dir) {
     switch (type) {
     case QZ_TYPE_QZVW:
     case QZ_TYPE_QZVW3:
@@ -188,8 +180,7 @@ int16_t fillDirectory(uint16_t type, const char *oemName, HANDLE *file, uint16_t
 }
 
 // Deletes a directory file that will not be used, and forgets its name.
-void dropDirectoryFile(char **dirName)
-{
+void dropDirectoryFile(char **dirName) {
     DeleteFileA(*dirName);
     heapFree(*dirName);
     *dirName = nullptr;
@@ -198,8 +189,7 @@ void dropDirectoryFile(char **dirName)
 }  // namespace
 
 int16_t buildDirectory(uint16_t type, const char *oemName, HANDLE *file, uint16_t *volume,
-                       HANDLE *dirFile, char **dirName)
-{
+                       HANDLE *dirFile, char **dirName) {
     *dirFile = INVALID_HANDLE_VALUE;
     *dirName = makeTempName();
     if (!*dirName)

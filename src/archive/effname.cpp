@@ -11,8 +11,7 @@ namespace {
 
 // Offset of the extended name in the extra field and its length, or false.
 // A block is looked at while its id, size and the "Vw" mark are in the field.
-bool findExtendedName(const uint8_t *extra, uint32_t length, uint32_t *at, uint32_t *bytes)
-{
+bool findExtendedName(const uint8_t *extra, uint32_t length, uint32_t *at, uint32_t *bytes) {
     uint32_t room = 0;
     const uint8_t *block = findExtraBlock(extra, length, 7, [&](const uint8_t *b, uint32_t left) {
         room = left;
@@ -30,8 +29,7 @@ bool findExtendedName(const uint8_t *extra, uint32_t length, uint32_t *at, uint3
 }  // namespace
 
 QZ_API(void) Qz4EffectiveFileName(char *name, const void *extra, uint16_t extraLength,
-                                  char *destination)
-{
+                                  char *destination) {
     if (!destination)
         return;
     uint32_t at = 0, bytes = 0;

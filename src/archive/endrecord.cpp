@@ -19,8 +19,7 @@ enum : uint32_t { kWindowBytes = kEndRecordBytes + kMaxCommentBytes };
 // Scans the window; *found is the accepted candidate's position in the
 // window, or stays -1.
 int16_t scanWindow(HANDLE file, const uint8_t *window, uint32_t length, uint32_t fileSize,
-                   int32_t *found, uint32_t *dirOffset)
-{
+                   int32_t *found, uint32_t *dirOffset) {
     if (length < kEndRecordBytes + 1)
         return QZ_OK;
     uint32_t last = length - (kEndRecordBytes + 1);
@@ -48,8 +47,7 @@ int16_t scanWindow(HANDLE file, const uint8_t *window, uint32_t length, uint32_t
 
 // The search behind a comment: the window that ends the file, scanned
 // from its start.
-int16_t searchWindow(HANDLE file, uint32_t size, uint32_t *endOffset, uint32_t *dirOffset)
-{
+int16_t searchWindow(HANDLE file, uint32_t size, uint32_t *endOffset, uint32_t *dirOffset) {
     uint32_t length = size < kWindowBytes ? size : kWindowBytes;
     frame::LockedBlock block;
     if (!block.allocate(length))
@@ -71,15 +69,13 @@ int16_t searchWindow(HANDLE file, uint32_t size, uint32_t *endOffset, uint32_t *
 
 }  // namespace
 
-int16_t ensureLocated(Archive *a)
-{
+int16_t ensureLocated(Archive *a) {
     if (a->flags & kFlagLocated)
         return QZ_OK;
     return locateEndRecord(a);
 }
 
-int16_t locateEndRecord(Archive *a)
-{
+int16_t locateEndRecord(Archive *a) {
     a->flags &= (uint16_t)~kFlagLocated;
     HANDLE file = directoryHandle(a);
     uint32_t endOffset = 0xFFFFFFFFu, dirOffset = 0xFFFFFFFFu;

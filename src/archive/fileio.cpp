@@ -10,22 +10,19 @@
 namespace qz {
 namespace archive {
 
-HANDLE openOem(const char *oemName, DWORD access, DWORD share, DWORD disposition, DWORD flags)
-{
+HANDLE openOem(const char *oemName, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
     char ansi[kNameBytes];
     lstrcpynA(ansi, oemName, kNameBytes);
     OemToCharA(ansi, ansi);
     return CreateFileA(ansi, access, share, NULL, disposition, flags, NULL);
 }
 
-bool writeAll(HANDLE file, const void *buffer, uint32_t count)
-{
+bool writeAll(HANDLE file, const void *buffer, uint32_t count) {
     DWORD written = 0;
     return WriteFile(file, buffer, count, &written, NULL) && written == count;
 }
 
-bool readAll(HANDLE file, void *buffer, uint32_t count, uint32_t *got)
-{
+bool readAll(HANDLE file, void *buffer, uint32_t count, uint32_t *got) {
     DWORD read = 0;
     if (!ReadFile(file, buffer, count, &read, NULL))
         read = 0;
@@ -34,24 +31,20 @@ bool readAll(HANDLE file, void *buffer, uint32_t count, uint32_t *got)
     return read == count;
 }
 
-bool seekTo(HANDLE file, uint32_t offset)
-{
+bool seekTo(HANDLE file, uint32_t offset) {
     return SetFilePointer(file, (LONG)offset, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
 }
 
-bool seekBy(HANDLE file, int32_t distance)
-{
+bool seekBy(HANDLE file, int32_t distance) {
     return SetFilePointer(file, distance, NULL, FILE_CURRENT) != INVALID_SET_FILE_POINTER;
 }
 
-bool tell(HANDLE file, uint32_t *position)
-{
+bool tell(HANDLE file, uint32_t *position) {
     *position = SetFilePointer(file, 0, NULL, FILE_CURRENT);
     return *position != INVALID_SET_FILE_POINTER;
 }
 
-char *makeTempName()
-{
+char *makeTempName() {
     char *dir = (char *)heapAlloc(kNameBytes);
     char *name = (char *)heapAlloc(kNameBytes);
     if (!dir || !name) {

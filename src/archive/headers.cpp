@@ -8,8 +8,7 @@
 namespace qz {
 namespace archive {
 
-bool decodeCentralHeader(const uint8_t *bytes, uint32_t length, QzEntryRecord *out)
-{
+bool decodeCentralHeader(const uint8_t *bytes, uint32_t length, QzEntryRecord *out) {
     FieldReader in(bytes, length);
     out->signature = in.get32();
     out->versionMadeBy = in.get16();
@@ -31,8 +30,7 @@ bool decodeCentralHeader(const uint8_t *bytes, uint32_t length, QzEntryRecord *o
     return in.ok;
 }
 
-int16_t readLocalHeader(HANDLE file, LocalHeader *out)
-{
+int16_t readLocalHeader(HANDLE file, LocalHeader *out) {
     uint8_t bytes[kLocalHeaderBytes];
     if (!readAll(file, bytes, sizeof bytes))
         return QZ_ERR_READ;
@@ -51,8 +49,7 @@ int16_t readLocalHeader(HANDLE file, LocalHeader *out)
     return QZ_OK;
 }
 
-bool decodeEndRecord(const uint8_t *bytes, uint32_t length, EndRecord *out)
-{
+bool decodeEndRecord(const uint8_t *bytes, uint32_t length, EndRecord *out) {
     FieldReader in(bytes, length);
     out->signature = in.get32();
     out->disk = in.get16();
@@ -65,8 +62,7 @@ bool decodeEndRecord(const uint8_t *bytes, uint32_t length, EndRecord *out)
     return in.ok;
 }
 
-void encodeEndRecord(const EndRecord &in, uint8_t out[kEndRecordBytes])
-{
+void encodeEndRecord(const EndRecord &in, uint8_t out[kEndRecordBytes]) {
     FieldWriter to(out);
     to.put32(in.signature);
     to.put16(in.disk);
@@ -78,8 +74,7 @@ void encodeEndRecord(const EndRecord &in, uint8_t out[kEndRecordBytes])
     to.put16(in.commentLength);
 }
 
-int16_t readTail(HANDLE file, EndRecord *tail, uint32_t *fileSize)
-{
+int16_t readTail(HANDLE file, EndRecord *tail, uint32_t *fileSize) {
     uint32_t size = SetFilePointer(file, 0, NULL, FILE_END);
     if (size == INVALID_SET_FILE_POINTER)
         return QZ_ERR_FILE;

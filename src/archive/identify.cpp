@@ -13,8 +13,7 @@ namespace archive {
 namespace {
 
 // True when the file ends with an end record; disk is its disk number.
-bool endsWithEndRecord(HANDLE file, uint16_t *disk)
-{
+bool endsWithEndRecord(HANDLE file, uint16_t *disk) {
     EndRecord tail;
     uint32_t size;
     if (readTail(file, &tail, &size) != QZ_OK || tail.signature != kSigEnd)
@@ -24,8 +23,7 @@ bool endsWithEndRecord(HANDLE file, uint16_t *disk)
 }
 
 // An executable is a self-extracting archive or nothing known.
-uint16_t executableType(HANDLE file)
-{
+uint16_t executableType(HANDLE file) {
     // PKWARE's self-extractors for MS-DOS are executables compressed by
     // PKLITE, which leaves its name at offset 30, in the reserved words of
     // the MS-DOS header.  Such a file is taken as self-extracting on that
@@ -42,8 +40,7 @@ uint16_t executableType(HANDLE file)
 }
 
 // A QZVW archive, by the kind that follows the magic.
-uint16_t qzvwType(HANDLE file)
-{
+uint16_t qzvwType(HANDLE file) {
     uint8_t kind[2];
     if (!readAll(file, kind, sizeof kind))
         return QZ_TYPE_NONE;
@@ -59,8 +56,7 @@ uint16_t qzvwType(HANDLE file)
 }
 
 // The layout of a file that is not empty, or QZ_TYPE_NONE.
-uint16_t layoutOf(HANDLE file)
-{
+uint16_t layoutOf(HANDLE file) {
     uint8_t start[4];
     if (!readAll(file, start, sizeof start))
         return QZ_TYPE_NONE;
@@ -86,8 +82,7 @@ uint16_t layoutOf(HANDLE file)
     return QZ_TYPE_NONE;
 }
 
-int16_t classify(HANDLE file, uint16_t *type)
-{
+int16_t classify(HANDLE file, uint16_t *type) {
     DWORD size = GetFileSize(file, NULL);
     if (size == 0) {
         *type = QZ_TYPE_ZIP;
@@ -108,8 +103,7 @@ int16_t classify(HANDLE file, uint16_t *type)
 
 using namespace qz::archive;
 
-QZ_API(int16_t) Qz4IdentifyFile(const char *fileName, uint16_t *type)
-{
+QZ_API(int16_t) Qz4IdentifyFile(const char *fileName, uint16_t *type) {
     uint16_t scratch;
     if (!type)
         type = &scratch;

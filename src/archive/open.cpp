@@ -28,8 +28,7 @@ enum : uint32_t {
 bool unloadRegistered = false;
 
 // True when the last "." lies after the last '\' and the last '/'.
-bool hasExtension(const char *name)
-{
+bool hasExtension(const char *name) {
     const char *dot = nullptr, *sep = nullptr;
     for (const char *p = name; *p; p = CharNextA(p)) {
         if (*p == '.')
@@ -41,8 +40,7 @@ bool hasExtension(const char *name)
 }
 
 // Existence and size of a file, as a directory search sees it.
-bool fileStatus(const char *ansiName, uint32_t *size)
-{
+bool fileStatus(const char *ansiName, uint32_t *size) {
     WIN32_FIND_DATAA data;
     HANDLE search = FindFirstFileA(ansiName, &data);
     if (search == INVALID_HANDLE_VALUE)
@@ -58,8 +56,7 @@ bool fileStatus(const char *ansiName, uint32_t *size)
 // characters skipped and ".ZIP" added when the last component has no
 // extension.  False for a missing name, one with wildcards, and one that
 // does not fit the 260-byte buffer with the extension (not found, either).
-bool archiveName(const char *name, char ansi[kNameBytes])
-{
+bool archiveName(const char *name, char ansi[kNameBytes]) {
     if (!name)
         return false;
     for (const char *p = name; *p; ++p)
@@ -84,8 +81,7 @@ bool archiveName(const char *name, char ansi[kNameBytes])
 // With the query before the open that makes three status queries for a
 // plain archive.  Each fails with QZ_ERR_NAME when the file has gone since
 // the step before, which hosts can observe, so none is merged away.
-int16_t checkStrictly(const char *ansi, uint16_t *type)
-{
+int16_t checkStrictly(const char *ansi, uint16_t *type) {
     uint32_t size = 0;
     if (!fileStatus(ansi, &size))
         return QZ_ERR_NAME;
@@ -110,8 +106,7 @@ int16_t checkStrictly(const char *ansi, uint16_t *type)
 
 // A new archive record with copies of the OEM name and of the directory
 // file's name (when there is one), or null when memory is short.
-Archive *newRecord(const char *oem, const char *dirName)
-{
+Archive *newRecord(const char *oem, const char *dirName) {
     Archive *a = (Archive *)heapAlloc(sizeof(Archive));
     char *nameCopy = a ? heapString(oem) : nullptr;
     char *dirCopy = (nameCopy && dirName) ? heapString(dirName) : nullptr;
@@ -127,8 +122,7 @@ Archive *newRecord(const char *oem, const char *dirName)
 }
 
 // The layout the open goes on with, after the checks of the mode.
-int16_t settleType(const char *ansi, bool relaxed, uint16_t *type)
-{
+int16_t settleType(const char *ansi, bool relaxed, uint16_t *type) {
     if (!relaxed) {
         int16_t r = checkStrictly(ansi, type);
         if (r != QZ_OK)
@@ -160,8 +154,7 @@ struct OpenFiles {
 // Puts the opened archive at the head of the list: QZ_OK, or QZ_ERR_MEMORY
 // when the transfer buffers (for the first open archive) or the record
 // cannot be allocated.
-int16_t enlist(const OpenFiles &files, const char *oem, uint16_t flags, uint32_t share)
-{
+int16_t enlist(const OpenFiles &files, const char *oem, uint16_t flags, uint32_t share) {
     if (openCount() == 0 && !allocTransferBuffers())
         return QZ_ERR_MEMORY;
     Archive *a = newRecord(oem, files.dirName);
@@ -184,8 +177,7 @@ int16_t enlist(const OpenFiles &files, const char *oem, uint16_t flags, uint32_t
     return QZ_OK;
 }
 
-uint16_t flagsOfType(uint16_t type)
-{
+uint16_t flagsOfType(uint16_t type) {
     switch (type) {
     case QZ_TYPE_QZVW: return kFlagQzvw;
     case QZ_TYPE_SPANNED: return kFlagSpanned;
@@ -203,8 +195,7 @@ uint16_t flagsOfType(uint16_t type)
 
 using namespace qz::archive;
 
-QZ_API(int16_t) Qz4ZipOpen(const char *name, uint32_t mode, QzHandle *handle)
-{
+QZ_API(int16_t) Qz4ZipOpen(const char *name, uint32_t mode, QzHandle *handle) {
     QzHandle scratch;
     if (!handle)
         handle = &scratch;

@@ -9,8 +9,7 @@
 
 using namespace qz::archive;
 
-QZ_API(int16_t) Qz4ZipCheckPassword(QzHandle file, QzEntryRecord *record, const char *password)
-{
+QZ_API(int16_t) Qz4ZipCheckPassword(QzHandle file, QzEntryRecord *record, const char *password) {
     if (!record || !(record->flags & 1))
         return QZ_OK;
     if (!password || !password[0])
@@ -27,8 +26,7 @@ QZ_API(int16_t) Qz4ZipCheckPassword(QzHandle file, QzEntryRecord *record, const 
 }
 
 QZ_API(int16_t) Qz4ZipCheckPasswordVB32(QzHandle file, const QzEntryRecordVB32 *record,
-                                        const char *password)
-{
+                                        const char *password) {
     if (!record)
         return QZ_OK;
     QzEntryRecord packed;

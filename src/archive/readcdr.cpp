@@ -18,8 +18,7 @@ namespace archive {
 namespace {
 
 // The fixed part of the header at the file's position, into the record.
-int16_t readHeader(HANDLE file, QzEntryRecord *record)
-{
+int16_t readHeader(HANDLE file, QzEntryRecord *record) {
     uint8_t bytes[kCentralHeaderBytes];
     uint32_t got = 0;
     readAll(file, bytes, sizeof bytes, &got);
@@ -39,8 +38,7 @@ int16_t readHeader(HANDLE file, QzEntryRecord *record)
 
 // The stored name, converted to the ANSI code page and to forward slashes,
 // the form in which every caller compares names.
-int16_t readName(HANDLE file, uint16_t length, char *name)
-{
+int16_t readName(HANDLE file, uint16_t length, char *name) {
     if (length > 0 && !readAll(file, name, length)) {
         name[0] = 0;
         return QZ_ERR_READ;
@@ -53,8 +51,7 @@ int16_t readName(HANDLE file, uint16_t length, char *name)
 
 // How many bytes of an extra field of length bytes the caller's buffer
 // takes (none without a buffer); a cut sets QZ_TOO_LONG in *warning.
-uint16_t extraToCopy(uint16_t length, const EntryBuffers &out, int16_t *warning)
-{
+uint16_t extraToCopy(uint16_t length, const EntryBuffers &out, int16_t *warning) {
     if (!out.extra || out.extraSize == 0xFFFF)
         return 0;
     uint16_t n = length < out.extraSize ? length : (uint16_t)out.extraSize;
@@ -65,8 +62,7 @@ uint16_t extraToCopy(uint16_t length, const EntryBuffers &out, int16_t *warning)
 
 // The extra field into the caller's buffer as far as it fits; the rest is
 // passed over.
-int16_t readExtra(HANDLE file, uint16_t length, const EntryBuffers &out, int16_t *warning)
-{
+int16_t readExtra(HANDLE file, uint16_t length, const EntryBuffers &out, int16_t *warning) {
     uint16_t n = extraToCopy(length, out, warning);
     if (n > 0 && !readAll(file, out.extra, n))
         return QZ_ERR_READ;
@@ -81,8 +77,7 @@ int16_t readExtra(HANDLE file, uint16_t length, const EntryBuffers &out, int16_t
 // length follows it unless keepNameLength asks for the stored length, which
 // the extraction walk needs to step over the entry's headers.
 int16_t readExtraWithName(HANDLE file, uint16_t length, const EntryBuffers &out, bool keepNameLength,
-                          int16_t *warning)
-{
+                          int16_t *warning) {
     frame::LockedBlock block;
     if (!block.allocate(length))
         return QZ_ERR_MEMORY;
@@ -104,8 +99,7 @@ int16_t readExtraWithName(HANDLE file, uint16_t length, const EntryBuffers &out,
 
 // The comment into the caller's buffer, cut to it (QZ_TOO_LONG in
 // *warning) and converted to the ANSI code page; the rest is passed over.
-int16_t readComment(HANDLE file, uint16_t length, const EntryBuffers &out, int16_t *warning)
-{
+int16_t readComment(HANDLE file, uint16_t length, const EntryBuffers &out, int16_t *warning) {
     uint16_t size = (uint16_t)out.commentSize;
     uint32_t n = 0;
     if (out.comment && size != 0xFFFF) {
@@ -135,8 +129,7 @@ int16_t readComment(HANDLE file, uint16_t length, const EntryBuffers &out, int16
 // there (a Unix writer its mode bits in the high half), which read as DOS
 // bits would make files read-only, hidden, system or directories by
 // accident.  So such entries report none.
-void dropForeignAttributes(QzEntryRecord *record)
-{
+void dropForeignAttributes(QzEntryRecord *record) {
     if ((record->versionMadeBy >> 8) != 0)
         record->externalAttributes = 0;
 }
@@ -144,8 +137,7 @@ void dropForeignAttributes(QzEntryRecord *record)
 // Reads the header at *offset with its name, extra field and comment into
 // out, whose record and name are not null, and moves *offset to the next
 // header.
-int16_t readEntryBody(Archive *a, uint32_t *offset, const EntryBuffers &out, bool keepNameLength)
-{
+int16_t readEntryBody(Archive *a, uint32_t *offset, const EntryBuffers &out, bool keepNameLength) {
     HANDLE file = directoryHandle(a);
     if (!seekTo(file, *offset))
         return QZ_ERR_FILE;
@@ -187,8 +179,7 @@ int16_t readEntryBody(Archive *a, uint32_t *offset, const EntryBuffers &out, boo
 
 // Empties the caller's name and comment buffers (a comment buffer of size 0
 // or 0xFFFF receives nothing).
-void emptyBuffers(char *name, char *comment, uint32_t commentSize)
-{
+void emptyBuffers(char *name, char *comment, uint32_t commentSize) {
     uint16_t cSize = (uint16_t)commentSize;
     if (name)
         name[0] = 0;
@@ -198,8 +189,7 @@ void emptyBuffers(char *name, char *comment, uint32_t commentSize)
 
 }  // namespace
 
-int16_t readEntry(Archive *a, uint32_t *offset, const EntryBuffers &out, bool keepNameLength)
-{
+int16_t readEntry(Archive *a, uint32_t *offset, const EntryBuffers &out, bool keepNameLength) {
     QzEntryRecord scratchRecord;
     char scratchName[kNameBytes + 1];
     uint32_t scratchOffset = 0;
@@ -217,8 +207,7 @@ int16_t readEntry(Archive *a, uint32_t *offset, const EntryBuffers &out, bool ke
     return readEntryBody(a, offset, own, keepNameLength);
 }
 
-int16_t findEntry(Archive *a, bool first, const EntryBuffers &out, bool keepNameLength)
-{
+int16_t findEntry(Archive *a, bool first, const EntryBuffers &out, bool keepNameLength) {
     if (first) {
         int16_t located = ensureLocated(a);
         if (located != QZ_OK)
@@ -237,8 +226,7 @@ using namespace qz::archive;
 
 QZ_API(int16_t) Qz4ReadCDR(QzHandle handle, uint32_t *offset, QzEntryRecord *record,
                            char *name, void *extra, uint32_t extraSize,
-                           char *comment, uint32_t commentSize)
-{
+                           char *comment, uint32_t commentSize) {
     // Emptied before the lookup, so that they hold nothing stale even when
     // the handle is unknown.
     emptyBuffers(name, comment, commentSize);
@@ -250,8 +238,7 @@ QZ_API(int16_t) Qz4ReadCDR(QzHandle handle, uint32_t *offset, QzEntryRecord *rec
 
 namespace {
 
-int16_t find(QzHandle handle, bool first, const EntryBuffers &out)
-{
+int16_t find(QzHandle handle, bool first, const EntryBuffers &out) {
     Archive *a;
     if (findArchive(handle, &a) != QZ_OK)
         return QZ_ERR_HANDLE;
@@ -259,8 +246,7 @@ int16_t find(QzHandle handle, bool first, const EntryBuffers &out)
 }
 
 // The VB32 forms walk with a packed copy of the caller's aligned record.
-int16_t findVB32(QzHandle handle, bool first, QzEntryRecordVB32 *record, const EntryBuffers &out)
-{
+int16_t findVB32(QzHandle handle, bool first, QzEntryRecordVB32 *record, const EntryBuffers &out) {
     QzEntryRecord packed = {};
     if (record)
         copyEntryFields(&packed, *record);
@@ -276,42 +262,36 @@ int16_t findVB32(QzHandle handle, bool first, QzEntryRecordVB32 *record, const E
 
 QZ_API(int16_t) Qz4ZipFindFirst(QzHandle handle, QzEntryRecord *record, char *name,
                                 void *extra, uint32_t extraSize,
-                                char *comment, uint32_t commentSize)
-{
+                                char *comment, uint32_t commentSize) {
     return find(handle, true, {record, name, extra, extraSize, comment, commentSize});
 }
 
 QZ_API(int16_t) Qz4ZipFindNext(QzHandle handle, QzEntryRecord *record, char *name,
                                void *extra, uint32_t extraSize,
-                               char *comment, uint32_t commentSize)
-{
+                               char *comment, uint32_t commentSize) {
     return find(handle, false, {record, name, extra, extraSize, comment, commentSize});
 }
 
 QZ_API(int16_t) Qz4ZipFindFirstVB32(QzHandle handle, QzEntryRecordVB32 *record, char *name,
                                     void *extra, uint32_t extraSize,
-                                    char *comment, uint32_t commentSize)
-{
+                                    char *comment, uint32_t commentSize) {
     return findVB32(handle, true, record, {nullptr, name, extra, extraSize, comment, commentSize});
 }
 
 QZ_API(int16_t) Qz4ZipFindNextVB32(QzHandle handle, QzEntryRecordVB32 *record, char *name,
                                    void *extra, uint32_t extraSize,
-                                   char *comment, uint32_t commentSize)
-{
+                                   char *comment, uint32_t commentSize) {
     return findVB32(handle, false, record, {nullptr, name, extra, extraSize, comment, commentSize});
 }
 
-QZ_API(int32_t) Qz4GetCDR(QzHandle handle)
-{
+QZ_API(int32_t) Qz4GetCDR(QzHandle handle) {
     Archive *a;
     if (findArchive(handle, &a) != QZ_OK)
         return -1;
     return (int32_t)a->dirOffset;
 }
 
-QZ_API(int32_t) Qz4GetNextCDR(QzHandle handle)
-{
+QZ_API(int32_t) Qz4GetNextCDR(QzHandle handle) {
     Archive *a;
     if (findArchive(handle, &a) != QZ_OK)
         return -1;

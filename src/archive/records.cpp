@@ -19,8 +19,7 @@ HGLOBAL buffers[2] = {nullptr, nullptr};
 Archive *listHead() { return head; }
 uint16_t openCount() { return count; }
 
-int16_t findArchive(QzHandle handle, Archive **out)
-{
+int16_t findArchive(QzHandle handle, Archive **out) {
     HANDLE h = toFileHandle(handle);
     for (Archive *a = head; a; a = a->next) {
         if (a->file == h) {
@@ -32,15 +31,13 @@ int16_t findArchive(QzHandle handle, Archive **out)
     return QZ_ERR_HANDLE;
 }
 
-void linkArchive(Archive *a)
-{
+void linkArchive(Archive *a) {
     a->next = head;
     head = a;
     ++count;
 }
 
-void closeArchive(Archive *a)
-{
+void closeArchive(Archive *a) {
     a->flags &= (uint16_t)~kFlagLocated;
     if (!(a->flags & kFlagFileClosed) && a->file != INVALID_HANDLE_VALUE)
         CloseHandle(a->file);
@@ -62,8 +59,7 @@ void closeArchive(Archive *a)
         freeTransferBuffers();
 }
 
-void unloadArchives()
-{
+void unloadArchives() {
     for (int closed = 0; closed < 255 && count > 0 && head; ++closed)
         closeArchive(head);
 }
@@ -71,8 +67,7 @@ void unloadArchives()
 uint8_t *transferInput() { return (uint8_t *)buffers[0]; }
 HGLOBAL transferOutput() { return buffers[1]; }
 
-bool allocTransferBuffers()
-{
+bool allocTransferBuffers() {
     if (!buffers[0])
         buffers[0] = GlobalAlloc(GMEM_FIXED, kTransferBytes);
     if (!buffers[1])
@@ -83,8 +78,7 @@ bool allocTransferBuffers()
     return false;
 }
 
-void freeTransferBuffers()
-{
+void freeTransferBuffers() {
     for (HGLOBAL &b : buffers) {
         if (b)
             GlobalFree(b);
@@ -92,19 +86,16 @@ void freeTransferBuffers()
     }
 }
 
-void *heapAlloc(uint32_t bytes)
-{
+void *heapAlloc(uint32_t bytes) {
     return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
 }
 
-void heapFree(void *p)
-{
+void heapFree(void *p) {
     if (p)
         HeapFree(GetProcessHeap(), 0, p);
 }
 
-char *heapString(const char *s)
-{
+char *heapString(const char *s) {
     int n = lstrlenA(s);
     char *copy = (char *)heapAlloc((uint32_t)n + 1);
     if (copy)

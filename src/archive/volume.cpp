@@ -17,16 +17,14 @@ namespace {
 const char kLabelPrefix[] = "PKBACK# ";
 enum { kLabelPrefixChars = 8, kMaxVolume = 999 };
 
-bool startsWith(const char *s, const char *prefix)
-{
+bool startsWith(const char *s, const char *prefix) {
     while (*prefix)
         if (*s++ != *prefix++)
             return false;
     return true;
 }
 
-void upperLabelOf(const char *oemName, char label[kNameBytes])
-{
+void upperLabelOf(const char *oemName, char label[kNameBytes]) {
     char ansi[kNameBytes], root[kNameBytes];
     lstrcpynA(ansi, oemName, kNameBytes);
     OemToCharA(ansi, ansi);
@@ -37,22 +35,19 @@ void upperLabelOf(const char *oemName, char label[kNameBytes])
 
 }  // namespace
 
-void threeDigits(uint16_t number, char *out)
-{
+void threeDigits(uint16_t number, char *out) {
     out[0] = (char)('0' + (number / 100) % 10);
     out[1] = (char)('0' + (number / 10) % 10);
     out[2] = (char)('0' + number % 10);
 }
 
-void spannedLabel(uint16_t number, char label[12])
-{
+void spannedLabel(uint16_t number, char label[12]) {
     lstrcpyA(label, kLabelPrefix);
     threeDigits(number, label + kLabelPrefixChars);
     label[11] = 0;
 }
 
-void driveRoot(const char *path, char root[4])
-{
+void driveRoot(const char *path, char root[4]) {
     if (path && path[0] && path[1] == ':') {
         root[0] = path[0];
     } else {
@@ -65,8 +60,7 @@ void driveRoot(const char *path, char root[4])
     root[3] = 0;
 }
 
-void volumeRoot(const char *ansiPath, char root[kNameBytes])
-{
+void volumeRoot(const char *ansiPath, char root[kNameBytes]) {
     if (ansiPath && (ansiPath[0] == '\\' || ansiPath[0] == '/') &&
         (ansiPath[1] == '\\' || ansiPath[1] == '/')) {
         // "\\server\share\": up to the separator after the share name.
@@ -88,16 +82,14 @@ void volumeRoot(const char *ansiPath, char root[kNameBytes])
     driveRoot(ansiPath, root);
 }
 
-void readVolumeLabel(const char *root, char label[kNameBytes])
-{
+void readVolumeLabel(const char *root, char label[kNameBytes]) {
     label[0] = 0;
     if (!GetVolumeInformationA(root, label, kNameBytes, NULL, NULL, NULL, NULL, 0))
         label[0] = 0;
     label[kNameBytes - 1] = 0;
 }
 
-int16_t requestVolume(uint16_t number, const char *oemName, HANDLE *file)
-{
+int16_t requestVolume(uint16_t number, const char *oemName, HANDLE *file) {
     frame::setOperation(QZ_OP_INDEXING);
     if (*file != INVALID_HANDLE_VALUE)
         CloseHandle(*file);
@@ -135,8 +127,7 @@ int16_t requestVolume(uint16_t number, const char *oemName, HANDLE *file)
     }
 }
 
-int16_t changeVolume(Archive *a)
-{
+int16_t changeVolume(Archive *a) {
     // Three digits name and label a volume; larger numbers are refused
     // before anything is closed, so the archive stays as it was.
     if (a->volume > kMaxVolume)
@@ -184,15 +175,13 @@ int16_t changeVolume(Archive *a)
     }
 }
 
-uint16_t wantedVolume(const Archive *a, const QzEntryRecord *record)
-{
+uint16_t wantedVolume(const Archive *a, const QzEntryRecord *record) {
     if (a->flags & kFlagQzvw)
         return record->diskNumberStart;
     return (uint16_t)(record->diskNumberStart + 1);
 }
 
-int16_t switchToEntryVolume(Archive *a, const QzEntryRecord *record, QzHandle *callerHandle)
-{
+int16_t switchToEntryVolume(Archive *a, const QzEntryRecord *record, QzHandle *callerHandle) {
     if (!hasDirectoryFile(a))
         return QZ_OK;
     uint16_t want = wantedVolume(a, record);
@@ -213,8 +202,7 @@ struct ExtractingSet {
     QzHandle *callerHandle;
 };
 
-int16_t nextExtractingVolume(void *context, HANDLE *)
-{
+int16_t nextExtractingVolume(void *context, HANDLE *) {
     ExtractingSet *set = (ExtractingSet *)context;
     ++set->a->volume;
     int16_t result = changeVolume(set->a);
@@ -225,8 +213,7 @@ int16_t nextExtractingVolume(void *context, HANDLE *)
 
 }  // namespace
 
-int16_t copyAcrossVolumes(Archive *a, HANDLE to, uint32_t count, QzHandle *callerHandle)
-{
+int16_t copyAcrossVolumes(Archive *a, HANDLE to, uint32_t count, QzHandle *callerHandle) {
     // changeVolume replaces a->file, which the copy reads through.
     ExtractingSet set = {a, callerHandle};
     return copySpanning(&a->file, to, count, nextExtractingVolume, &set);
@@ -237,8 +224,7 @@ int16_t copyAcrossVolumes(Archive *a, HANDLE to, uint32_t count, QzHandle *calle
 
 using namespace qz::archive;
 
-QZ_API(int16_t) QzSetVolumeLabel(const char *path, const char *label)
-{
+QZ_API(int16_t) QzSetVolumeLabel(const char *path, const char *label) {
     char root[4];
     driveRoot(path, root);
     return SetVolumeLabelA(root, label) ? QZ_OK : QZ_ERR_FILE;

@@ -23,31 +23,27 @@ Keys keys;   // all zero until the first initKeys
 // The loops work on a copy of the keys in locals: written through the
 // caller's byte pointer, the static keys would otherwise have to be stored
 // and reloaded around every byte (a byte store may alias anything).
-inline void update(Keys &k, uint8_t plain)
-{
+inline void update(Keys &k, uint8_t plain) {
     k.k0 = (k.k0 >> 8) ^ kCrcTable[(k.k0 ^ plain) & 0xFF];
     k.k1 = (k.k1 + (k.k0 & 0xFF)) * 134775813u + 1;
     k.k2 = (k.k2 >> 8) ^ kCrcTable[(k.k2 ^ (k.k1 >> 24)) & 0xFF];
 }
 
-inline uint8_t keystream(const Keys &k)
-{
+inline uint8_t keystream(const Keys &k) {
     uint16_t t = (uint16_t)(k.k2 | 2);
     return (uint8_t)(((uint32_t)t * (uint32_t)(t ^ 1)) >> 8);
 }
 
 }  // namespace
 
-void initKeys(const uint8_t *password, size_t len)
-{
+void initKeys(const uint8_t *password, size_t len) {
     Keys k = {0x12345678u, 0x23456789u, 0x34567890u};
     for (size_t i = 0; i < len; i++)
         update(k, password[i]);
     keys = k;
 }
 
-void decrypt(uint8_t *data, size_t len)
-{
+void decrypt(uint8_t *data, size_t len) {
     Keys k = keys;
     for (size_t i = 0; i < len; i++) {
         uint8_t plain = data[i] ^ keystream(k);
@@ -57,8 +53,7 @@ void decrypt(uint8_t *data, size_t len)
     keys = k;
 }
 
-void encrypt(uint8_t *data, size_t len)
-{
+void encrypt(uint8_t *data, size_t len) {
     Keys k = keys;
     for (size_t i = 0; i < len; i++) {
         uint8_t plain = data[i];
@@ -72,26 +67,22 @@ void encrypt(uint8_t *data, size_t len)
 }  // namespace qz
 
 // Only the low 16 bits of the length count.
-QZ_API(void) QzInitKeys(const void *password, uint32_t length)
-{
+QZ_API(void) QzInitKeys(const void *password, uint32_t length) {
     qz::crypt::initKeys(static_cast<const uint8_t *>(password), length & 0xFFFFu);
 }
 
-QZ_API(void) QzEncryptData(void *buffer, uint32_t count)
-{
+QZ_API(void) QzEncryptData(void *buffer, uint32_t count) {
     qz::crypt::encrypt(static_cast<uint8_t *>(buffer), count);
 }
 
-QZ_API(void) QzDecryptData(void *buffer, uint32_t count)
-{
+QZ_API(void) QzDecryptData(void *buffer, uint32_t count) {
     qz::crypt::decrypt(static_cast<uint8_t *>(buffer), count);
 }
 
 // Ten bytes of a small generator seeded from the clock's milliseconds, then
 // the two high bytes of the CRC; byte 11 is what a reader checks.  The
 // header stays plain text: the caller enciphers it.
-QZ_API(void) QzInitHeader(uint8_t *header, uint32_t crc)
-{
+QZ_API(void) QzInitHeader(uint8_t *header, uint32_t crc) {
     SYSTEMTIME now;
     GetSystemTime(&now);
     uint32_t seed = (uint16_t)(now.wMilliseconds ^ 0xFFFFu);

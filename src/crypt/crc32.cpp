@@ -134,8 +134,7 @@ inline uint32_t load32(const uint8_t *p) {
 }
 
 
-inline uint32_t crcSliced(const uint8_t *data, size_t len, uint32_t crc)
-{
+inline uint32_t crcSliced(const uint8_t *data, size_t len, uint32_t crc) {
     // Bytes one at a time up to an 8-byte boundary, then eight at a time,
     // then the rest.  (load32 compiles to a plain load on little-endian
     // machines.)
@@ -179,8 +178,7 @@ inline uint32_t crcSliced(const uint8_t *data, size_t len, uint32_t crc)
 
 // x^n mod P, P = x^32 + ... (0x104C11DB7, the unreflected polynomial), as
 // a number whose bit m is the coefficient of x^m.
-constexpr uint64_t powerModP(uint32_t n)
-{
+constexpr uint64_t powerModP(uint32_t n) {
     uint64_t r = 1;
     for (uint32_t i = 0; i < n; ++i) {
         r <<= 1;
@@ -191,8 +189,7 @@ constexpr uint64_t powerModP(uint32_t n)
 }
 
 // The same polynomial (degree below 32) with x^m at bit 63 - m.
-constexpr uint64_t reflect64(uint64_t poly)
-{
+constexpr uint64_t reflect64(uint64_t poly) {
     uint64_t r = 0;
     for (uint32_t m = 0; m < 32; ++m)
         if (poly & (uint64_t(1) << m))
@@ -203,8 +200,7 @@ constexpr uint64_t reflect64(uint64_t poly)
 struct FoldConstants {
     uint64_t forH, forL;
 };
-constexpr FoldConstants foldConstants(uint32_t bits)
-{
+constexpr FoldConstants foldConstants(uint32_t bits) {
     return {reflect64(powerModP(63 + bits)), reflect64(powerModP(bits - 1))};
 }
 constexpr FoldConstants kFold512 = foldConstants(512);  // four lanes ahead
@@ -217,15 +213,15 @@ static_assert(powerModP(32) == 0x04C11DB7u, "x^32 mod P");
 static_assert((reflect64(powerModP(32)) >> 32) == kCrcTable[128], "the byte table's polynomial");
 
 // Moves lane along by the distance of k's constants and adds next to it.
-__attribute__((target("pclmul,sse2"))) inline __m128i fold(__m128i lane, __m128i k, __m128i next)
-{
+__attribute__((target("pclmul,sse2")))
+inline __m128i fold(__m128i lane, __m128i k, __m128i next) {
     __m128i h = _mm_clmulepi64_si128(lane, k, 0x00);  // H (low half) times forH
     __m128i l = _mm_clmulepi64_si128(lane, k, 0x11);  // L (high half) times forL
     return _mm_xor_si128(_mm_xor_si128(h, l), next);
 }
 
-__attribute__((target("pclmul,sse2"))) uint32_t crcClmul(const uint8_t *data, size_t len, uint32_t crc)
-{
+__attribute__((target("pclmul,sse2")))
+uint32_t crcClmul(const uint8_t *data, size_t len, uint32_t crc) {
     // len >= 64
     const __m128i k512 = _mm_set_epi64x(static_cast<long long>(kFold512.forL), static_cast<long long>(kFold512.forH));
     const __m128i k128 = _mm_set_epi64x(static_cast<long long>(kFold128.forL), static_cast<long long>(kFold128.forH));
@@ -256,8 +252,7 @@ __attribute__((target("pclmul,sse2"))) uint32_t crcClmul(const uint8_t *data, si
     return crcSliced(reinterpret_cast<const uint8_t *>(p), len, crc);
 }
 
-bool haveClmul()
-{
+bool haveClmul() {
     unsigned a, b, c, d;
     if (!__get_cpuid(1, &a, &b, &c, &d))
         return false;
@@ -267,8 +262,7 @@ bool haveClmul()
 
 }  // namespace
 
-uint32_t crc32(const uint8_t *data, size_t len, uint32_t crc)
-{
+uint32_t crc32(const uint8_t *data, size_t len, uint32_t crc) {
 #if defined(QZ_CRC_CLMUL)
     // Asked once; the answer does not change while the process runs.  A
     // plain word, not a guarded local static: the guard would tie the DLL

@@ -22,8 +22,7 @@ namespace decode {
 
 namespace {
 
-bool readChunk(HANDLE file, uint8_t *buffer, uint32_t count)
-{
+bool readChunk(HANDLE file, uint8_t *buffer, uint32_t count) {
     if (count == 0)
         return true;
     DWORD got = 0;
@@ -41,8 +40,7 @@ struct Chunk {
 }  // namespace
 
 int16_t decodeChunks(HANDLE input, int32_t compressedSize, int16_t method, bool encrypted,
-                     const TransferBuffers &buffers, BlockSink &sink)
-{
+                     const TransferBuffers &buffers, BlockSink &sink) {
     if (compressedSize < 1)
         return QZ_OK;
     if (method < 0 || method > 4)
@@ -126,8 +124,7 @@ public:
 
     void beforeStep() override { frame::progress(written_); }
 
-    int16_t take(const uint8_t *block, uint32_t count) override
-    {
+    int16_t take(const uint8_t *block, uint32_t count) override {
         crc_ = crypt::crc32(block, count, crc_);
         if (output_ == INVALID_HANDLE_VALUE || count == 0)
             return QZ_OK;
@@ -152,8 +149,7 @@ private:
 }  // namespace
 
 int16_t DecodeEntry(HANDLE archive, HANDLE output, int32_t compressedSize, uint32_t uncompressedSize,
-                    int16_t method, uint32_t *crc, int16_t encrypted, const TransferBuffers &buffers)
-{
+                    int16_t method, uint32_t *crc, int16_t encrypted, const TransferBuffers &buffers) {
     EntrySink sink(output, uncompressedSize);
     frame::progress(0);
     int16_t result = decodeChunks(archive, compressedSize, method, encrypted != 0, buffers, sink);

@@ -8,8 +8,7 @@ namespace extract {
 namespace {
 
 // The next '\' at or after p, or null.
-char *nextBackslash(char *p)
-{
+char *nextBackslash(char *p) {
     for (; *p; p = CharNextA(p))
         if (*p == '\\')
             return p;
@@ -18,8 +17,7 @@ char *nextBackslash(char *p)
 
 }  // namespace
 
-int16_t createDirectories(const char *ansiPath)
-{
+int16_t createDirectories(const char *ansiPath) {
     char path[kNameBytes];
     lstrcpynA(path, ansiPath ? ansiPath : "", kNameBytes);
     replaceChar(path, '/', '\\');
@@ -52,8 +50,7 @@ int16_t createDirectories(const char *ansiPath)
 }  // namespace extract
 }  // namespace qz
 
-QZ_API(int16_t) Qz4DirExist(const char *path)
-{
+QZ_API(int16_t) Qz4DirExist(const char *path) {
     if (!path)
         return 0;
     WIN32_FIND_DATAA data;

@@ -20,8 +20,7 @@ HGLOBAL filterList = nullptr;
 // A caller's field as stored: null is empty; anything else ends with a
 // separator ('/' added unless it ends in '/', ':' or '\'), is OEM and has
 // '/' for every '\'.
-void storedField(const char *given, char out[kNameBytes])
-{
+void storedField(const char *given, char out[kNameBytes]) {
     out[0] = 0;
     if (!given)
         return;
@@ -33,8 +32,7 @@ void storedField(const char *given, char out[kNameBytes])
 
 // Copies the field at p (up to '|' or the end) into out and returns where
 // the next field starts.
-const char *readField(const char *p, char out[kNameBytes])
-{
+const char *readField(const char *p, char out[kNameBytes]) {
     int n = 0;
     while (*p && *p != '|') {
         const char *next = CharNextA(p);
@@ -54,15 +52,13 @@ const char *readField(const char *p, char out[kNameBytes])
 
 bool havePathFilters() { return filterList != nullptr; }
 
-void releasePathFilters()
-{
+void releasePathFilters() {
     if (filterList)
         GlobalFree(filterList);
     filterList = nullptr;
 }
 
-void applyPathFilters(char oemPath[kNameBytes])
-{
+void applyPathFilters(char oemPath[kNameBytes]) {
     if (!filterList)
         return;
     const char *list = (const char *)GlobalLock(filterList);
@@ -109,8 +105,7 @@ void applyPathFilters(char oemPath[kNameBytes])
 
 using namespace qz::extract;
 
-QZ_API(int16_t) Qz4AddUnZipPathFilter(const char *from, const char *to)
-{
+QZ_API(int16_t) Qz4AddUnZipPathFilter(const char *from, const char *to) {
     char f[qz::kNameBytes], t[qz::kNameBytes];
     storedField(from, f);
     storedField(to, t);

@@ -24,12 +24,10 @@ namespace {
 class WindowSink : public decode::BlockSink {
 public:
     WindowSink(uint8_t *buffer, int32_t skip, int32_t limit)
-        : buffer_(buffer), skip_(skip < 0 ? 0 : (uint32_t)skip), limit_(limit < 0 ? 0x7FFFFFFFu : (uint32_t)limit)
-    {
-    }
+        : buffer_(buffer), skip_(skip < 0 ? 0 : (uint32_t)skip),
+          limit_(limit < 0 ? 0x7FFFFFFFu : (uint32_t)limit) {}
 
-    int16_t take(const uint8_t *block, uint32_t produced) override
-    {
+    int16_t take(const uint8_t *block, uint32_t produced) override {
         uint64_t end = pos_ + produced;
         if (skip_ < end) {
             uint32_t from = skip_ > pos_ ? (uint32_t)(skip_ - pos_) : 0;
@@ -57,8 +55,7 @@ private:
 // pattern): QZ_OK with its record, or the walk's result (QZ_NO_MORE_ENTRIES
 // when none fits).  The enumeration buffers are the caller's.
 int16_t findFitting(archive::Archive *a, const char *specification, QzEntryRecord *record, uint8_t *extra,
-                    char *comment)
-{
+                    char *comment) {
     char specDir[kNameBytes], pattern[kNameBytes];
     select::splitPath(specification, nullptr, specDir, pattern);
     if (!pattern[0])
@@ -82,8 +79,7 @@ int16_t findFitting(archive::Archive *a, const char *specification, QzEntryRecor
 
 // Finds, decodes and delivers; the enumeration buffers are the caller's.
 int16_t unzipToMemory(QzHandle handle, uint8_t *buffer, int32_t skip, int32_t limit,
-                      const char *specification, const char *command, uint8_t *extra, char *comment)
-{
+                      const char *specification, const char *command, uint8_t *extra, char *comment) {
     uint32_t options = 0;
     char password[frame::kPasswordBytes];
     int16_t r = frame::parse(command, &options, password);
@@ -133,8 +129,7 @@ int16_t unzipToMemory(QzHandle handle, uint8_t *buffer, int32_t skip, int32_t li
 using namespace qz;
 
 QZ_API(int16_t) Qz4UnZipPtr(QzHandle archive, void *buffer, int32_t skip, int32_t limit,
-                            const char *specification, const char *command)
-{
+                            const char *specification, const char *command) {
     frame::LockedBlock extra, comment;
     int16_t r = QZ_ERR_MEMORY;
     if (extra.allocate(extract::kWorkBufferBytes) && comment.allocate(extract::kWorkBufferBytes))

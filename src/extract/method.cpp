@@ -5,8 +5,7 @@
 namespace qz {
 namespace extract {
 
-int16_t methodCode(int16_t zipMethod, uint16_t flags)
-{
+int16_t methodCode(int16_t zipMethod, uint16_t flags) {
     switch (zipMethod) {
     case 0:  return 0;                                  // stored
     case 1:  return 9;                                  // shrunk
@@ -19,8 +18,7 @@ int16_t methodCode(int16_t zipMethod, uint16_t flags)
     }
 }
 
-bool knownMethod(uint16_t zipMethod)
-{
+bool knownMethod(uint16_t zipMethod) {
     switch (zipMethod) {
     case 0: case 1: case 6: case 8: case 10: case 11: case 12:
         return true;
@@ -29,8 +27,7 @@ bool knownMethod(uint16_t zipMethod)
     }
 }
 
-void appendPath(char *path, const char *s)
-{
+void appendPath(char *path, const char *s) {
     int at = lstrlenA(path);
     if (!s)
         return;
@@ -45,16 +42,14 @@ void appendPath(char *path, const char *s)
     path[at] = 0;
 }
 
-void joinPath(char out[kNameBytes], const char *drive, const char *dir, const char *name)
-{
+void joinPath(char out[kNameBytes], const char *drive, const char *dir, const char *name) {
     out[0] = 0;
     appendPath(out, drive);
     appendPath(out, dir);
     appendPath(out, name);
 }
 
-void endWithSeparator(char *s)
-{
+void endWithSeparator(char *s) {
     const char *last = nullptr;
     for (const char *p = s; *p; p = CharNextA(p))
         last = p;

@@ -12,16 +12,14 @@ namespace {
 enum : uint16_t { kVersionBlockBytes = 14, kVersionKeyBytes = 8 };
 
 // Unsigned byte-by-byte comparison of two version keys.
-int compareKeys(const uint8_t *a, const uint8_t *b)
-{
+int compareKeys(const uint8_t *a, const uint8_t *b) {
     for (int i = 0; i < kVersionKeyBytes; ++i)
         if (a[i] != b[i])
             return a[i] < b[i] ? -1 : 1;
     return 0;
 }
 
-void putBigEndian(uint8_t *p, DWORD v)
-{
+void putBigEndian(uint8_t *p, DWORD v) {
     p[0] = (uint8_t)(v >> 24);
     p[1] = (uint8_t)(v >> 16);
     p[2] = (uint8_t)(v >> 8);
@@ -30,13 +28,11 @@ void putBigEndian(uint8_t *p, DWORD v)
 
 }  // namespace
 
-bool fileTimeFromDos(uint16_t dosDate, uint16_t dosTime, FILETIME *out)
-{
+bool fileTimeFromDos(uint16_t dosDate, uint16_t dosTime, FILETIME *out) {
     return DosDateTimeToFileTime(dosDate ? dosDate : 0x0021, dosTime, out) != FALSE;
 }
 
-bool findVersionBlock(const uint8_t *extra, uint16_t length, const uint8_t **key)
-{
+bool findVersionBlock(const uint8_t *extra, uint16_t length, const uint8_t **key) {
     if (!extra)
         return false;
     auto isVersion = [](const uint8_t *b, uint32_t) {
@@ -50,8 +46,7 @@ bool findVersionBlock(const uint8_t *extra, uint16_t length, const uint8_t **key
     return block != nullptr;
 }
 
-int16_t fileVersionKey(const char *ansiPath, uint8_t key[8])
-{
+int16_t fileVersionKey(const char *ansiPath, uint8_t key[8]) {
     DWORD ignored = 0;
     DWORD size = GetFileVersionInfoSizeA(ansiPath, &ignored);
     if (size == 0)
@@ -75,8 +70,7 @@ int16_t fileVersionKey(const char *ansiPath, uint8_t key[8])
 
 Decision decideOverwrite(uint32_t options, const uint8_t *extra, uint16_t extraLength,
                          uint16_t dosDate, uint16_t dosTime, const char *ansiPath,
-                         const FILETIME &lastWrite, bool *yesToAll)
-{
+                         const FILETIME &lastWrite, bool *yesToAll) {
     if (options & OPT_NO_OVERWRITE)
         return Decision::Keep;
     if (options & OPT_OVERWRITE)

@@ -14,8 +14,7 @@
 namespace qz {
 namespace extract {
 
-void destinationDirectory(const char *given, char out[kNameBytes])
-{
+void destinationDirectory(const char *given, char out[kNameBytes]) {
     out[0] = 0;
     if (!given || !given[0])
         return;
@@ -25,8 +24,7 @@ void destinationDirectory(const char *given, char out[kNameBytes])
 
 void destinationPath(const char *destDir, const char *outputName, const char *drive,
                      const char *dir, const char *name, uint32_t options,
-                     char ansi[kNameBytes], char oem[kNameBytes])
-{
+                     char ansi[kNameBytes], char oem[kNameBytes]) {
     // The entry's parts are OEM; each is converted on its way in.
     auto appendOem = [ansi](const char *part) {
         char converted[kNameBytes];

@@ -65,21 +65,18 @@ struct Run {
     uint8_t *extra() { return (uint8_t *)extraBuffer.p; }
     bool testing() const { return (options & OPT_TEST) != 0; }
 
-    Step stop(int16_t code)
-    {
+    Step stop(int16_t code) {
         result = code;
         return Step::Stop;
     }
 
     // ---- the walk -------------------------------------------------------------
 
-    int16_t walk(bool first)
-    {
+    int16_t walk(bool first) {
         return walkEntries(archive, first, &record, entryName(), extraBuffer.p, (char *)commentBuffer.p);
     }
 
-    void closeCopy()
-    {
+    void closeCopy() {
         if (copy != INVALID_HANDLE_VALUE)
             CloseHandle(copy);
         copy = INVALID_HANDLE_VALUE;
@@ -87,8 +84,7 @@ struct Run {
 
     // Sends a message about the current entry: true when the host answered
     // OK (go on with the next entry), false when the run is cancelled.
-    bool message(int16_t code)
-    {
+    bool message(int16_t code) {
         if (frame::raise(QZ_EVENT_MESSAGE, code) == QZ_ANSWER_OK)
             return true;
         result = QZ_CANCELLED;
@@ -102,8 +98,7 @@ struct Run {
     // entry was left out, as the host answered when told).  So a later
     // problem replaces an earlier one only when it ranks as high or higher,
     // and a wrong password is recorded only when nothing else is.
-    void setMoreStatus(int16_t code)
-    {
+    void setMoreStatus(int16_t code) {
         int16_t &more = frame::g.moreStatus;
         if (code == QZ_ERR_FILE || (code == QZ_CRC_MISMATCH && more != QZ_ERR_FILE) ||
             (code == QZ_WRONG_PASSWORD && more == QZ_OK))
@@ -122,16 +117,14 @@ struct Run {
     Step finishFile(uint32_t crc);
     // A file entry passed over because its output file cannot be had: the
     // skip notification, and access denied in the more status.
-    Step skipDenied()
-    {
+    Step skipDenied() {
         frame::notifySkipped();
         setMoreStatus(QZ_ERR_FILE);
         return Step::Skip;
     }
 };
 
-Step Run::entry()
-{
+Step Run::entry() {
     char oemName[kNameBufferBytes];
     lstrcpynA(oemName, entryName(), sizeof oemName);
     CharToOemA(oemName, oemName);
@@ -170,8 +163,7 @@ Step Run::entry()
 // Leaves `input` at the entry's local header: the archive file itself, or
 // for an archive with a directory file, a copy of the entry gathered from
 // its volumes.
-Step Run::positionInput()
-{
+Step Run::positionInput() {
     if (!archive::hasDirectoryFile(archive)) {
         input = archive->file;
         return archive::seekTo(input, record.localHeaderOffset) ? Step::GoOn : stop(QZ_ERR_READ);
@@ -201,8 +193,7 @@ Step Run::positionInput()
 
 // The entry is skipped when the password does not fit and the host lets the
 // run go on without it.
-Step Run::checkPassword()
-{
+Step Run::checkPassword() {
     int16_t r = Qz4ZipCheckPassword(archive::toArchiveHandle(input), &record, password);
     if (r == QZ_OK)
         return Step::GoOn;
@@ -217,8 +208,7 @@ Step Run::checkPassword()
 // Directory and volume-label entries are made only when a switch asks for
 // them (or, in a test, only checked).  A label that cannot be set is no
 // reason to stop: it is recorded in the more status, and not counted.
-Step Run::specialEntry(bool directory)
-{
+Step Run::specialEntry(bool directory) {
     if (!(options & ((directory ? OPT_DIRS : OPT_LABEL) | OPT_TEST)))
         return Step::Skip;
     Step step = checkPassword();
@@ -240,8 +230,7 @@ Step Run::specialEntry(bool directory)
 
 // A file is at the destination already: decides whether the entry replaces
 // it and, when it does, deletes it.
-Step Run::replaceExisting(const WIN32_FIND_DATAA &found)
-{
+Step Run::replaceExisting(const WIN32_FIND_DATAA &found) {
     uint16_t extraLength = record.extraLength < kWorkBufferBytes ? record.extraLength : (uint16_t)kWorkBufferBytes;
     switch (decideOverwrite(options, extra(), extraLength, record.dosDate, record.dosTime, pathAnsi,
                             found.ftLastWriteTime, &yesToAll)) {
@@ -272,8 +261,7 @@ Step Run::replaceExisting(const WIN32_FIND_DATAA &found)
 
 // Creates the output file of a file entry, deciding first what to do with
 // a file that is there already.
-Step Run::createOutput()
-{
+Step Run::createOutput() {
     if (dir[0] && (options & OPT_DIRS)) {
         int16_t r = createDirectories(pathAnsi);
         if (r != QZ_OK)
@@ -306,8 +294,7 @@ Step Run::createOutput()
     return Step::GoOn;
 }
 
-Step Run::fileEntry()
-{
+Step Run::fileEntry() {
     Step step = checkPassword();
     if (step != Step::GoOn)
         return step;
@@ -341,8 +328,7 @@ Step Run::fileEntry()
 }
 
 // Stamps and closes the output file, then compares the CRC.
-Step Run::finishFile(uint32_t crc)
-{
+Step Run::finishFile(uint32_t crc) {
     if (!testing()) {
         FILETIME local, utc;
         bool stamped = fileTimeFromDos(record.dosDate, record.dosTime, &local) &&
@@ -369,8 +355,7 @@ Step Run::finishFile(uint32_t crc)
 
 // The start of a run: everything up to the first entry.  QZ_OK, or the
 // code that ends the run before it walks.
-int16_t startRun(Run &run, const char *destination, const char *command)
-{
+int16_t startRun(Run &run, const char *destination, const char *command) {
     if (!run.handle || archive::findArchive(*run.handle, &run.archive) != QZ_OK)
         return QZ_ERR_HANDLE;
     Archive *a = run.archive;
@@ -412,8 +397,7 @@ int16_t startRun(Run &run, const char *destination, const char *command)
 }
 
 // The end of a run, whatever ended it.
-int16_t endRun(Run &run, int16_t error)
-{
+int16_t endRun(Run &run, int16_t error) {
     if (run.output != INVALID_HANDLE_VALUE)
         CloseHandle(run.output);
     run.output = INVALID_HANDLE_VALUE;
@@ -446,8 +430,7 @@ using namespace qz;
 using namespace qz::extract;
 
 QZ_API(int16_t) Qz4UnZip(QzHandle *archive, const char *destination, const char *outputName,
-                          const char *includeList, const char *excludeList, const char *command)
-{
+                          const char *includeList, const char *excludeList, const char *command) {
     frame::g.moreStatus = QZ_OK;
     Run run;
     run.handle = archive;
@@ -473,8 +456,7 @@ QZ_API(int16_t) Qz4UnZip(QzHandle *archive, const char *destination, const char 
 }
 
 QZ_API(int16_t) Qz4QUnZip(const char *archiveName, const char *destination, const char *includeList,
-                           const char *command)
-{
+                           const char *command) {
     QzHandle handle;
     int16_t r = Qz4ZipOpen(archiveName, 0, &handle);
     if (r != QZ_OK)

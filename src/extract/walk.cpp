@@ -5,8 +5,7 @@
 namespace qz {
 namespace extract {
 
-void shareLongNames(archive::Archive *a, uint32_t *options)
-{
+void shareLongNames(archive::Archive *a, uint32_t *options) {
     if (*options & OPT_LONG_NAMES)
         a->flags |= archive::kFlagEffectiveNames;
     else if (a->flags & archive::kFlagEffectiveNames)
@@ -14,8 +13,7 @@ void shareLongNames(archive::Archive *a, uint32_t *options)
 }
 
 int16_t walkEntries(archive::Archive *a, bool first, QzEntryRecord *record, char *name, void *extra,
-                    char *comment)
-{
+                    char *comment) {
     // The extraction steps over an entry's headers by the stored name
     // length, so the walk keeps it even with effective names.
     archive::EntryBuffers out = {record, name, extra, kWorkBufferBytes, comment, kWorkBufferBytes};

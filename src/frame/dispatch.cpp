@@ -16,15 +16,13 @@ namespace {
 
 // The answers given when nobody may be asked: do not overwrite, cancel any
 // other question, and carry on after messages and notifications.
-int16_t silentAnswer(const QzPrintBlock &b)
-{
+int16_t silentAnswer(const QzPrintBlock &b) {
     if (b.eventKind == QZ_EVENT_QUESTION)
         return b.eventCode == QZ_QUESTION_OVERWRITE ? QZ_ANSWER_NO : QZ_ANSWER_CANCEL;
     return QZ_ANSWER_OK;
 }
 
-const char *caption(int16_t operation)
-{
+const char *caption(int16_t operation) {
     switch (operation) {
     case QZ_OP_EXTRACTING: return "UnZipping";
     case QZ_OP_TESTING:    return "Testing";
@@ -33,8 +31,7 @@ const char *caption(int16_t operation)
     }
 }
 
-const char *messageSuffix(int16_t code)
-{
+const char *messageSuffix(int16_t code) {
     switch (code) {
     case QZ_CRC_MISMATCH:   return ": CRC mismatch. File may have error.";
     case QZ_WRONG_PASSWORD: return ": wrong password. Skipping file.";
@@ -45,8 +42,7 @@ const char *messageSuffix(int16_t code)
 }
 
 // Appends the decimal form of a signed 16-bit number.
-void appendNumber(char *text, size_t size, int n)
-{
+void appendNumber(char *text, size_t size, int n) {
     char digits[8];
     int len = 0;
     unsigned u = n < 0 ? 0u - (unsigned)n : (unsigned)n;
@@ -62,8 +58,7 @@ void appendNumber(char *text, size_t size, int n)
     text[at] = 0;
 }
 
-int16_t messageBox(const QzPrintBlock &b)
-{
+int16_t messageBox(const QzPrintBlock &b) {
     // The file name (259 characters) and the longest suffix fit in here.
     char text[sizeof b.fileName + 64];
     UINT style;
@@ -101,8 +96,7 @@ int16_t messageBox(const QzPrintBlock &b)
 }
 
 // Every event goes out here with a copy of the print block.
-int16_t dispatch(QzPrintBlock block)
-{
+int16_t dispatch(QzPrintBlock block) {
     if (!g.printSwitch)
         return silentAnswer(block);
 
@@ -120,28 +114,24 @@ int16_t dispatch(QzPrintBlock block)
 
 }  // namespace
 
-int16_t raise(int16_t kind, int16_t code)
-{
+int16_t raise(int16_t kind, int16_t code) {
     g.print.eventKind = kind;
     g.print.eventCode = code;
     return dispatch(g.print);
 }
 
-int16_t askDisk(int16_t code, int16_t disk)
-{
+int16_t askDisk(int16_t code, int16_t disk) {
     g.print.diskNumber = disk;
     return raise(QZ_EVENT_QUESTION, code);
 }
 
-void progress(uint32_t bytesDone)
-{
+void progress(uint32_t bytesDone) {
     g.print.bytesDone = bytesDone;
     g.print.eventKind = QZ_EVENT_NOTIFICATION;
     dispatch(g.print);
 }
 
-void notifySkipped()
-{
+void notifySkipped() {
     if (g.print.operation != QZ_OP_EXTRACTING)
         return;
     g.print.operation = QZ_OP_SKIPPED;

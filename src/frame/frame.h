@@ -57,16 +57,14 @@ struct LockedBlock {
     void *p = nullptr;
 
     // True when the block is allocated and locked; on failure nothing is held.
-    bool allocate(SIZE_T bytes)
-    {
+    bool allocate(SIZE_T bytes) {
         memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
         p = memory ? GlobalLock(memory) : nullptr;
         if (!p)
             release();
         return p != nullptr;
     }
-    void release()
-    {
+    void release() {
         if (memory) {
             if (p)
                 GlobalUnlock(memory);

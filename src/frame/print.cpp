@@ -7,25 +7,21 @@
 namespace qz {
 namespace frame {
 
-void setOperation(int16_t operation)
-{
+void setOperation(int16_t operation) {
     g.print.operation = operation;
 }
 
-void setArchiveName(const char *oemName)
-{
+void setArchiveName(const char *oemName) {
     lstrcpynA(g.print.archiveName, oemName, sizeof g.print.archiveName);
     OemToCharA(g.print.archiveName, g.print.archiveName);
 }
 
-void beginEntry(const char *name)
-{
+void beginEntry(const char *name) {
     lstrcpynA(g.print.fileName, name, sizeof g.print.fileName);
     replaceChar(g.print.fileName, '/', '\\');
 }
 
-void describeEntry(int16_t method, uint32_t size, uint16_t dosDate, uint16_t dosTime)
-{
+void describeEntry(int16_t method, uint32_t size, uint16_t dosDate, uint16_t dosTime) {
     g.print.method = method;
     g.print.entrySize = size;
     g.print.entrySize2 = size;
@@ -33,8 +29,7 @@ void describeEntry(int16_t method, uint32_t size, uint16_t dosDate, uint16_t dos
     g.extInfo.dosTime = dosTime;
 }
 
-void clearExtendedReserved()
-{
+void clearExtendedReserved() {
     g.extInfo.reserved1 = 0;
     g.extInfo.reserved2 = 0;
 }
@@ -44,8 +39,7 @@ void clearExtendedReserved()
 
 using qz::frame::g;
 
-QZ_API(void) Qz4SetCPrint(int16_t on)
-{
+QZ_API(void) Qz4SetCPrint(int16_t on) {
     if (!on) {
         g.printSwitch = false;
         return;
@@ -64,24 +58,20 @@ QZ_API(void) Qz4SetCPrint(int16_t on)
     g.printSwitch = true;
 }
 
-QZ_API(int32_t) Qz4GetCPrint(void)
-{
+QZ_API(int32_t) Qz4GetCPrint(void) {
     return g.printSwitch ? 1 : 0;
 }
 
-QZ_API(void) Qz4CPrintHook(QzPrintCallback callback)
-{
+QZ_API(void) Qz4CPrintHook(QzPrintCallback callback) {
     g.printHook = callback;
 }
 
-QZ_API(void) Qz4SetCPrintFlags(uint32_t flags)
-{
+QZ_API(void) Qz4SetCPrintFlags(uint32_t flags) {
     g.printFlags = flags;
 }
 
 // Copies the first min(count, 12) bytes; a negative count copies nothing.
-QZ_API(int16_t) Qz4ExtendedCPrintInfo(int16_t count, void *buffer)
-{
+QZ_API(int16_t) Qz4ExtendedCPrintInfo(int16_t count, void *buffer) {
     if (count <= 0 || !buffer)
         return 0;
     if (count > (int16_t)sizeof g.extInfo)
@@ -92,8 +82,7 @@ QZ_API(int16_t) Qz4ExtendedCPrintInfo(int16_t count, void *buffer)
 
 // With total the entry size and part the bytes still to go this is the
 // percentage done; with part the bytes done, the percentage left.
-QZ_API(int16_t) Qz4ZipPercent(int32_t total, int32_t part)
-{
+QZ_API(int16_t) Qz4ZipPercent(int32_t total, int32_t part) {
     if (total < 1 || part >= total)
         return 0;
     if (part < 0)

@@ -24,8 +24,7 @@ State g = {
     {},        // print
 };
 
-void pump()
-{
+void pump() {
     if (!g.doEvents)
         return;
     // Peeking (without removing anything) lets the system deliver messages
@@ -35,8 +34,7 @@ void pump()
     PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
 }
 
-bool takeCancel()
-{
+bool takeCancel() {
     if (!g.cancel)
         return false;
     g.cancel = false;
@@ -48,38 +46,31 @@ bool takeCancel()
 
 using qz::frame::g;
 
-QZ_API(void) Qz4Cancel(void)
-{
+QZ_API(void) Qz4Cancel(void) {
     g.cancel = true;
 }
 
-QZ_API(int16_t) Qz4MoreStatus(void)
-{
+QZ_API(int16_t) Qz4MoreStatus(void) {
     return g.moreStatus;
 }
 
-QZ_API(void) Qz4SetDoEvents(int16_t enable)
-{
+QZ_API(void) Qz4SetDoEvents(int16_t enable) {
     g.doEvents = enable != 0;
 }
 
-QZ_API(int32_t) Qz4GetDoEvents(void)
-{
+QZ_API(int32_t) Qz4GetDoEvents(void) {
     return g.doEvents ? 1 : 0;
 }
 
-QZ_API(void) Qz4SetParseType(int16_t type)
-{
+QZ_API(void) Qz4SetParseType(int16_t type) {
     g.parseType = type != 0;
 }
 
 // The parse type answers -1 (all bits set, VB's True) rather than 1.
-QZ_API(int32_t) Qz4GetParseType(void)
-{
+QZ_API(int32_t) Qz4GetParseType(void) {
     return g.parseType ? -1 : 0;
 }
 
-QZ_API(int16_t) Qz4GetParsePlace(void)
-{
+QZ_API(int16_t) Qz4GetParsePlace(void) {
     return g.parsePlace;
 }

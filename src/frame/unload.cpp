@@ -12,13 +12,11 @@ namespace {
 void (*unloadRoutine)() = nullptr;
 }
 
-void atUnload(void (*routine)())
-{
+void atUnload(void (*routine)()) {
     unloadRoutine = routine;
 }
 
-void unload()
-{
+void unload() {
     if (unloadRoutine)
         unloadRoutine();
 }
@@ -27,15 +25,13 @@ void unload()
 }  // namespace qz
 
 #if defined(_WIN32)
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
-{
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_DETACH)
         qz::frame::unload();
     return TRUE;   // attach and thread events need nothing
 }
 #else
-__attribute__((destructor)) static void qzUnloadLibrary()
-{
+__attribute__((destructor)) static void qzUnloadLibrary() {
     qz::frame::unload();
 }
 #endif

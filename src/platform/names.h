@@ -17,16 +17,14 @@ namespace qz {
 enum { kNameBytes = MAX_PATH };
 
 // '\' and '/' both separate the parts of a path.
-inline bool isPathSeparator(char c)
-{
+inline bool isPathSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
 // Replaces every `find` in s by `put` ('/' by '\' or the reverse), stepping
 // by characters of the active code page so that the trail byte of a
 // double-byte character is never taken for a separator.  Null is left alone.
-inline void replaceChar(char *s, char find, char put)
-{
+inline void replaceChar(char *s, char find, char put) {
     if (!s)
         return;
     for (char *p = s; *p; p = CharNextA(p))

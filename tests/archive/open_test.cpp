@@ -21,17 +21,14 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string endOf(uint16_t disk) { return endRecord(disk, disk, 0, 0, 0, 0, ""); }
-std::string at(std::string s, size_t i, char c)
-{
+std::string at(std::string s, size_t i, char c) {
     s[i] = c;
     return s;
 }
-std::string withComment(const std::string &comment, const std::string &trailer = "")
-{
+std::string withComment(const std::string &comment, const std::string &trailer = "") {
     return buildZip({Entry("a", "1")}, comment, "", trailer);
 }
-std::vector<fs::path> tempFiles()
-{
+std::vector<fs::path> tempFiles() {
     std::vector<fs::path> found;
     for (const fs::directory_entry &f : fs::directory_iterator(fs::temp_directory_path()))
         if (f.path().filename().string().rfind("QVW", 0) == 0)
@@ -49,8 +46,7 @@ struct Layout {
     std::string comment = "";
 };
 
-TEST(Open, Layouts)
-{
+TEST(Open, Layouts) {
     const int16_t R = QZ_ERR_READ, N = QZ_NO_MORE_ENTRIES, F = QZ_ERR_FILE, Z = QZ_ERR_NOT_ZIP;
     Entry c("third\\c.txt", std::string(2000, 'c'), 8);
     c.extra = extraBlock(0x1234, "xyz");
@@ -109,8 +105,7 @@ TEST(Open, Layouts)
 
 // The first entry read with buffers of a size (kNone: no buffer); the walk
 // goes on whatever was cut, and stays on a name too long for 260 bytes.
-TEST(Open, EntriesAndTheirPartsCutToTheBuffers)
-{
+TEST(Open, EntriesAndTheirPartsCutToTheBuffers) {
     const uint32_t kNone = 0xFFFFFFFF;
     const int16_t T = QZ_TOO_LONG;
     TempDir dir;
@@ -160,8 +155,7 @@ TEST(Open, EntriesAndTheirPartsCutToTheBuffers)
 }
 
 // Qz4ZipCheckPassword and its VB32 form, with the archive at the entry's data.
-TEST(Open, PasswordCheck)
-{
+TEST(Open, PasswordCheck) {
     const int16_t B = QZ_BAD_PASSWORD;
     const struct {
         const char *stored, *given;   // stored "": not encrypted
@@ -194,8 +188,7 @@ TEST(Open, PasswordCheck)
     }
 }
 
-TEST(Open, ReadCDREmptiesNameAndCommentForAnUnknownHandle)
-{
+TEST(Open, ReadCDREmptiesNameAndCommentForAnUnknownHandle) {
     TempDir dir;
     std::string path = put(dir, "a.zip", withComment("note"));
 #ifndef _WIN32
@@ -228,8 +221,7 @@ TEST(Open, ReadCDREmptiesNameAndCommentForAnUnknownHandle)
 #ifndef _WIN32
 // A process that ends with archives open: the library's unload routine closes
 // them, and their directory files are deleted.
-TEST(Open, ArchivesOpenAtExitAreClosedWhenTheLibraryUnloads)
-{
+TEST(Open, ArchivesOpenAtExitAreClosedWhenTheLibraryUnloads) {
     TempDir dir;
     std::string path = put(dir, "a.qzv", buildQzvw(2, {Entry("a", "1")}));
     size_t before = tempFiles().size();

@@ -15,8 +15,7 @@ using namespace qztest;
 
 namespace {
 
-TEST(Volumes, QzvwSetMovesToTheVolumeOfEachEntryWithoutAsking)
-{
+TEST(Volumes, QzvwSetMovesToTheVolumeOfEachEntryWithoutAsking) {
     TempDir dir;
     auto vols = buildQzvwSet(1, {{Entry("1", "a")}, {Entry("2", "b"), Entry("3", "c", 8)}});
     put(dir, "SET.001", vols[0]);
@@ -34,8 +33,7 @@ protected:
     RemovableDrive drive{'A', dir.file("floppy")};
     std::vector<std::string> volumes;
     std::string name = drive.path("ARCHIVE.ZIP");
-    void SetUp() override
-    {
+    void SetUp() override {
         std::vector<Entry> entries;
         for (int i = 0; i < 5; ++i)
             entries.emplace_back("file" + std::to_string(i), std::string(150 + 40 * i, 'a'), i % 2 * 8);
@@ -47,8 +45,7 @@ protected:
     void TearDown() override { qzhost_clear_faults(); }
 };
 
-TEST_F(Spanned, OpeningAsksForTheLastDiskThenForTheDirectoryDisks)
-{
+TEST_F(Spanned, OpeningAsksForTheLastDiskThenForTheDirectoryDisks) {
     const int n = (int)volumes.size(), last = QZ_QUESTION_LAST_DISK, disk = QZ_QUESTION_DISK;
     RecordingCallback cb;
     cb.onEvent([&](const QzPrintBlock &b) {   // puts in the disk asked for
@@ -73,8 +70,7 @@ TEST_F(Spanned, OpeningAsksForTheLastDiskThenForTheDirectoryDisks)
 
 // Print switch off: the question is cancelled.  On, with no hook, it is a message box; with
 // nobody to answer, the open is cancelled at the first box (the 50th fails, so a regression ends).
-TEST_F(Spanned, ADiskQuestionThatNobodyCanAnswerCancelsTheOpen)
-{
+TEST_F(Spanned, ADiskQuestionThatNobodyCanAnswerCancelsTheOpen) {
     EXPECT_EQ(OpenArchive(name).result, QZ_CANCELLED);
     NoTerminalInput noTerminal;
     Qz4CPrintHook(nullptr);
@@ -89,8 +85,7 @@ TEST_F(Spanned, ADiskQuestionThatNobodyCanAnswerCancelsTheOpen)
     EXPECT_EQ(c.boxes, 1u);
 }
 
-TEST_F(Spanned, QzSetVolumeLabelLabelsTheDriveOfThePath)
-{
+TEST_F(Spanned, QzSetVolumeLabelLabelsTheDriveOfThePath) {
     char label[40];
     EXPECT_EQ(QzSetVolumeLabel("A:\\some\\dir", "PKBACK# 002"), 0);
     EXPECT_TRUE(GetVolumeInformationA("A:\\", label, sizeof label, NULL, NULL, NULL, NULL, 0));

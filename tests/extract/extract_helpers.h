@@ -17,8 +17,7 @@
 namespace qztest {
 
 // Bytes that do not compress (text: words that do), the same every time.
-inline std::string noise(size_t n, uint32_t seed = 5, bool text = false)
-{
+inline std::string noise(size_t n, uint32_t seed = 5, bool text = false) {
     static const char *words[] = {"alpha ", "beta ", "gamma ", "delta\n", "epsilon ", "zeta "};
     std::string s;
     while (s.size() < n) {
@@ -28,14 +27,12 @@ inline std::string noise(size_t n, uint32_t seed = 5, bool text = false)
     return s.substr(0, n);
 }
 
-inline std::string slashed(std::string path)
-{
+inline std::string slashed(std::string path) {
     std::replace(path.begin(), path.end(), '\\', '/');
     return path;
 }
 
-inline bool fileExists(const std::string &path)
-{
+inline bool fileExists(const std::string &path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
@@ -46,19 +43,16 @@ protected:
     std::deque<QzHandle> handles;
 
     void SetUp() override { CreateDirectoryA(out.c_str(), NULL); }
-    void TearDown() override
-    {
+    void TearDown() override {
         for (QzHandle &h : handles)
             Qz4ZipClose(&h);
     }
-    QzHandle &open(const std::vector<Entry> &entries, const std::string &name = "test.zip")
-    {
+    QzHandle &open(const std::vector<Entry> &entries, const std::string &name = "test.zip") {
         handles.push_back(QZ_INVALID_HANDLE);
         EXPECT_EQ(Qz4ZipOpen(put(dir, name, buildZip(entries)).c_str(), 0, &handles.back()), 0);
         return handles.back();
     }
-    int16_t unzip(QzHandle &h, const char *command = "")
-    {
+    int16_t unzip(QzHandle &h, const char *command = "") {
         return Qz4UnZip(&h, out.c_str(), nullptr, "*.*", nullptr, command);
     }
     std::string read(const std::string &name) const { return readFile(out + "/" + name); }

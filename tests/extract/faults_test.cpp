@@ -46,8 +46,7 @@ protected:
     RecordingCallback cb;                                      // answers every message with OK
     std::function<void()> beforeOpen = [] {};
 
-    void SetUp() override
-    {
+    void SetUp() override {
         fs::create_directories(temp);
         qzhost_set_temp_path(temp.c_str());
         writeFile(dir.file("sentinel.txt"), "must not change");
@@ -56,8 +55,7 @@ protected:
 
     // Every file outside the destination and the floppy, with its size and
     // times of last write and change (any write moves them).
-    std::map<std::string, std::vector<long long>> outside()
-    {
+    std::map<std::string, std::vector<long long>> outside() {
         std::map<std::string, std::vector<long long>> files;
         struct stat st;
         for (auto it = fs::recursive_directory_iterator(dir.path()); it != fs::end(it); ++it) {
@@ -75,8 +73,7 @@ protected:
     // Opens the archive, makes the calls and closes it with the fault that
     // `arm` sets; true when the fault fired.
     bool runOnce(const std::string &what, const std::string &path, const Calls &calls,
-                 const std::function<void()> &arm, std::vector<int16_t> *clean = nullptr)
-    {
+                 const std::function<void()> &arm, std::vector<int16_t> *clean = nullptr) {
         std::error_code ec;
         for (auto &e : fs::recursive_directory_iterator(out, ec))
             SetFileAttributesA(e.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -114,8 +111,7 @@ protected:
     // fills at points every run writes past (and further on).  A transfer
     // cut to a few bytes fires only when more were asked for.
     void sweep(const std::string &path, const Calls &calls, const std::vector<int16_t> &results,
-               const std::vector<Entry> &files)
-    {
+               const std::vector<Entry> &files) {
         std::vector<int16_t> clean;
         before = outside();
         ASSERT_FALSE(runOnce("clean run", path, calls, [] {}, &clean));
@@ -152,15 +148,13 @@ protected:
     }
 };
 
-Calls unzip(const char *destination, const char *command, const char *exclude = nullptr)
-{
+Calls unzip(const char *destination, const char *command, const char *exclude = nullptr) {
     return [=](QzHandle &h, std::vector<int16_t> &results) {
         results.push_back(Qz4UnZip(&h, destination, nullptr, "*.*", exclude, command));
     };
 }
 
-TEST_F(FaultSweep, EveryScenario)
-{
+TEST_F(FaultSweep, EveryScenario) {
     Entry secret("sec/secret.txt", std::string(3000, 's') + "tail", 8), bad("bad.txt", "damaged", 8);
     Entry folder("folder/", "");
     secret.password = "pw";
@@ -221,8 +215,7 @@ TEST_F(FaultSweep, EveryScenario)
     }
 }
 
-TEST_F(FaultSweep, SpannedSetOnARemovableDrive)
-{
+TEST_F(FaultSweep, SpannedSetOnARemovableDrive) {
     std::vector<Entry> e = {Entry("one.txt", "disk one"), Entry("span.bin", noise(5000, 9), 8),
                             Entry("last.txt", "the end")};
     std::vector<std::string> volumes = buildSpanned(e, 1500);

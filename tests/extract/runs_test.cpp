@@ -25,8 +25,7 @@ const char kSep = '/';
 // Progress counts bytes written, the host sees Windows separators, and
 // nobody else may open the output file while it is written.  Testing
 // reports no bytes until an entry is done, and no destination.
-TEST_F(Runs, ProgressAndTheOutputFileWhileItIsWritten)
-{
+TEST_F(Runs, ProgressAndTheOutputFileWhileItIsWritten) {
     const std::string big = noise(400000, 1, true);
     QzHandle &h = open({Entry("sub/big.txt", big, 8)});
     RecordingCallback cb;
@@ -63,8 +62,7 @@ TEST_F(Runs, ProgressAndTheOutputFileWhileItIsWritten)
 
 // A cancel during a run, before it, or at its very end ends it as
 // cancelled; another error keeps its code; the request is gone after it.
-TEST_F(Runs, CancellingEndsTheRunAndTheRequestIsGoneAfterIt)
-{
+TEST_F(Runs, CancellingEndsTheRunAndTheRequestIsGoneAfterIt) {
     const std::string big = noise(2000000, 1, true);
     QzHandle &h = open({Entry("big.txt", big, 8), Entry("next.txt", "n")});
     RecordingCallback cb;
@@ -93,8 +91,7 @@ TEST_F(Runs, CancellingEndsTheRunAndTheRequestIsGoneAfterIt)
     EXPECT_TRUE(read("big.txt") == big);
 }
 
-TEST_F(Runs, QUnZipOpensExtractsAndCloses)
-{
+TEST_F(Runs, QUnZipOpensExtractsAndCloses) {
     std::string path = put(dir, "q.zip", buildZip({Entry("q.txt", "quick", 8)}));
     EXPECT_EQ(Qz4QUnZip(path.c_str(), out.c_str(), "*.*", "-o"), 0);
     EXPECT_EQ(read("q.txt"), "quick");
@@ -105,8 +102,7 @@ TEST_F(Runs, QUnZipOpensExtractsAndCloses)
 // Paths of up to 259 bytes are used whole; longer ones are cut to 259.  Two
 // destinations of lengths of both parities, as names are copied character by
 // character.
-TEST_F(Runs, PathsOf259BytesAndLonger)
-{
+TEST_F(Runs, PathsOf259BytesAndLonger) {
     for (std::string dest : {out + "/d", out + "/dd"}) {
         CreateDirectoryA(dest.c_str(), NULL);
         for (size_t total : {258, 259, 260, 261}) {
@@ -125,8 +121,7 @@ TEST_F(Runs, PathsOf259BytesAndLonger)
 // an OEM form change the same way wherever the path is used: the file is
 // looked for, deleted, created and stamped under one name.  Each row's
 // folder exists both as given and as the round trip makes it.
-TEST_F(Runs, OemPaths)
-{
+TEST_F(Runs, OemPaths) {
     struct {
         const char *row, *folder, *outputName;
     } rows[] = {
@@ -165,8 +160,7 @@ TEST_F(Runs, OemPaths)
 
 // Path filters last one run: one that fails at once, one that does not
 // apply them (no -.d), one that does.
-TEST_F(Runs, PathFiltersLastOneRun)
-{
+TEST_F(Runs, PathFiltersLastOneRun) {
     std::string o = slashed(out);
     QzHandle &h = open({Entry("A/F.TXT", "a")});
     QzHandle bogus = 0x5151;
@@ -182,8 +176,7 @@ TEST_F(Runs, PathFiltersLastOneRun)
 
 // A numbered set on a fixed drive: nobody is asked for a disk, and a volume
 // that is missing, or an entry copy file that cannot be made, ends the run.
-TEST_F(Runs, AVolumeSetOnAFixedDrive)
-{
+TEST_F(Runs, AVolumeSetOnAFixedDrive) {
     std::vector<std::string> volumes = buildQzvwSet(1, {{Entry("a.txt", "a")}, {Entry("b.txt", "b")}});
     put(dir, "SET.002", volumes[1]);
     OpenArchive set(put(dir, "SET.001", volumes[0]));
@@ -207,8 +200,7 @@ TEST_F(Runs, AVolumeSetOnAFixedDrive)
 // A leading '\' is the root of the drive (C:, the host's root here), not a
 // directory to make.
 #ifndef _WIN32
-TEST_F(Runs, ADestinationFromTheRootOfTheDrive)
-{
+TEST_F(Runs, ADestinationFromTheRootOfTheDrive) {
     std::string root = out;
     std::replace(root.begin(), root.end(), '/', '\\');
     QzHandle &h = open({Entry("sub/a.txt", "a")});
@@ -225,8 +217,7 @@ TEST_F(Runs, ADestinationFromTheRootOfTheDrive)
     EXPECT_EQ(read("Q/sub/a.txt"), "a");
 }
 
-TEST_F(Runs, LabelsAreSetOrReported)
-{
+TEST_F(Runs, LabelsAreSetOrReported) {
     Entry label("NEWLABEL", "");
     label.externalAttributes = 0x08;
     QzHandle &h = open({label});
@@ -242,8 +233,7 @@ TEST_F(Runs, LabelsAreSetOrReported)
 
 // Filters may move entries to another drive; a list that cannot grow is
 // dropped whole.
-TEST_F(Runs, FiltersToAnotherDrive)
-{
+TEST_F(Runs, FiltersToAnotherDrive) {
     ASSERT_EQ(qzhost_map_drive('D', out.c_str(), DRIVE_FIXED, nullptr), 0);
     QzHandle &h = open({Entry("C:/OLD/A.TXT", "moved")});
     ASSERT_EQ(Qz4AddUnZipPathFilter("C:/", "D:/NEW/"), 0);
@@ -271,8 +261,7 @@ struct PtrRow {
     std::vector<int16_t> messages = {};
 };
 
-TEST_F(Runs, UnZipPtrTable)
-{
+TEST_F(Runs, UnZipPtrTable) {
     const std::string big = noise(1500000, 1, true);
     Entry secret("secret.txt", "the secret text", 8);
     secret.password = "pw";

@@ -55,8 +55,7 @@ struct Row {
 };
 
 Entry entry(const char *name, const std::string &data, uint16_t method = 0, uint32_t attributes = 0x20,
-            const std::string &extra = "", const char *password = "", uint32_t crc = 0)
-{
+            const std::string &extra = "", const char *password = "", uint32_t crc = 0) {
     Entry e(name, data, method);
     e.externalAttributes = attributes;
     e.extra = extra;
@@ -66,22 +65,19 @@ Entry entry(const char *name, const std::string &data, uint16_t method = 0, uint
     return e;
 }
 // The version block: its key is a.b.c.d in big-endian 16-bit parts.
-std::string version(unsigned a, unsigned b, unsigned c, unsigned d)
-{
+std::string version(unsigned a, unsigned b, unsigned c, unsigned d) {
     std::string key("TH\x0A\x00VW", 6);
     for (unsigned v : {a, b, c, d})
         key += std::string{(char)(v >> 8), (char)v};
     return key;
 }
-void setCentral32(std::string &zip, size_t at, uint32_t v)
-{
+void setCentral32(std::string &zip, size_t at, uint32_t v) {
     size_t central = zip.find(std::string("PK\x01\x02", 4)) + at;
     for (int i = 0; i < 4; ++i)
         zip[central + i] = (char)(v >> 8 * i);
 }
 
-std::vector<Row> rows()
-{
+std::vector<Row> rows() {
     const Entry kDocs("docs/sub/a.txt", "deep", 8), kTop("top.txt", "top"), kBlocked("blocked", "b");
     const Entry kA("a.txt", "a"), kB("b.dat", "b"), kC("sub/c.txt", "c"), kLabel = entry("MYDISK", "", 0, 8);
     const Entry kBad = entry("bad.txt", "x", 8, 32, "", "", 9);
@@ -247,8 +243,7 @@ std::vector<Row> rows()
 }
 
 // The last write of a file as a local DOS date (high half) and time.
-uint32_t localDosTime(const std::string &path)
-{
+uint32_t localDosTime(const std::string &path) {
     WIN32_FIND_DATAA found;
     FILETIME local;
     WORD date = 0, time = 0;
@@ -261,8 +256,7 @@ uint32_t localDosTime(const std::string &path)
     return (uint32_t)date << 16 | time;
 }
 
-void runRow(const Row &row, const std::string &pe)
-{
+void runRow(const Row &row, const std::string &pe) {
     SCOPED_TRACE(row.name);
     TempDir dir;
     std::string out = dir.file("out"), o = slashed(out);
@@ -335,8 +329,7 @@ void runRow(const Row &row, const std::string &pe)
         SetFileAttributesA((out + "/" + f.name).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST(Unzip, Table)
-{
+TEST(Unzip, Table) {
     std::string pe;
 #ifdef QZ_VERSION_DLL
     pe = readFile(QZ_VERSION_DLL);

@@ -5,8 +5,7 @@
  */
 #include "qzunpack.h"
 
-int main(void)
-{
+int main(void) {
     QzHandle h = QZ_INVALID_HANDLE;
     int failed = ~QzCrc32A("123456789", 9, 0xFFFFFFFFu) != 0xCBF43926u;
     failed |= (QzMatchFile("README.TXT", "*.TXT") != 1 || QzMatchFile("README.TXT", "*.DOC") != 0) << 1;

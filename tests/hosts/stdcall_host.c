@@ -22,8 +22,7 @@ static int failures, tested, extracted, bad_blocks; /* the last three counted by
 static long v; /* what the last call through EXPECT returned */
 static unsigned long sp_before, sp_after;
 
-static void check(int ok, const char *what, long got)
-{
+static void check(int ok, const char *what, long got) {
     if (!ok) {
         printf("FAILED: %s (got %ld)\n", what, got);
         ++failures;
@@ -46,8 +45,7 @@ __extension__ typedef unsigned long long Wide;
 
 static char last_extracted[260];
 
-static int16_t QZ_CALL on_print(QzPrintBlock block)
-{
+static int16_t QZ_CALL on_print(QzPrintBlock block) {
     bad_blocks += block.eventKind < 0 || block.eventKind > 2 || block.reserved1 != 0
                   || block.reserved2 != 0 || block.entrySize != block.entrySize2;
     tested += block.eventKind == QZ_EVENT_NOTIFICATION && block.operation == QZ_OP_TESTING;
@@ -60,8 +58,7 @@ static int16_t QZ_CALL on_print(QzPrintBlock block)
 static char buffer[65536], original[65536];
 
 /* Reads at most 64 KiB of a file; -1 if it cannot be opened. */
-static long read_file(const char *path, char *into)
-{
+static long read_file(const char *path, char *into) {
     FILE *f = fopen(path, "rb");
     long n = f ? (long)fread(into, 1, 65536, f) : -1;
     if (f)
@@ -69,14 +66,12 @@ static long read_file(const char *path, char *into)
     return n;
 }
 
-static void check_copy(const char *from, const char *copy)
-{
+static void check_copy(const char *from, const char *copy) {
     long n = read_file(from, original);
     check(n > 0 && n == read_file(copy, buffer) && memcmp(original, buffer, (size_t)n) == 0, copy, n);
 }
 
-int main(void)
-{
+int main(void) {
     HMODULE module = LoadLibraryA("QZUNPACK.dll");
     QzHandle h = QZ_INVALID_HANDLE;
     QzEntryRecord rec, readme;

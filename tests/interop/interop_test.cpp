@@ -32,8 +32,7 @@ struct Archive {
 };
 
 // Relative path -> contents ("/" for a directory) of the files below root.
-std::map<std::string, std::string> listing(const fs::path &root)
-{
+std::map<std::string, std::string> listing(const fs::path &root) {
     std::map<std::string, std::string> items;
     for (auto &e : fs::recursive_directory_iterator(root))
         items[fs::relative(e.path(),
@@ -44,8 +43,7 @@ std::map<std::string, std::string> listing(const fs::path &root)
 // Runs body for every archive of the manifest expected to give `expect`,
 // with a copy of it open and an empty scratch folder.
 void forEachArchive(const std::string &expect,
-                    const std::function<void(const Archive &, QzHandle &, const std::string &out)> &body)
-{
+                    const std::function<void(const Archive &, QzHandle &, const std::string &out)> &body) {
     std::ifstream manifest(kData / "manifest.txt");
     if (!manifest)
         GTEST_SKIP() << "no interop archives in " << kData << " (made by make_archives.py)";
@@ -68,8 +66,7 @@ void forEachArchive(const std::string &expect,
 
 bool isDirectory(const std::string &name) { return !name.empty() && name.back() == '/'; }
 
-TEST(Interop, ArchivesOfOtherWritersExtractToTheSourceTree)
-{
+TEST(Interop, ArchivesOfOtherWritersExtractToTheSourceTree) {
     forEachArchive("ok", [](const Archive &a, QzHandle &h, const std::string &out) {
         // These writers record a Unix mode, so a directory entry has
         // attributes 0 and is taken for a file: the library makes the
@@ -99,8 +96,7 @@ TEST(Interop, ArchivesOfOtherWritersExtractToTheSourceTree)
     });
 }
 
-TEST(Interop, UnZipPtrDeliversWholeEntriesAndWindows)
-{
+TEST(Interop, UnZipPtrDeliversWholeEntriesAndWindows) {
     forEachArchive("ok", [](const Archive &a, QzHandle &h, const std::string &) {
         for (const char *name : {"logs/compressible.log", "data/random.bin", "chunk-65521.txt",
             "empty.txt"}) {
@@ -117,8 +113,7 @@ TEST(Interop, UnZipPtrDeliversWholeEntriesAndWindows)
     });
 }
 
-TEST(Interop, InfoZipEncryptedEntriesAreRefusedAndNothingIsWritten)
-{
+TEST(Interop, InfoZipEncryptedEntriesAreRefusedAndNothingIsWritten) {
     // Info-ZIP writes encrypted entries with a data descriptor and makes the
     // last byte of the encryption header the high byte of the file time; the
     // library checks it against the CRC, so the right password is refused.

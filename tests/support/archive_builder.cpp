@@ -10,24 +10,21 @@ namespace qztest {
 
 namespace {
 
-std::string le(uint32_t v, int bytes)
-{
+std::string le(uint32_t v, int bytes) {
     std::string s;
     for (int i = 0; i < bytes; ++i)
         s += (char)(v >> 8 * i);
     return s;
 }
 
-void set(std::string &s, size_t at, uint32_t v, int bytes)
-{
+void set(std::string &s, size_t at, uint32_t v, int bytes) {
     s.replace(at, bytes, le(v, bytes));
 }
 
 // Fixed Huffman codes with greedy matches found through a hash of three bytes.
 class FixedDeflate {
 public:
-    std::string run(const std::string &data)
-    {
+    std::string run(const std::string &data) {
         const uint8_t *p = (const uint8_t *)data.data();
         const size_t n = data.size();
         std::vector<int64_t> last(1 << 15, -1);
@@ -59,8 +56,7 @@ public:
     }
 
 private:
-    void bits(uint32_t v, int n)
-    {
+    void bits(uint32_t v, int n) {
         for (int i = 0; i < n; ++i) {
             acc_ |= ((v >> i) & 1u) << count_;
             if (++count_ == 8) {
@@ -69,13 +65,11 @@ private:
             }
         }
     }
-    void code(uint32_t c, int n)
-    {
+    void code(uint32_t c, int n) {
         for (int i = n - 1; i >= 0; --i)
             bits(c >> i, 1);
     }
-    void literal(unsigned sym)
-    {
+    void literal(unsigned sym) {
         if (sym < 144)
             code(0x30 + sym, 8);
         else if (sym < 256)
@@ -86,8 +80,7 @@ private:
             code(0xC0 + sym - 280, 8);
     }
     // Base values double every four codes (lengths from code 265, distances from code 4).
-    void match(unsigned length, unsigned distance)
-    {
+    void match(unsigned length, unsigned distance) {
         unsigned sym = 0, base = 3, extra = 0;
         while (sym < 27 && length >= base + (1u << extra)) {
             base += 1u << extra;
@@ -111,8 +104,7 @@ private:
 
 }  // namespace
 
-uint32_t crc32(const std::string &data)
-{
+uint32_t crc32(const std::string &data) {
     uint32_t c = 0xFFFFFFFFu;
     for (unsigned char b : data) {
         c ^= b;
@@ -122,18 +114,15 @@ uint32_t crc32(const std::string &data)
     return ~c;
 }
 
-std::string extraBlock(uint16_t id, const std::string &data)
-{
+std::string extraBlock(uint16_t id, const std::string &data) {
     return le(id, 2) + le((uint32_t)data.size(), 2) + data;
 }
 
-std::string extendedNameBlock(const std::string &name)
-{
+std::string extendedNameBlock(const std::string &name) {
     return extraBlock('T' | 'H' << 8, "Vw" + name);
 }
 
-WrittenEntry writeEntry(const Entry &e)
-{
+WrittenEntry writeEntry(const Entry &e) {
     uint32_t crc = e.overrideCrc ? e.crc : crc32(e.data);
     std::string stored = e.method == 8 ? FixedDeflate().run(e.data) : e.data;
     if (!e.password.empty()) {
@@ -156,15 +145,13 @@ WrittenEntry writeEntry(const Entry &e)
 }
 
 std::string endRecord(uint16_t thisDisk, uint16_t dirDisk, uint16_t entriesHere, uint16_t entriesTotal,
-                      uint32_t dirSize, uint32_t dirOffset, const std::string &comment)
-{
+                      uint32_t dirSize, uint32_t dirOffset, const std::string &comment) {
     return le(0x06054B50u, 4) + le(thisDisk, 2) + le(dirDisk, 2) + le(entriesHere, 2) + le(entriesTotal, 2) +
            le(dirSize, 4) + le(dirOffset, 4) + le((uint32_t)comment.size(), 2) + comment;
 }
 
 std::string buildZip(const std::vector<Entry> &entries, const std::string &comment,
-                     const std::string &prefix, const std::string &trailer)
-{
+                     const std::string &prefix, const std::string &trailer) {
     std::string out = prefix, dir;
     for (const Entry &e : entries) {
         WrittenEntry w = writeEntry(e);
@@ -176,16 +163,14 @@ std::string buildZip(const std::vector<Entry> &entries, const std::string &comme
     return out + dir + endRecord(0, 0, n, n, (uint32_t)dir.size(), (uint32_t)out.size(), comment) + trailer;
 }
 
-std::string buildSfx(const std::vector<Entry> &entries, bool pklite, const std::string &comment)
-{
+std::string buildSfx(const std::vector<Entry> &entries, bool pklite, const std::string &comment) {
     std::string stub = "MZ" + std::string(62, '\0');
     if (pklite)
         stub.replace(30, 6, "PKLITE");
     return buildZip(entries, comment, stub);
 }
 
-std::vector<std::string> buildQzvwSet(uint16_t kind, const std::vector<std::vector<Entry>> &perVolume)
-{
+std::vector<std::string> buildQzvwSet(uint16_t kind, const std::vector<std::vector<Entry>> &perVolume) {
     std::string fixed, variable;
     std::vector<std::string> volumes(perVolume.size());
     std::vector<std::pair<size_t, std::string>> locals;   // volume index, local header
@@ -209,8 +194,7 @@ std::vector<std::string> buildQzvwSet(uint16_t kind, const std::vector<std::vect
 }
 
 std::vector<std::string> buildSpanned(const std::vector<Entry> &entries, uint32_t volumeSize,
-                                      const std::string &comment)
-{
+                                      const std::string &comment) {
     std::string stream = le(0x08074B50u, 4), dir;
     std::vector<uint32_t> starts;   // of the central headers
     for (const Entry &e : entries) {
@@ -234,8 +218,7 @@ std::vector<std::string> buildSpanned(const std::vector<Entry> &entries, uint32_
     return volumes;
 }
 
-std::string buildDirFirst(const std::vector<Entry> &entries, const std::string &comment)
-{
+std::string buildDirFirst(const std::vector<Entry> &entries, const std::string &comment) {
     std::vector<WrittenEntry> written;
     uint32_t dirSize = 0;
     for (const Entry &e : entries) {
@@ -252,14 +235,12 @@ std::string buildDirFirst(const std::vector<Entry> &entries, const std::string &
     return dir + data + endRecord(0, 0, n, n, dirSize, 0, comment);
 }
 
-bool writeFile(const std::string &path, const std::string &bytes)
-{
+bool writeFile(const std::string &path, const std::string &bytes) {
     std::ofstream f(path, std::ios::binary);
     return (bool)f.write(bytes.data(), (std::streamsize)bytes.size());
 }
 
-std::string readFile(const std::string &path)
-{
+std::string readFile(const std::string &path) {
     std::ifstream f(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), {});
 }

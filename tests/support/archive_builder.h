@@ -59,8 +59,7 @@ std::string buildSfx(const std::vector<Entry> &entries, bool pklite, const std::
 // parts, then the entries (disk number start 1).  A set: volume k holds the
 // entries of perVolume[k-1], volume 1 also the header and the directory.
 std::vector<std::string> buildQzvwSet(uint16_t kind, const std::vector<std::vector<Entry>> &perVolume);
-inline std::string buildQzvw(uint16_t kind, const std::vector<Entry> &entries)
-{
+inline std::string buildQzvw(uint16_t kind, const std::vector<Entry> &entries) {
     return buildQzvwSet(kind, {entries})[0];
 }
 // A spanned set: marker, entries and directory cut into volumes of volumeSize

@@ -12,8 +12,7 @@
 namespace qztest {
 
 // Writes bytes into the scratch folder and returns the path.
-inline std::string put(const TempDir &dir, const std::string &name, const std::string &bytes)
-{
+inline std::string put(const TempDir &dir, const std::string &name, const std::string &bytes) {
     writeFile(dir.file(name), bytes);
     return dir.file(name);
 }
@@ -24,8 +23,7 @@ struct OpenArchive {
     int16_t result;
     explicit OpenArchive(const std::string &path, uint32_t mode = 0) : result(Qz4ZipOpen(path.c_str(), mode,
         &h)) {}
-    ~OpenArchive()
-    {
+    ~OpenArchive() {
         if (h != QZ_INVALID_HANDLE)
             Qz4ZipClose(&h);
     }
@@ -38,8 +36,7 @@ struct Listing {
     int16_t end = 0;
 };
 
-inline Listing listAll(QzHandle h)
-{
+inline Listing listAll(QzHandle h) {
     Listing l;
     QzEntryRecord rec;
     char name[261];

@@ -14,8 +14,7 @@ namespace qztest {
 struct NoTerminalInput {
     int saved = dup(0), null = open("/dev/null", O_RDONLY);
     NoTerminalInput() { dup2(null, 0); }
-    ~NoTerminalInput()
-    {
+    ~NoTerminalInput() {
         dup2(saved, 0);
         close(saved);
         close(null);

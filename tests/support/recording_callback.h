@@ -17,14 +17,12 @@ class RecordingCallback {
 public:
     static const int kNoAnswer = 0x7FFFFFFF;
 
-    RecordingCallback()
-    {
+    RecordingCallback() {
         current_ = this;
         Qz4SetCPrint(1);
         Qz4CPrintHook(&RecordingCallback::entry);
     }
-    ~RecordingCallback()
-    {
+    ~RecordingCallback() {
         Qz4CPrintHook(nullptr);
         Qz4SetCPrint(0);
         current_ = nullptr;
@@ -35,8 +33,7 @@ public:
     void onEvent(std::function<int(const QzPrintBlock &)> f) { hook_ = std::move(f); }
     const std::vector<QzPrintBlock> &events() const { return events_; }
     // The events of one kind (and code, unless -1).
-    std::vector<QzPrintBlock> eventsOf(int16_t kind, int code = -1) const
-    {
+    std::vector<QzPrintBlock> eventsOf(int16_t kind, int code = -1) const {
         std::vector<QzPrintBlock> out;
         for (const QzPrintBlock &b : events_)
             if (b.eventKind == kind && (code == -1 || b.eventCode == code))
@@ -46,8 +43,7 @@ public:
     void clear() { events_.clear(); }
 
 private:
-    static int16_t QZ_CALL entry(QzPrintBlock block)
-    {
+    static int16_t QZ_CALL entry(QzPrintBlock block) {
         if (!current_ || current_->events_.size() >= 10000)
             return current_ ? QZ_ANSWER_CANCEL : QZ_ANSWER_OK;
         current_->events_.push_back(block);

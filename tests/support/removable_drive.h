@@ -19,8 +19,7 @@ namespace qztest {
 
 class RemovableDrive {
 public:
-    RemovableDrive(char letter, const std::string &folder) : letter_(letter), folder_(folder)
-    {
+    RemovableDrive(char letter, const std::string &folder) : letter_(letter), folder_(folder) {
         std::filesystem::create_directories(folder_);
         qzhost_map_drive(letter_, folder_.c_str(), DRIVE_REMOVABLE, nullptr);
     }
@@ -30,13 +29,11 @@ public:
 
     // The Win32 path of a file on the drive ("A:\NAME").
     std::string path(const std::string &fileName) const { return std::string(1, letter_) + ":\\" + fileName; }
-    void useSet(const std::string &fileName, const std::vector<std::string> &volumes)
-    {
+    void useSet(const std::string &fileName, const std::vector<std::string> &volumes) {
         setName_ = fileName;
         volumes_ = volumes;
     }
-    void insertVolume(unsigned n)
-    {
+    void insertVolume(unsigned n) {
         char label[16];
         snprintf(label, sizeof label, "PKBACK# %03u", n % 1000);
         if (n < 1 || n > volumes_.size())

@@ -11,8 +11,7 @@ namespace qztest {
 
 class TempDir {
 public:
-    TempDir()
-    {
+    TempDir() {
         static unsigned serial = 0;
         auto stamp = std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007;
         while (path_.empty() && serial < 100000) {
@@ -22,8 +21,7 @@ public:
                 path_ = p;
         }
     }
-    ~TempDir()
-    {
+    ~TempDir() {
         std::error_code ec;
         std::filesystem::remove_all(path_, ec);
     }
@@ -32,8 +30,7 @@ public:
 
     std::string path() const { return path_.string(); }
     // Joined as bytes, so that ANSI names keep them (std::filesystem would convert).
-    std::string file(const std::string &name) const
-    {
+    std::string file(const std::string &name) const {
         return path() + (char)std::filesystem::path::preferred_separator + name;
     }
 

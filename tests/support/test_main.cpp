@@ -10,8 +10,7 @@
 #include <windows.h>
 #endif
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     const char *folder = getenv("QZ_TEST_TEMP");
 #ifdef _WIN32
     if (folder && *folder) {

@@ -9,15 +9,13 @@ namespace qzunzip {
 
 namespace {
 
-const char *verbOf(int16_t operation)
-{
+const char *verbOf(int16_t operation) {
     return operation == QZ_OP_TESTING ? "    testing" : " extracting";
 }
 
 // Percentage done, through the library's formula: with the bytes still to
 // go as the part, Qz4ZipPercent gives the share done.
-int percentDone(uint32_t total, uint32_t done)
-{
+int percentDone(uint32_t total, uint32_t done) {
     if (done > total)
         done = total;
     uint32_t left = total - done;
@@ -28,8 +26,7 @@ int percentDone(uint32_t total, uint32_t done)
     return Qz4ZipPercent((int32_t)total, (int32_t)left);
 }
 
-std::string messageText(int16_t code)
-{
+std::string messageText(int16_t code) {
     switch (code) {
     case QZ_CRC_MISMATCH: return "CRC mismatch, the file may be damaged";
     case QZ_WRONG_PASSWORD: return "wrong password, skipped";
@@ -43,8 +40,7 @@ std::string messageText(int16_t code)
 
 Console::Console(Terminal terminal, bool quiet) : t_(std::move(terminal)), quiet_(quiet) {}
 
-int16_t Console::event(const QzPrintBlock &b)
-{
+int16_t Console::event(const QzPrintBlock &b) {
     switch (b.eventKind) {
     case QZ_EVENT_MESSAGE: return message(b);
     case QZ_EVENT_QUESTION: return question(b);
@@ -61,8 +57,7 @@ int16_t Console::event(const QzPrintBlock &b)
     }
 }
 
-void Console::endLine()
-{
+void Console::endLine() {
     if (lineOpen_) {
         *t_.out << "\n";
         t_.out->flush();
@@ -71,15 +66,13 @@ void Console::endLine()
     lineLength_ = 0;
 }
 
-bool Console::cancelled() const
-{
+bool Console::cancelled() const {
     return t_.interrupted && t_.interrupted();
 }
 
 // ---- progress -------------------------------------------------------------------
 
-void Console::progress(const QzPrintBlock &b)
-{
+void Console::progress(const QzPrintBlock &b) {
     const bool fresh = current_ != b.fileName || (b.bytesDone == 0 && lastDone_ > 0);
     lastDone_ = b.bytesDone;
     if (fresh) {
@@ -96,8 +89,7 @@ void Console::progress(const QzPrintBlock &b)
         *t_.out << verbOf(b.operation) << ": " << displayPath(current_) << std::endl;
 }
 
-void Console::drawProgress(const QzPrintBlock &b, bool force)
-{
+void Console::drawProgress(const QzPrintBlock &b, bool force) {
     // Redrawn at most ten times a second, and at the end of the entry.
     const auto now = std::chrono::steady_clock::now();
     const bool last = b.entrySize > 0 && b.bytesDone >= b.entrySize;
@@ -132,8 +124,7 @@ void Console::drawProgress(const QzPrintBlock &b, bool force)
 
 // ---- messages and questions ---------------------------------------------------------
 
-int16_t Console::message(const QzPrintBlock &b)
-{
+int16_t Console::message(const QzPrintBlock &b) {
     endLine();
     ++warnings_;
     *t_.err << "qzunzip: warning: " << displayPath(b.fileName) << ": " << messageText(b.eventCode) << " ("
@@ -142,8 +133,7 @@ int16_t Console::message(const QzPrintBlock &b)
     return cancelled() ? QZ_ANSWER_CANCEL : QZ_ANSWER_OK;
 }
 
-bool Console::ask(const std::string &prompt, std::string *answer)
-{
+bool Console::ask(const std::string &prompt, std::string *answer) {
     *t_.err << prompt;
     t_.err->flush();
     const bool got = t_.readLine(answer);
@@ -152,8 +142,7 @@ bool Console::ask(const std::string &prompt, std::string *answer)
     return got && !cancelled();
 }
 
-int16_t Console::question(const QzPrintBlock &b)
-{
+int16_t Console::question(const QzPrintBlock &b) {
     endLine();
     const std::string name = displayPath(b.fileName);
     std::string line;
@@ -198,22 +187,19 @@ int16_t Console::question(const QzPrintBlock &b)
 
 Console *PrintHook::console_ = nullptr;
 
-PrintHook::PrintHook(Console &console)
-{
+PrintHook::PrintHook(Console &console) {
     console_ = &console;
     Qz4SetCPrint(1);
     Qz4CPrintHook(&PrintHook::entry);
 }
 
-PrintHook::~PrintHook()
-{
+PrintHook::~PrintHook() {
     Qz4CPrintHook(nullptr);
     Qz4SetCPrint(0);
     console_ = nullptr;
 }
 
-int16_t QZ_CALL PrintHook::entry(QzPrintBlock block)
-{
+int16_t QZ_CALL PrintHook::entry(QzPrintBlock block) {
     return console_ ? console_->event(block) : (int16_t)QZ_ANSWER_OK;
 }
 

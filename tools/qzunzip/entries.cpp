@@ -16,21 +16,18 @@ namespace qzunzip {
 
 namespace {
 
-bool isSeparator(char c)
-{
+bool isSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
-bool hasWildcard(const std::string &s)
-{
+bool hasWildcard(const std::string &s) {
     return s.find_first_of("*?") != std::string::npos;
 }
 
 // Equal after case folding.  QzMatchFile folds case the way the library
 // compares directories; a directory that holds '*' or '?' itself is
 // compared byte by byte with ASCII folding instead.
-bool sameFolded(const std::string &a, const std::string &b)
-{
+bool sameFolded(const std::string &a, const std::string &b) {
     if (a.size() != b.size())
         return false;
     if (!hasWildcard(b))
@@ -41,15 +38,13 @@ bool sameFolded(const std::string &a, const std::string &b)
     return true;
 }
 
-bool startsFolded(const std::string &s, const std::string &prefix)
-{
+bool startsFolded(const std::string &s, const std::string &prefix) {
     return prefix.size() <= s.size() && sameFolded(s.substr(0, prefix.size()), prefix);
 }
 
 // Directory (with its trailing '/') and name of a name or specification,
 // drive prefix left out, '\' turned into '/'.
-void splitName(std::string s, std::string *dir, std::string *name)
-{
+void splitName(std::string s, std::string *dir, std::string *name) {
     s.erase(0, drivePrefixLength(s));
     for (char &c : s)
         if (c == '\\')
@@ -59,8 +54,7 @@ void splitName(std::string s, std::string *dir, std::string *name)
     *name = slash == std::string::npos ? s : s.substr(slash + 1);
 }
 
-bool onlyDotsAndBlanks(const std::string &component)
-{
+bool onlyDotsAndBlanks(const std::string &component) {
     size_t dots = 0;
     for (char c : component) {
         if (c == '.')
@@ -73,8 +67,7 @@ bool onlyDotsAndBlanks(const std::string &component)
 
 }  // namespace
 
-int16_t readDirectory(QzHandle archive, std::vector<ArchiveEntry> *entries)
-{
+int16_t readDirectory(QzHandle archive, std::vector<ArchiveEntry> *entries) {
     entries->clear();
     ArchiveEntry e;
     char name[261];
@@ -89,16 +82,14 @@ int16_t readDirectory(QzHandle archive, std::vector<ArchiveEntry> *entries)
 
 // ---- selection -----------------------------------------------------------------
 
-Selection::Selection(std::vector<std::string> includes, std::vector<std::string> excludes)
-{
+Selection::Selection(std::vector<std::string> includes, std::vector<std::string> excludes) {
     for (const std::string &s : includes)
         includes_.push_back(split(s));
     for (const std::string &s : excludes)
         excludes_.push_back(split(s));
 }
 
-Selection::Spec Selection::split(const std::string &spec)
-{
+Selection::Spec Selection::split(const std::string &spec) {
     Spec s;
     splitName(spec, &s.dir, &s.pattern);
     if (s.pattern.empty())
@@ -106,8 +97,7 @@ Selection::Spec Selection::split(const std::string &spec)
     return s;
 }
 
-bool Selection::fits(const std::string &dir, const std::string &name, const Spec &s, bool exclusion)
-{
+bool Selection::fits(const std::string &dir, const std::string &name, const Spec &s, bool exclusion) {
     const bool nameFits = QzMatchFile(name.c_str(), s.pattern.c_str()) != 0;
     if (exclusion && s.dir.empty() && !dir.empty())
         return nameFits;
@@ -115,8 +105,7 @@ bool Selection::fits(const std::string &dir, const std::string &name, const Spec
     return dirFits && nameFits;
 }
 
-bool Selection::selects(const std::string &entryName) const
-{
+bool Selection::selects(const std::string &entryName) const {
     std::string dir, name;
     splitName(entryName, &dir, &name);
     bool in = false;
@@ -133,8 +122,7 @@ bool Selection::selects(const std::string &entryName) const
 
 // ---- names -----------------------------------------------------------------------
 
-size_t drivePrefixLength(const std::string &name)
-{
+size_t drivePrefixLength(const std::string &name) {
     if (name.size() >= 2 && isSeparator(name[0]) && isSeparator(name[1])) {
         // "//server/share": up to the separator after the share.
         size_t server = name.find_first_of("/\\", 2);
@@ -146,8 +134,7 @@ size_t drivePrefixLength(const std::string &name)
     return name.size() >= 2 && name[1] == ':' ? 2 : 0;
 }
 
-bool leavesDestination(const std::string &name, bool keepDrive)
-{
+bool leavesDestination(const std::string &name, bool keepDrive) {
     if (keepDrive && (drivePrefixLength(name) > 0 || (!name.empty() && isSeparator(name[0]))))
         return true;
     size_t start = 0;
@@ -162,8 +149,7 @@ bool leavesDestination(const std::string &name, bool keepDrive)
     return false;
 }
 
-std::string specList(const std::vector<std::string> &specs)
-{
+std::string specList(const std::vector<std::string> &specs) {
     std::string list;
     for (std::string s : specs) {
         if (s.empty())
@@ -186,8 +172,7 @@ std::string specList(const std::vector<std::string> &specs)
     return list;
 }
 
-std::string withoutDirectoryEntries(const std::string &spec)
-{
+std::string withoutDirectoryEntries(const std::string &spec) {
     std::string dir, pattern;
     splitName(spec, &dir, &pattern);
     if (!pattern.empty() && !QzMatchFile("", pattern.c_str()))
@@ -197,8 +182,7 @@ std::string withoutDirectoryEntries(const std::string &spec)
 
 // ---- the plan ----------------------------------------------------------------------
 
-Plan makePlan(const std::vector<ArchiveEntry> &entries, const PlanRequest &request)
-{
+Plan makePlan(const std::vector<ArchiveEntry> &entries, const PlanRequest &request) {
     Plan plan;
     std::vector<std::string> includes = request.specs;
     if (includes.empty())
@@ -234,8 +218,7 @@ Plan makePlan(const std::vector<ArchiveEntry> &entries, const PlanRequest &reque
 
 namespace {
 
-bool makeOne(const std::string &ansi)
-{
+bool makeOne(const std::string &ansi) {
 #ifdef _WIN32
     return CreateDirectoryA(ansi.c_str(), NULL) || GetLastError() == ERROR_ALREADY_EXISTS;
 #else
@@ -249,8 +232,7 @@ bool makeOne(const std::string &ansi)
 
 }  // namespace
 
-bool makeDirectory(const std::string &destination, const std::string &name)
-{
+bool makeDirectory(const std::string &destination, const std::string &name) {
     std::string path = destination;
     if (!path.empty() && !isSeparator(path.back()) && path.back() != ':')
         path += '/';

@@ -9,8 +9,7 @@
 
 namespace qzunzip {
 
-std::string methodName(const QzEntryRecord &r)
-{
+std::string methodName(const QzEntryRecord &r) {
     std::string m;
     switch (r.method) {
     case 0: m = "Stored"; break;
@@ -32,8 +31,7 @@ std::string methodName(const QzEntryRecord &r)
     return m;
 }
 
-std::string attributeLetters(uint32_t a)
-{
+std::string attributeLetters(uint32_t a) {
     static const struct {
         uint32_t bit;
         char letter;
@@ -49,8 +47,7 @@ namespace {
 // The share saved by compression, through the library's formula: with the
 // packed size as the part, Qz4ZipPercent gives what is left out.  Sizes
 // above 2 GB are halved together until they fit its 32-bit arguments.
-int ratio(uint64_t size, uint64_t packed)
-{
+int ratio(uint64_t size, uint64_t packed) {
     while (size > 0x7FFFFFFF) {
         size >>= 1;
         packed >>= 1;
@@ -62,8 +59,7 @@ int ratio(uint64_t size, uint64_t packed)
 
 }  // namespace
 
-void printListing(std::ostream &out, const std::vector<const ArchiveEntry *> &entries)
-{
+void printListing(std::ostream &out, const std::vector<const ArchiveEntry *> &entries) {
     char line[256];
     out << "      Size     Packed Ratio Method   Date       Time  CRC-32   Attr   Name\n"
            "---------- ---------- ----- -------- ---------------- -------- ------ ----\n";
@@ -87,8 +83,7 @@ void printListing(std::ostream &out, const std::vector<const ArchiveEntry *> &en
     out << line;
 }
 
-int16_t printComment(std::ostream &out, QzHandle archive)
-{
+int16_t printComment(std::ostream &out, QzHandle archive) {
     // 0xFFFF would mean "no buffer"; the longest comment is 65,535 bytes.
     std::vector<char> comment(0xFFFE + 1, '\0');
     const int16_t r = Qz4ZipComment(archive, comment.data(), 0xFFFE);

@@ -28,8 +28,7 @@ volatile sig_atomic_t g_interrupted = 0;
 // The first Ctrl-C asks the library to stop at its next block of work (the
 // run then ends with -4); a second one ends the process the usual way.
 #ifdef _WIN32
-BOOL WINAPI onControl(DWORD type)
-{
+BOOL WINAPI onControl(DWORD type) {
     if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT)
         return FALSE;
     if (g_interrupted)
@@ -39,33 +38,28 @@ BOOL WINAPI onControl(DWORD type)
     return TRUE;
 }
 
-void catchInterrupt()
-{
+void catchInterrupt() {
     SetConsoleCtrlHandler(onControl, TRUE);
 }
 
-bool isTerminal(FILE *f)
-{
+bool isTerminal(FILE *f) {
     return _isatty(_fileno(f)) != 0;
 }
 
-unsigned terminalWidth()
-{
+unsigned terminalWidth() {
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info))
         return (unsigned)(info.srWindow.Right - info.srWindow.Left + 1);
     return 80;
 }
 #else
-void onInterrupt(int)
-{
+void onInterrupt(int) {
     g_interrupted = 1;
     Qz4Cancel();
     signal(SIGINT, SIG_DFL);
 }
 
-void catchInterrupt()
-{
+void catchInterrupt() {
     // No SA_RESTART: a question waiting for input returns at once.
     struct sigaction action;
     memset(&action, 0, sizeof action);
@@ -74,13 +68,11 @@ void catchInterrupt()
     sigaction(SIGINT, &action, nullptr);
 }
 
-bool isTerminal(FILE *f)
-{
+bool isTerminal(FILE *f) {
     return isatty(fileno(f)) != 0;
 }
 
-unsigned terminalWidth()
-{
+unsigned terminalWidth() {
     struct winsize w;
     if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &w) == 0 && w.ws_col > 20)
         return w.ws_col;
@@ -90,8 +82,7 @@ unsigned terminalWidth()
 
 #ifdef _WIN32
 // Ctrl-C makes the console read return at once.
-bool readLine(std::string *line)
-{
+bool readLine(std::string *line) {
     char buf[512];
     line->clear();
     if (g_interrupted || !fgets(buf, sizeof buf, stdin) || g_interrupted)
@@ -104,8 +95,7 @@ bool readLine(std::string *line)
 #else
 // Waits for input in short steps, so that a Ctrl-C that comes just before
 // the read is not lost; the terminal hands over whole lines.
-bool readLine(std::string *line)
-{
+bool readLine(std::string *line) {
     line->clear();
     for (;;) {
         if (g_interrupted)
@@ -130,8 +120,7 @@ bool readLine(std::string *line)
 
 }  // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     qzunzip::Options options = qzunzip::parseArguments(args);
 

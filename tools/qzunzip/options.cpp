@@ -40,13 +40,11 @@ const char kUsage[] =
 
 namespace {
 
-bool isOwn(const std::string &arg, char letter)
-{
+bool isOwn(const std::string &arg, char letter) {
     return arg.size() == 2 && tolower((unsigned char)arg[1]) == letter;
 }
 
-bool endsWithSeparator(const std::string &arg)
-{
+bool endsWithSeparator(const std::string &arg) {
     if (arg.empty())
         return false;
     char last = arg.back();
@@ -59,8 +57,7 @@ bool endsWithSeparator(const std::string &arg)
 
 }  // namespace
 
-Options parseArguments(const std::vector<std::string> &args)
-{
+Options parseArguments(const std::vector<std::string> &args) {
     Options o;
     std::vector<std::string> positional;
     bool switchesEnd = false;
@@ -108,8 +105,7 @@ Options parseArguments(const std::vector<std::string> &args)
     return o;
 }
 
-std::string commandString(const Options &options)
-{
+std::string commandString(const Options &options) {
     std::string s;
     for (const std::string &sw : options.switches) {
         if (!s.empty())
@@ -119,8 +115,7 @@ std::string commandString(const Options &options)
     return s;
 }
 
-SwitchesSeen scanSwitches(const std::string &command)
-{
+SwitchesSeen scanSwitches(const std::string &command) {
     SwitchesSeen seen;
     const size_t n = command.size();
     size_t i = 0;

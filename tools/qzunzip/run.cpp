@@ -10,8 +10,7 @@
 
 namespace qzunzip {
 
-ExitStatus exitStatusOf(int16_t result)
-{
+ExitStatus exitStatusOf(int16_t result) {
     switch (result) {
     case QZ_OK: return kExitOk;
     case QZ_SKIPPED:
@@ -51,15 +50,13 @@ private:
     std::vector<std::string> specs_, excludes_;
 };
 
-int Invocation::fail(const std::string &what, int16_t result, ExitStatus status)
-{
+int Invocation::fail(const std::string &what, int16_t result, ExitStatus status) {
     console_.endLine();
     *t_.err << "qzunzip: " << o_.archive << ": " << what << " (" << resultName(result) << ")\n";
     return status;
 }
 
-bool Invocation::toAnsi(const std::string &host, std::string *ansi, const char *what)
-{
+bool Invocation::toAnsi(const std::string &host, std::string *ansi, const char *what) {
     if (ansiFromHost(host, ansi))
         return true;
     *t_.err << "qzunzip: warning: " << what << " " << host
@@ -67,8 +64,7 @@ bool Invocation::toAnsi(const std::string &host, std::string *ansi, const char *
     return false;
 }
 
-int Invocation::run()
-{
+int Invocation::run() {
     if (o_.help) {
         *t_.out << kUsage;
         return kExitOk;
@@ -108,8 +104,7 @@ int Invocation::run()
     return status;
 }
 
-int Invocation::list(QzHandle archive, const std::vector<ArchiveEntry> &entries)
-{
+int Invocation::list(QzHandle archive, const std::vector<ArchiveEntry> &entries) {
     if (o_.comment) {
         int16_t r = printComment(*t_.out, archive);
         if (r != QZ_OK && r != QZ_TOO_LONG)
@@ -129,8 +124,7 @@ int Invocation::list(QzHandle archive, const std::vector<ArchiveEntry> &entries)
     return kExitOk;
 }
 
-int Invocation::badSwitches(const std::string &command, int16_t result)
-{
+int Invocation::badSwitches(const std::string &command, int16_t result) {
     console_.endLine();
     *t_.err << "qzunzip: bad switches (" << resultName(result) << ")\n  " << command << "\n";
     const int16_t place = Qz4GetParsePlace();
@@ -139,8 +133,7 @@ int Invocation::badSwitches(const std::string &command, int16_t result)
     return kExitSwitches;
 }
 
-int Invocation::extract(QzHandle &archive, const std::vector<ArchiveEntry> &entries)
-{
+int Invocation::extract(QzHandle &archive, const std::vector<ArchiveEntry> &entries) {
     const std::string command = commandString(o_);
     const SwitchesSeen seen = scanSwitches(command);
     PlanRequest request;
@@ -219,8 +212,7 @@ int Invocation::extract(QzHandle &archive, const std::vector<ArchiveEntry> &entr
 
 }  // namespace
 
-int runQzunzip(const Options &options, const Terminal &terminal)
-{
+int runQzunzip(const Options &options, const Terminal &terminal) {
     Invocation invocation(options, terminal);
     return invocation.run();
 }

@@ -9,19 +9,16 @@ namespace qzunzip {
 
 #ifdef _WIN32
 
-bool ansiFromHost(const std::string &host, std::string *ansi)
-{
+bool ansiFromHost(const std::string &host, std::string *ansi) {
     *ansi = host;
     return true;
 }
 
-std::string hostFromAnsi(const std::string &ansi)
-{
+std::string hostFromAnsi(const std::string &ansi) {
     return ansi;
 }
 
-std::string displayPath(const std::string &ansi)
-{
+std::string displayPath(const std::string &ansi) {
     return ansi;
 }
 
@@ -39,8 +36,7 @@ const uint16_t kCp1252C1[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-void putUtf8(uint32_t u, std::string &out)
-{
+void putUtf8(uint32_t u, std::string &out) {
     if (u < 0x80) {
         out += (char)u;
     } else if (u < 0x800) {
@@ -55,8 +51,7 @@ void putUtf8(uint32_t u, std::string &out)
 
 // One character of UTF-8 at s[i]; i moves past it.  A malformed sequence
 // gives 0xFFFD for its first byte.
-uint32_t getUtf8(const std::string &s, size_t &i)
-{
+uint32_t getUtf8(const std::string &s, size_t &i) {
     const unsigned char c = (unsigned char)s[i++];
     if (c < 0x80)
         return c;
@@ -74,8 +69,7 @@ uint32_t getUtf8(const std::string &s, size_t &i)
     return u;
 }
 
-int ansiByte(uint32_t u)
-{
+int ansiByte(uint32_t u) {
     if (u < 0x80 || (u >= 0xA0 && u <= 0xFF))
         return (int)u;
     for (int k = 0; k < 32; ++k)
@@ -86,8 +80,7 @@ int ansiByte(uint32_t u)
 
 }  // namespace
 
-bool ansiFromHost(const std::string &host, std::string *ansi)
-{
+bool ansiFromHost(const std::string &host, std::string *ansi) {
     bool exact = true;
     ansi->clear();
     for (size_t i = 0; i < host.size();) {
@@ -101,16 +94,14 @@ bool ansiFromHost(const std::string &host, std::string *ansi)
     return exact;
 }
 
-std::string hostFromAnsi(const std::string &ansi)
-{
+std::string hostFromAnsi(const std::string &ansi) {
     std::string out;
     for (unsigned char c : ansi)
         putUtf8(c >= 0x80 && c < 0xA0 ? kCp1252C1[c - 0x80] : c, out);
     return out;
 }
 
-std::string displayPath(const std::string &ansi)
-{
+std::string displayPath(const std::string &ansi) {
     std::string s = hostFromAnsi(ansi);
     for (char &c : s)
         if (c == '\\')
@@ -120,8 +111,7 @@ std::string displayPath(const std::string &ansi)
 
 #endif
 
-std::string resultName(int16_t code)
-{
+std::string resultName(int16_t code) {
     const char *text = "unknown result";
 #define QZUNZIP_TEXT_(name, value, words) \
     if (code == (value))                  \
@@ -131,8 +121,7 @@ std::string resultName(int16_t code)
     return std::to_string(code) + " " + text;
 }
 
-std::string shortSize(uint64_t bytes)
-{
+std::string shortSize(uint64_t bytes) {
     if (bytes < 10000)
         return std::to_string(bytes);
     static const char *units[] = {"KB", "MB", "GB"};
@@ -147,8 +136,7 @@ std::string shortSize(uint64_t bytes)
     return buf;
 }
 
-std::string dosDateTime(uint16_t date, uint16_t time)
-{
+std::string dosDateTime(uint16_t date, uint16_t time) {
     char buf[32];
     snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u", 1980u + (date >> 9), (date >> 5) & 15u, date & 31u,
              time >> 11, (time >> 5) & 63u);
