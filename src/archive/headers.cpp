@@ -8,11 +8,12 @@
 namespace qz {
 namespace archive {
 
-bool decodeCentralHeader(const uint8_t *bytes, uint32_t length, QzEntryRecord *out) {
-    FieldReader in(bytes, length);
-    out->signature = in.get32();
-    out->versionMadeBy = in.get16();
-    out->versionNeeded = in.get16();
+namespace {
+
+// The run of fields that the central and the local header share, from the
+// flags to the extra field's length.
+template <class Header>
+void readSharedFields(FieldReader &in, Header *out) {
     out->flags = in.get16();
     out->method = in.get16();
     out->dosTime = in.get16();
@@ -22,6 +23,16 @@ bool decodeCentralHeader(const uint8_t *bytes, uint32_t length, QzEntryRecord *o
     out->uncompressedSize = in.get32();
     out->nameLength = in.get16();
     out->extraLength = in.get16();
+}
+
+}  // namespace
+
+bool decodeCentralHeader(const uint8_t *bytes, uint32_t length, QzEntryRecord *out) {
+    FieldReader in(bytes, length);
+    out->signature = in.get32();
+    out->versionMadeBy = in.get16();
+    out->versionNeeded = in.get16();
+    readSharedFields(in, out);
     out->commentLength = in.get16();
     out->diskNumberStart = in.get16();
     out->internalAttributes = in.get16();
@@ -37,15 +48,7 @@ int16_t readLocalHeader(HANDLE file, LocalHeader *out) {
     FieldReader in(bytes, sizeof bytes);
     out->signature = in.get32();
     out->versionNeeded = in.get16();
-    out->flags = in.get16();
-    out->method = in.get16();
-    out->dosTime = in.get16();
-    out->dosDate = in.get16();
-    out->crc32 = in.get32();
-    out->compressedSize = in.get32();
-    out->uncompressedSize = in.get32();
-    out->nameLength = in.get16();
-    out->extraLength = in.get16();
+    readSharedFields(in, out);
     return QZ_OK;
 }
 
