@@ -42,6 +42,6 @@ QZ_API(int16_t) Qz4ZipComment(QzHandle handle, char *comment, uint32_t size) {
         return QZ_ERR_READ;
     }
     comment[count] = 0;
-    OemToCharA(comment, comment);
+    qz::oemToAnsi(comment, comment);
     return result;
 }

@@ -58,5 +58,5 @@ QZ_API(void) Qz4EffectiveFileName(char *name, const void *extra, uint16_t extraL
         ++from;
     lstrcpynA(result, from, kNameBytes);
     qz::replaceChar(result, '\\', '/');
-    OemToCharA(result, destination);
+    qz::oemToAnsi(result, destination);
 }

@@ -13,7 +13,7 @@ namespace archive {
 HANDLE openOem(const char *oemName, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
     char ansi[kNameBytes];
     lstrcpynA(ansi, oemName, kNameBytes);
-    OemToCharA(ansi, ansi);
+    qz::oemToAnsi(ansi, ansi);
     return CreateFileA(ansi, access, share, NULL, disposition, flags, NULL);
 }
 

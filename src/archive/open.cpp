@@ -206,7 +206,7 @@ QZ_API(int16_t) Qz4ZipOpen(const char *name, uint32_t mode, QzHandle *handle) {
     if (!archiveName(name, ansi))
         return QZ_ERR_NAME;
     char oem[kNameBytes];
-    CharToOemA(ansi, oem);
+    qz::ansiToOem(ansi, oem);
 
     bool longNames = (mode & kModeLongNames) != 0;
     mode &= ~kModeLongNames;

@@ -44,7 +44,7 @@ int16_t readName(HANDLE file, uint16_t length, char *name) {
         return QZ_ERR_READ;
     }
     name[length] = 0;
-    OemToCharA(name, name);
+    qz::oemToAnsi(name, name);
     qz::replaceChar(name, '\\', '/');
     return QZ_OK;
 }
@@ -115,7 +115,7 @@ int16_t readComment(HANDLE file, uint16_t length, const EntryBuffers &out, int16
         }
         if (size != 0) {
             out.comment[n] = 0;
-            OemToCharA(out.comment, out.comment);
+            qz::oemToAnsi(out.comment, out.comment);
         }
     }
     if (n < length && !seekBy(file, (int32_t)(length - n)))

@@ -27,7 +27,7 @@ bool startsWith(const char *s, const char *prefix) {
 void upperLabelOf(const char *oemName, char label[kNameBytes]) {
     char ansi[kNameBytes], root[kNameBytes];
     lstrcpynA(ansi, oemName, kNameBytes);
-    OemToCharA(ansi, ansi);
+    qz::oemToAnsi(ansi, ansi);
     volumeRoot(ansi, root);
     readVolumeLabel(root, label);
     CharUpperA(label);
@@ -148,7 +148,7 @@ int16_t changeVolume(Archive *a) {
 
     char ansi[kNameBytes], root[4];
     lstrcpynA(ansi, a->name, kNameBytes);
-    OemToCharA(ansi, ansi);
+    qz::oemToAnsi(ansi, ansi);
     driveRoot(ansi, root);
     bool removable = GetDriveTypeA(root) == DRIVE_REMOVABLE;
 

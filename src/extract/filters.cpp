@@ -26,7 +26,7 @@ void storedField(const char *given, char out[kNameBytes]) {
         return;
     lstrcpynA(out, given, kNameBytes - 1);
     endWithSeparator(out);
-    CharToOemA(out, out);
+    qz::ansiToOem(out, out);
     replaceChar(out, '\\', '/');
 }
 

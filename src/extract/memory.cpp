@@ -60,8 +60,8 @@ int16_t findFitting(archive::Archive *a, const char *specification, QzEntryRecor
     select::splitPath(specification, nullptr, specDir, pattern);
     if (!pattern[0])
         lstrcpyA(pattern, "*");
-    CharToOemA(specDir, specDir);
-    CharToOemA(pattern, pattern);
+    qz::ansiToOem(specDir, specDir);
+    qz::ansiToOem(pattern, pattern);
 
     char name[kNameBytes + 1];
     int16_t r = walkEntries(a, true, record, name, extra, comment);
@@ -69,7 +69,7 @@ int16_t findFitting(archive::Archive *a, const char *specification, QzEntryRecor
         if (r != QZ_OK)
             return r;
         char entryDir[kNameBytes], entryName[kNameBytes];
-        CharToOemA(name, name);
+        qz::ansiToOem(name, name);
         select::splitPath(name, nullptr, entryDir, entryName);
         if (select::entryTest(entryDir, entryName, specDir, pattern, false))
             return QZ_OK;

@@ -29,7 +29,7 @@ void destinationPath(const char *destDir, const char *outputName, const char *dr
     auto appendOem = [ansi](const char *part) {
         char converted[kNameBytes];
         lstrcpynA(converted, part, kNameBytes);
-        OemToCharA(converted, converted);
+        qz::oemToAnsi(converted, converted);
         appendPath(ansi, converted);
     };
     ansi[0] = 0;
@@ -44,15 +44,15 @@ void destinationPath(const char *destDir, const char *outputName, const char *dr
         appendOem(name);
     }
 
-    CharToOemA(ansi, oem);
+    qz::ansiToOem(ansi, oem);
     if ((options & OPT_KEEP_DRIVE) && havePathFilters())
         applyPathFilters(oem);
-    OemToCharA(oem, ansi);
+    qz::oemToAnsi(oem, ansi);
 
     char d[kNameBytes], p[kNameBytes], n[kNameBytes];
     select::splitPath(ansi, d, p, n);
     joinPath(ansi, d, p, n);
-    CharToOemA(ansi, oem);
+    qz::ansiToOem(ansi, oem);
 }
 
 }  // namespace extract

@@ -127,7 +127,7 @@ struct Run {
 Step Run::entry() {
     char oemName[kNameBufferBytes];
     lstrcpynA(oemName, entryName(), sizeof oemName);
-    CharToOemA(oemName, oemName);
+    qz::ansiToOem(oemName, oemName);
     select::splitPath(oemName, drive, dir, name);
     if (!(options & OPT_KEEP_DRIVE))
         drive[0] = 0;

@@ -13,7 +13,7 @@ void setOperation(int16_t operation) {
 
 void setArchiveName(const char *oemName) {
     lstrcpynA(g.print.archiveName, oemName, sizeof g.print.archiveName);
-    OemToCharA(g.print.archiveName, g.print.archiveName);
+    qz::oemToAnsi(g.print.archiveName, g.print.archiveName);
 }
 
 void beginEntry(const char *name) {

@@ -5,9 +5,13 @@
 // the same behaviour as 1.
 #include "frame/frame.h"
 
+#include "platform/extensions.h"
 #include "platform/win32.h"
 
 namespace qz {
+
+uint32_t gExtensions = 0;
+
 namespace frame {
 
 // Constant-initialised, so the values hold before any code of the process runs.
@@ -73,4 +77,14 @@ QZ_API(int32_t) Qz4GetParseType(void) {
 
 QZ_API(int16_t) Qz4GetParsePlace(void) {
     return g.parsePlace;
+}
+
+QZ_API(uint32_t) QzSetExtensions(uint32_t flags) {
+    qz::gExtensions = flags & QZ_EXT_ALL;
+    qz::platform::applyExtensions(qz::gExtensions);
+    return qz::gExtensions;
+}
+
+QZ_API(uint32_t) QzGetExtensions(void) {
+    return qz::gExtensions;
 }

@@ -8,6 +8,7 @@
 #ifndef QZ_PLATFORM_NAMES_H
 #define QZ_PLATFORM_NAMES_H
 
+#include "platform/extensions.h"
 #include "platform/win32.h"
 
 namespace qz {
@@ -30,6 +31,24 @@ inline void replaceChar(char *s, char find, char put) {
     for (char *p = s; *p; p = CharNextA(p))
         if (*p == find)
             *p = put;
+}
+
+// A name's OEM form to its ANSI form and back, in place or not.  Names of
+// entries live in the OEM code page inside the library; with UTF-8 names
+// they are converted once, when read, to the ANSI code page and stay in it,
+// so then both directions copy.
+inline void oemToAnsi(const char *from, char *to) {
+    if (!extensionOn(QZ_EXT_UTF8_NAMES))
+        OemToCharA(from, to);
+    else if (from != to)
+        lstrcpyA(to, from);
+}
+
+inline void ansiToOem(const char *from, char *to) {
+    if (!extensionOn(QZ_EXT_UTF8_NAMES))
+        CharToOemA(from, to);
+    else if (from != to)
+        lstrcpyA(to, from);
 }
 
 }  // namespace qz

@@ -32,7 +32,7 @@ bool passes(const WIN32_FIND_DATAA &found, DWORD mask, const char *namePattern) 
 void searchParts(const char *path, char *ansi, char *namePattern) {
     char oem[kNameBytes];
     lstrcpynA(oem, path ? path : "", sizeof oem);
-    OemToCharA(oem, ansi);
+    qz::oemToAnsi(oem, ansi);
     splitPath(ansi, nullptr, nullptr, namePattern);
 }
 

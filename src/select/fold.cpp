@@ -17,7 +17,7 @@ char *foldedCopy(const char *s) {
     const SIZE_T bytes = static_cast<SIZE_T>(lstrlenA(s)) + 1;
     char *copy = static_cast<char *>(GlobalAlloc(GMEM_FIXED, bytes));
     if (!copy) return nullptr;
-    OemToCharA(s, copy);
+    qz::oemToAnsi(s, copy);
     CharUpperA(copy);
     return copy;
 }

@@ -34,7 +34,7 @@ struct Spec {
 void takeSpec(const char *token, Spec &spec) {
     char oem[kNameBytes];
     lstrcpynA(oem, token, sizeof oem);
-    CharToOemA(oem, oem);
+    qz::ansiToOem(oem, oem);
     splitPath(oem, nullptr, spec.dir, spec.pattern);
     if (spec.pattern[0] == '\0') lstrcpyA(spec.pattern, "*");
 }

@@ -13,9 +13,9 @@ import subprocess
 import sys
 
 
-def header_table(path):
+def header_table(path, macro):
     text = open(path, encoding="latin-1").read()
-    block = text[text.index("#define QZ_EXPORT_TABLE"):]
+    block = text[text.index("#define " + macro + "("):]
     block = block[:block.index("\n\n")]
     rows = re.findall(r"X\(\s*(\d+)\s*,\s*(\w+)\s*,\s*(\d+)\s*\)", block)
     return {name: (int(ordinal), int(size)) for ordinal, name, size in rows}
@@ -55,12 +55,13 @@ def stdcall_symbols(nm, library):
 
 def main():
     ap = argparse.ArgumentParser()
-    for opt in ("header", "def", "dll", "objects", "objdump", "nm"):
+    for opt in ("header", "ext-header", "def", "dll", "objects", "objdump", "nm"):
         ap.add_argument("--" + opt, required=True)
     ap.add_argument("--complete", action="store_true")
     args = ap.parse_args()
 
-    table = header_table(args.header)
+    table = header_table(args.header, "QZ_EXPORT_TABLE")
+    extensions = header_table(args.ext_header, "QZ_EXT_EXPORT_TABLE")
     listed = def_table(getattr(args, "def"))
     exported = dll_exports(args.objdump, args.dll)
     symbols = stdcall_symbols(args.nm, args.objects)
@@ -68,6 +69,9 @@ def main():
 
     if len(table) != 39 or sorted(o for o, _ in table.values()) != list(range(1, 40)):
         problems.append("the header's export table does not hold ordinals 1 to 39")
+    if not extensions or min(o for o, _ in extensions.values()) < 100:
+        problems.append("the extension exports do not have ordinals from 100")
+    table.update(extensions)
     for name, (ordinal, size) in listed.items():
         if name not in table:
             problems.append(f"{name}: in the module definition but not in the header's table")

@@ -8,15 +8,16 @@
 #include <stdio.h>
 #include <string.h>
 #include "qzunpack.h"
+#include "qzunpack_ext.h"
 
 #define ARCHIVE "..\\host.zip"
 #define INPUT "..\\input\\"
 #define README "docs/readme.txt"
 
 #define QZ_POINTER_(ordinal, name, bytes) __typeof__(&name) name;
-static struct { QZ_EXPORT_TABLE(QZ_POINTER_) int end; } qz;
+static struct { QZ_EXPORT_TABLE(QZ_POINTER_) QZ_EXT_EXPORT_TABLE(QZ_POINTER_) int end; } qz;
 #define QZ_ROW_(ordinal, name, bytes) { ordinal, #name, &qz.name },
-static struct { int ordinal; const char *name; void *slot; } rows[] = { QZ_EXPORT_TABLE(QZ_ROW_) };
+static struct { int ordinal; const char *name; void *slot; } rows[] = { QZ_EXPORT_TABLE(QZ_ROW_) QZ_EXT_EXPORT_TABLE(QZ_ROW_) };
 
 static int failures, tested, extracted, bad_blocks; /* the last three counted by on_print */
 static long v; /* what the last call through EXPECT returned */
@@ -102,6 +103,9 @@ int main(void) {
     check(sp_before - sp_after == 4, "a wrong declaration moves the stack", (long)(sp_before - sp_after));
 
     CALL(qz.Qz4SetDoEvents(0));
+    EXPECT(qz.QzSetExtensions(0xFFFFFFFFu), v == QZ_EXT_ALL);
+    EXPECT(qz.QzSetExtensions(0), v == 0);
+    EXPECT(qz.QzGetExtensions(), v == 0);
     EXPECT(qz.Qz4GetDoEvents(), v == 0);
     CALL(qz.Qz4SetParseType(1));
     EXPECT(qz.Qz4GetParseType(), v == -1);

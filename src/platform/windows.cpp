@@ -1,0 +1,43 @@
+// windows.cpp -- the extension mode's platform services on Windows, where
+// the file system keeps its own rules and the code pages are the system's.
+#if defined(_WIN32)
+
+#include "platform/extensions.h"
+#include "platform/win32.h"
+
+namespace qz {
+namespace platform {
+
+void applyExtensions(uint32_t) {}
+
+bool storedToAnsi(const char *stored, size_t n, bool utf8, char *out, size_t size) {
+    if (size == 0)
+        return false;
+    if (n == 0) {
+        out[0] = 0;
+        return true;
+    }
+    // A name fits the name buffer, so its wide form fits this one.
+    WCHAR wide[1024];
+    int w = MultiByteToWideChar(utf8 ? CP_UTF8 : CP_OEMCP, 0, stored, (int)n, wide, 1024);
+    if (w <= 0)
+        return false;
+    // Characters the ANSI page lacks become '_' rather than a look-alike
+    // (a UTF-8 page has them all, and takes no default character).
+    bool utf8Page = GetACP() == CP_UTF8;
+    int a = WideCharToMultiByte(CP_ACP, utf8Page ? 0 : WC_NO_BEST_FIT_CHARS, wide, w, out, (int)size - 1,
+                                utf8Page ? NULL : "_", NULL);
+    if (a <= 0)
+        return false;
+    out[a] = 0;
+    return true;
+}
+
+bool setUnixMode(const char *, uint32_t) {
+    return true;
+}
+
+}  // namespace platform
+}  // namespace qz
+
+#endif
