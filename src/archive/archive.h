@@ -36,6 +36,21 @@ enum : uint32_t {
     kMagicQzvw = 0x57565A51u,   // the bytes "QZVW" in file order
 };
 
+// Bits of an entry's general-purpose flag, the system that made it (the
+// high byte of versionMadeBy) and the Unix mode bits its external
+// attributes may carry in their high half.
+enum : uint16_t {
+    kEntryEncrypted = 0x0001,
+    kEntrySizesAfterData = 0x0008,   // the password check byte is the time's high byte
+    kEntryStrongEncryption = 0x0040,
+    kEntryUtf8 = 0x0800,             // name and comment are UTF-8
+};
+enum : uint8_t { kSystemDos = 0, kSystemUnix = 3 };
+enum : uint32_t { kModeType = 0170000, kModeDirectory = 0040000, kModeRegular = 0100000, kModeOwnerWrite = 0200 };
+
+// The AES method of WinZip and 7-Zip, refused by name as strong encryption.
+enum : uint16_t { kMethodAes = 99 };
+
 enum : uint32_t {
     kLocalHeaderBytes = 30,
     kCentralHeaderBytes = 46,
@@ -139,6 +154,12 @@ void encodeEndRecord(const EndRecord &in, uint8_t out[kEndRecordBytes]);
 // QZ_ERR_FILE when the size, the seek or the read fails.  The caller looks
 // at the signature.
 int16_t readTail(HANDLE file, EndRecord *tail, uint32_t *fileSize);
+
+// With UTF-8 names: the first length bytes of a name or comment read into
+// text (a buffer of size bytes), UTF-8 when utf8 and otherwise in the OEM
+// page, become their ANSI form in place.  False, with the text left as
+// read, when that form does not fit.
+bool textToAnsi(char *text, uint32_t length, uint32_t size, bool utf8);
 
 // An extra-field block is its 2-byte id, its 2-byte data size and the data.
 inline uint16_t extraBlockDataSize(const uint8_t *block) {

@@ -43,5 +43,7 @@ QZ_API(int16_t) Qz4ZipComment(QzHandle handle, char *comment, uint32_t size) {
     }
     comment[count] = 0;
     qz::oemToAnsi(comment, comment);
+    if (qz::extensionOn(QZ_EXT_UTF8_NAMES) && !textToAnsi(comment, count, bytes, false))
+        result = QZ_TOO_LONG;
     return result;
 }

@@ -10,7 +10,9 @@
 // same header again; a cut extra field or comment (QZ_TOO_LONG) still
 // advances it.
 #include "archive/archive.h"
+#include "crypt/crypt.h"
 #include "frame/frame.h"
+#include "platform/extensions.h"
 
 namespace qz {
 namespace archive {
@@ -37,16 +39,63 @@ int16_t readHeader(HANDLE file, QzEntryRecord *record) {
 }
 
 // The stored name, converted to the ANSI code page and to forward slashes,
-// the form in which every caller compares names.
+// the form in which every caller compares names.  With UTF-8 names it is
+// left as stored: convertName turns it once the extra field is read.
 int16_t readName(HANDLE file, uint16_t length, char *name) {
     if (length > 0 && !readAll(file, name, length)) {
         name[0] = 0;
         return QZ_ERR_READ;
     }
     name[length] = 0;
+    if (qz::extensionOn(QZ_EXT_UTF8_NAMES))
+        return QZ_OK;
     qz::oemToAnsi(name, name);
     qz::replaceChar(name, '\\', '/');
     return QZ_OK;
+}
+
+// The UTF-8 name of an Info-ZIP Unicode Path block ("up": version 1, the
+// CRC-32 of the stored name, the name) that belongs to the stored name: a
+// block whose CRC differs was written for a name since changed by another
+// tool, and is ignored.
+bool unicodePath(const uint8_t *field, uint16_t length, const char *stored, uint16_t storedLength,
+                 const char **name, uint16_t *nameLength) {
+    const uint8_t *block = findExtraBlock(field, length, 9, [](const uint8_t *b, uint32_t) {
+        return b[0] == 0x75 && b[1] == 0x70 && b[4] == 1;
+    });
+    if (!block)
+        return false;
+    uint16_t size = extraBlockDataSize(block);
+    uint32_t room = (uint32_t)(field + length - block) - 4;
+    if (size < 5 || size > room)
+        return false;
+    uint32_t crc = ~crypt::crc32((const uint8_t *)stored, storedLength, 0xFFFFFFFFu);
+    if (FieldReader(block + 5, 4).get32() != crc)
+        return false;
+    *name = (const char *)block + 9;
+    *nameLength = (uint16_t)(size - 5);
+    return true;
+}
+
+// With UTF-8 names: the stored name in name (storedLength bytes) becomes
+// its ANSI form, from UTF-8 when flag bit 11 says so or a Unicode Path
+// block gives it, from the OEM page otherwise.  False, with the stored
+// name left, when the converted name does not fit the name buffer.
+bool convertName(const QzEntryRecord &record, const uint8_t *field, uint16_t fieldLength, char *name,
+                 uint16_t storedLength) {
+    char stored[kNameBytes + 1];
+    lstrcpynA(stored, name, sizeof stored);
+    const char *from = stored;
+    uint16_t fromLength = storedLength;
+    bool utf8 = (record.flags & kEntryUtf8) != 0;
+    if (!utf8 && field && unicodePath(field, fieldLength, stored, storedLength, &from, &fromLength))
+        utf8 = true;
+    if (!platform::storedToAnsi(from, fromLength, utf8, name, kNameBytes + 1)) {
+        lstrcpyA(name, stored);
+        return false;
+    }
+    qz::replaceChar(name, '\\', '/');
+    return true;
 }
 
 // How many bytes of an extra field of length bytes the caller's buffer
@@ -71,35 +120,24 @@ int16_t readExtra(HANDLE file, uint16_t length, const EntryBuffers &out, int16_t
     return QZ_OK;
 }
 
-// With effective names the whole extra field is read, since the
-// extended-name block may lie anywhere in it, and the caller gets what
-// fits.  The effective name then replaces the stored one; the record's name
-// length follows it unless keepNameLength asks for the stored length, which
-// the extraction walk needs to step over the entry's headers.
-int16_t readExtraWithName(HANDLE file, uint16_t length, const EntryBuffers &out, bool keepNameLength,
-                          int16_t *warning) {
-    frame::LockedBlock block;
-    if (!block.allocate(length))
+// The whole extra field, for the names it may carry, into a block the
+// caller releases; the caller's buffer gets what fits.
+int16_t readWholeExtra(HANDLE file, uint16_t length, const EntryBuffers &out, frame::LockedBlock *block,
+                       int16_t *warning) {
+    if (!block->allocate(length))
         return QZ_ERR_MEMORY;
-    const uint8_t *field = (const uint8_t *)block.p;
-    int16_t result = QZ_OK;
-    if (!readAll(file, block.p, length)) {
-        result = QZ_ERR_READ;
-    } else {
-        uint16_t n = extraToCopy(length, out, warning);
-        for (uint16_t i = 0; i < n; ++i)
-            ((uint8_t *)out.extra)[i] = field[i];
-        Qz4EffectiveFileName(out.name, field, length, out.name);
-        if (!keepNameLength)
-            out.record->nameLength = (uint16_t)lstrlenA(out.name);
-    }
-    block.release();
-    return result;
+    if (!readAll(file, block->p, length))
+        return QZ_ERR_READ;
+    uint16_t n = extraToCopy(length, out, warning);
+    for (uint16_t i = 0; i < n; ++i)
+        ((uint8_t *)out.extra)[i] = ((const uint8_t *)block->p)[i];
+    return QZ_OK;
 }
 
 // The comment into the caller's buffer, cut to it (QZ_TOO_LONG in
-// *warning) and converted to the ANSI code page; the rest is passed over.
-int16_t readComment(HANDLE file, uint16_t length, const EntryBuffers &out, int16_t *warning) {
+// *warning) and converted to the ANSI code page (from UTF-8 when utf8 and
+// names are read as UTF-8); the rest is passed over.
+int16_t readComment(HANDLE file, uint16_t length, const EntryBuffers &out, bool utf8, int16_t *warning) {
     uint16_t size = (uint16_t)out.commentSize;
     uint32_t n = 0;
     if (out.comment && size != 0xFFFF) {
@@ -116,6 +154,8 @@ int16_t readComment(HANDLE file, uint16_t length, const EntryBuffers &out, int16
         if (size != 0) {
             out.comment[n] = 0;
             qz::oemToAnsi(out.comment, out.comment);
+            if (qz::extensionOn(QZ_EXT_UTF8_NAMES) && !textToAnsi(out.comment, n, size, utf8))
+                *warning = QZ_TOO_LONG;
         }
     }
     if (n < length && !seekBy(file, (int32_t)(length - n)))
@@ -128,15 +168,37 @@ int16_t readComment(HANDLE file, uint16_t length, const EntryBuffers &out, int16
 // attribute bits that extraction restores; any other system keeps its own
 // there (a Unix writer its mode bits in the high half), which read as DOS
 // bits would make files read-only, hidden, system or directories by
-// accident.  So such entries report none.
-void dropForeignAttributes(QzEntryRecord *record) {
-    if ((record->versionMadeBy >> 8) != 0)
-        record->externalAttributes = 0;
+// accident.  So such entries report none, unless the Unix modes are read:
+// then a Unix entry keeps its mode in the high half and gets the DOS bits
+// it implies (a directory, a file without write permission), and a name
+// ending in '/' is a directory whoever wrote it.
+void describeAttributes(QzEntryRecord *record, const char *name) {
+    uint8_t system = (uint8_t)(record->versionMadeBy >> 8);
+    if (!qz::extensionOn(QZ_EXT_UNIX_MODES)) {
+        if (system != kSystemDos)
+            record->externalAttributes = 0;
+        return;
+    }
+    uint32_t attributes = system == kSystemDos ? record->externalAttributes : 0;
+    if (system == kSystemUnix) {
+        uint32_t mode = record->externalAttributes >> 16;
+        attributes = mode << 16;
+        if ((mode & kModeType) == kModeDirectory)
+            attributes |= FILE_ATTRIBUTE_DIRECTORY;
+        else if (mode != 0 && !(mode & kModeOwnerWrite))
+            attributes |= FILE_ATTRIBUTE_READONLY;
+    }
+    int length = lstrlenA(name);
+    if (length > 0 && name[length - 1] == '/')
+        attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    record->externalAttributes = attributes;
 }
 
 // Reads the header at *offset with its name, extra field and comment into
 // out, whose record and name are not null, and moves *offset to the next
-// header.
+// header.  With UTF-8 names, a name too long for the name buffer is a
+// warning (QZ_TOO_LONG) that still moves the offset, so a walk can go on
+// past the entry; the name then holds what fits of the stored one.
 int16_t readEntryBody(Archive *a, uint32_t *offset, const EntryBuffers &out, bool keepNameLength) {
     HANDLE file = directoryHandle(a);
     if (!seekTo(file, *offset))
@@ -145,28 +207,49 @@ int16_t readEntryBody(Archive *a, uint32_t *offset, const EntryBuffers &out, boo
     if (result != QZ_OK)
         return result;
     QzEntryRecord &record = *out.record;
-    uint16_t extraLength = record.extraLength, commentLength = record.commentLength;
-    if (record.nameLength > kNameBytes)
-        return QZ_TOO_LONG;
-    result = readName(file, record.nameLength, out.name);
+    uint16_t storedLength = record.nameLength, extraLength = record.extraLength;
+    uint16_t commentLength = record.commentLength;
+    bool utf8Names = qz::extensionOn(QZ_EXT_UTF8_NAMES);
+    int16_t warning = QZ_OK;
+    uint16_t nameBytes = storedLength;
+    if (storedLength > kNameBytes) {
+        if (!utf8Names)
+            return QZ_TOO_LONG;
+        warning = QZ_TOO_LONG;
+        nameBytes = kNameBytes;
+    }
+    result = readName(file, nameBytes, out.name);
+    if (result == QZ_OK && nameBytes < storedLength && !seekBy(file, storedLength - nameBytes))
+        result = QZ_ERR_READ;
     if (result != QZ_OK)
         return result;
 
-    int16_t warning = QZ_OK;
+    // The names an extra field may carry need all of it.
+    bool effective = (a->flags & kFlagEffectiveNames) != 0;
+    frame::LockedBlock field;
     if (extraLength != 0) {
-        if (a->flags & kFlagEffectiveNames)
-            result = readExtraWithName(file, extraLength, out, keepNameLength, &warning);
+        if (effective || utf8Names)
+            result = readWholeExtra(file, extraLength, out, &field, &warning);
         else
             result = readExtra(file, extraLength, out, &warning);
-        if (result != QZ_OK)
-            return result;
     }
+    if (result == QZ_OK && utf8Names && warning == QZ_OK &&
+        !convertName(record, (const uint8_t *)field.p, extraLength, out.name, storedLength))
+        warning = QZ_TOO_LONG;
+    if (result == QZ_OK && effective && field.p)
+        Qz4EffectiveFileName(out.name, field.p, extraLength, out.name);
+    field.release();
+    if (result != QZ_OK)
+        return result;
+    if (((effective && extraLength != 0) || utf8Names) && !keepNameLength)
+        record.nameLength = (uint16_t)lstrlenA(out.name);
+
     if (commentLength != 0) {
-        result = readComment(file, commentLength, out, &warning);
+        result = readComment(file, commentLength, out, (record.flags & kEntryUtf8) != 0, &warning);
         if (result != QZ_OK)
             return result;
     }
-    dropForeignAttributes(&record);
+    describeAttributes(&record, out.name);
 
     uint32_t next;
     if (!tell(file, &next)) {
@@ -188,6 +271,17 @@ void emptyBuffers(char *name, char *comment, uint32_t commentSize) {
 }
 
 }  // namespace
+
+bool textToAnsi(char *text, uint32_t length, uint32_t size, bool utf8) {
+    frame::LockedBlock converted;
+    if (!converted.allocate(size))
+        return false;
+    bool fits = platform::storedToAnsi(text, length, utf8, (char *)converted.p, size);
+    if (fits)
+        lstrcpyA(text, (const char *)converted.p);
+    converted.release();
+    return fits;
+}
 
 int16_t readEntry(Archive *a, uint32_t *offset, const EntryBuffers &out, bool keepNameLength) {
     QzEntryRecord scratchRecord;

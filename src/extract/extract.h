@@ -52,6 +52,9 @@ int16_t methodCode(int16_t zipMethod, uint16_t flags);
 // of which only 0 and 8 are decoded.
 bool knownMethod(uint16_t zipMethod);
 
+// True for the ZIP methods the library decodes: stored and Deflate.
+bool decodedMethod(uint16_t zipMethod);
+
 // Appends s to path (a kNameBytes buffer) as far as it fits, never cutting
 // a double-byte character in two.
 void appendPath(char *path, const char *s);

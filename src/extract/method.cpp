@@ -27,6 +27,10 @@ bool knownMethod(uint16_t zipMethod) {
     }
 }
 
+bool decodedMethod(uint16_t zipMethod) {
+    return zipMethod == 0 || zipMethod == 8;
+}
+
 void appendPath(char *path, const char *s) {
     int at = lstrlenA(path);
     if (!s)

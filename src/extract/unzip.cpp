@@ -8,6 +8,12 @@
 // run end it at once with their code.  Whatever ends it, the run releases
 // everything it took and drops the path filters.
 //
+// Read as today's archives need (QZ_EXT_ENTRY_PROBLEMS), more of the
+// problems of one entry leave the run going: a method that cannot be
+// decoded, a directory that cannot be made, a name too long for the name
+// buffer; a DOS date that is no date leaves the file with the time it was
+// written at, and says so.
+//
 // Archives whose directory is read from a directory file (spanned sets,
 // QZVW archives, directory-first volumes) keep entry data spread over
 // volumes: each entry is first copied, across volume boundaries, into a
@@ -55,6 +61,7 @@ struct Run {
     char *copyName = nullptr;
     HANDLE copy = INVALID_HANDLE_VALUE;
     int16_t result = QZ_OK;   // the error that ended the run, if any
+    bool nameTooLong = false;  // the walk could not convert the current name
 
     // the current entry
     char drive[kNameBytes], dir[kNameBytes], name[kNameBytes];  // OEM parts
@@ -94,15 +101,31 @@ struct Run {
     // The more status keeps one problem of the run, the one the host most
     // needs to act on: a file that could not be had (QZ_ERR_FILE: the
     // destination needs attention) outranks a file written with a CRC
-    // mismatch (its data are suspect), which outranks a wrong password (the
-    // entry was left out, as the host answered when told).  So a later
-    // problem replaces an earlier one only when it ranks as high or higher,
-    // and a wrong password is recorded only when nothing else is.
+    // mismatch (its data are suspect), which outranks the entries left out
+    // (a wrong password, an unsupported method: as the host answered when
+    // told).  So a later problem replaces an earlier one only when it ranks
+    // as high or higher, and the others are recorded only when nothing is.
     void setMoreStatus(int16_t code) {
         int16_t &more = frame::g.moreStatus;
-        if (code == QZ_ERR_FILE || (code == QZ_CRC_MISMATCH && more != QZ_ERR_FILE) ||
-            (code == QZ_WRONG_PASSWORD && more == QZ_OK))
+        if (code == QZ_ERR_FILE || (code == QZ_CRC_MISMATCH && more != QZ_ERR_FILE) || more == QZ_OK)
             more = code;
+    }
+
+    // A problem of the current entry that the run goes on after: the
+    // message and, answered OK, the record of it (false: cancelled).
+    bool report(int16_t code) {
+        if (!message(code))
+            return false;
+        setMoreStatus(code);
+        return true;
+    }
+    Step skipWith(int16_t code) {
+        return report(code) ? Step::Skip : Step::Stop;
+    }
+
+    // A problem that ends the run, unless problems stay with their entry.
+    Step stopOrSkip(int16_t code) {
+        return extensionOn(QZ_EXT_ENTRY_PROBLEMS) ? skipWith(code) : stop(code);
     }
 
     // ---- one entry ---------------------------------------------------------------
@@ -129,6 +152,12 @@ Step Run::entry() {
     lstrcpynA(oemName, entryName(), sizeof oemName);
     qz::ansiToOem(oemName, oemName);
     select::splitPath(oemName, drive, dir, name);
+    if (extensionOn(QZ_EXT_POSIX_NAMES) && drive[0]) {
+        // Where ':' is a character of names, "c:x" names a file "c:x".
+        lstrcatA(drive, dir);
+        lstrcpynA(dir, drive, kNameBytes);
+        drive[0] = 0;
+    }
     if (!(options & OPT_KEEP_DRIVE))
         drive[0] = 0;
     if (!select::selectionTest(dir, name, include, exclude, true))
@@ -141,6 +170,8 @@ Step Run::entry() {
         // Nothing is written in a test, so the host sees the entry's name.
         frame::beginEntry(entryName());
     }
+    if (nameTooLong)
+        return skipWith(QZ_TOO_LONG);
 
     if (positionInput() == Step::Stop)
         return Step::Stop;
@@ -197,6 +228,8 @@ Step Run::checkPassword() {
     int16_t r = Qz4ZipCheckPassword(archive::toArchiveHandle(input), &record, password);
     if (r == QZ_OK)
         return Step::GoOn;
+    if (r == QZ_ERR_METHOD)
+        return skipWith(r);
     if (r != QZ_BAD_PASSWORD)
         return stop(r);
     if (!message(QZ_WRONG_PASSWORD))
@@ -218,7 +251,7 @@ Step Run::specialEntry(bool directory) {
         if (directory) {
             int16_t r = createDirectories(pathAnsi);
             if (r != QZ_OK)
-                return stop(r);
+                return stopOrSkip(r);
         } else if (QzSetVolumeLabel(destDir, entryName()) != QZ_OK) {
             setMoreStatus(QZ_ERR_FILE);
             return Step::Skip;
@@ -265,7 +298,7 @@ Step Run::createOutput() {
     if (dir[0] && (options & OPT_DIRS)) {
         int16_t r = createDirectories(pathAnsi);
         if (r != QZ_OK)
-            return stop(r);
+            return stopOrSkip(r);
     }
 
     WIN32_FIND_DATAA found;
@@ -300,6 +333,10 @@ Step Run::fileEntry() {
         return step;
     ++processed;
 
+    // Methods the library knows of but cannot decode end the run, unless
+    // problems stay with their entry.
+    if (!decodedMethod(record.method) && extensionOn(QZ_EXT_ENTRY_PROBLEMS))
+        return skipWith(QZ_ERR_METHOD);
     if (!knownMethod(record.method))
         return message(QZ_ERR_METHOD) ? Step::Skip : Step::Stop;
 
@@ -331,8 +368,10 @@ Step Run::fileEntry() {
 Step Run::finishFile(uint32_t crc) {
     if (!testing()) {
         FILETIME local, utc;
-        bool stamped = fileTimeFromDos(record.dosDate, record.dosTime, &local) &&
-                       LocalFileTimeToFileTime(&local, &utc) && SetFileTime(output, NULL, NULL, &utc);
+        bool validTime = fileTimeFromDos(record.dosDate, record.dosTime, &local);
+        bool keepNow = !validTime && extensionOn(QZ_EXT_ENTRY_PROBLEMS);
+        bool stamped = keepNow || (validTime && LocalFileTimeToFileTime(&local, &utc) &&
+                                   SetFileTime(output, NULL, NULL, &utc));
         if (!stamped)
             return stop(QZ_ERR_FILE);
         CloseHandle(output);
@@ -343,6 +382,14 @@ Step Run::finishFile(uint32_t crc) {
         if (!SetFileAttributesA(pathAnsi, attributes) && (attributes & kAttrBit80) &&
             !SetFileAttributesA(pathAnsi, attributes & ~(DWORD)kAttrBit80))
             return stop(QZ_ERR_FILE);
+        // With Unix modes read, a regular file's mode is in the high half
+        // (links and the rest keep what the file system gives them).
+        uint32_t mode = record.externalAttributes >> 16;
+        if (extensionOn(QZ_EXT_UNIX_MODES) && (mode & archive::kModeType) == archive::kModeRegular &&
+            !platform::setUnixMode(pathAnsi, mode))
+            return stop(QZ_ERR_FILE);
+        if (keepNow && !report(QZ_EXT_INVALID_TIME))
+            return Step::Stop;
     }
 
     if (crc != record.crc32) {
@@ -441,7 +488,10 @@ QZ_API(int16_t) Qz4UnZip(QzHandle *archive, const char *destination, const char 
     int16_t r = startRun(run, destination, command);
     if (r == QZ_OK) {
         r = run.walk(true);
-        while (r == QZ_OK) {
+        // A name that did not fit is a problem of its entry only when
+        // names are read as UTF-8: the walk then goes on past it.
+        while (r == QZ_OK || (r == QZ_TOO_LONG && extensionOn(QZ_EXT_UTF8_NAMES))) {
+            run.nameTooLong = r == QZ_TOO_LONG;
             if (run.entry() == Step::Stop) {
                 r = run.result;
                 break;

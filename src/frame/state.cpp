@@ -81,6 +81,10 @@ QZ_API(int16_t) Qz4GetParsePlace(void) {
 
 QZ_API(uint32_t) QzSetExtensions(uint32_t flags) {
     qz::gExtensions = flags & QZ_EXT_ALL;
+#if defined(_WIN32)
+    // Windows keeps its own rules for names.
+    qz::gExtensions &= ~QZ_EXT_POSIX_NAMES;
+#endif
     qz::platform::applyExtensions(qz::gExtensions);
     return qz::gExtensions;
 }

@@ -3,6 +3,7 @@
 
 #include <stdint.h>
 
+#include "qzunpack_ext.h"
 #include "text.h"
 
 namespace qzunzip {
@@ -32,6 +33,9 @@ std::string messageText(int16_t code) {
     case QZ_WRONG_PASSWORD: return "wrong password, skipped";
     case QZ_ERR_METHOD: return "unknown compression method, skipped";
     case QZ_ERR_FILE: return "access denied, skipped";
+    case QZ_ERR_MKDIR: return "its directory cannot be created, skipped";
+    case QZ_TOO_LONG: return "name too long, skipped";
+    case QZ_EXT_INVALID_TIME: return "invalid date or time, the file keeps the time of extraction";
     default: return resultName(code);
     }
 }

@@ -72,9 +72,11 @@ int16_t readDirectory(QzHandle archive, std::vector<ArchiveEntry> *entries) {
     ArchiveEntry e;
     char name[261];
     int16_t r = Qz4ZipFindFirst(archive, &e.record, name, nullptr, 0, nullptr, 0);
-    while (r == QZ_OK) {
+    // A name too long to read is the extraction's to report; the walk goes on.
+    while (r == QZ_OK || r == QZ_TOO_LONG) {
         e.name = name;
-        entries->push_back(e);
+        if (r == QZ_OK)
+            entries->push_back(e);
         r = Qz4ZipFindNext(archive, &e.record, name, nullptr, 0, nullptr, 0);
     }
     return r == QZ_NO_MORE_ENTRIES ? (int16_t)QZ_OK : r;

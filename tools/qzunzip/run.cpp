@@ -6,6 +6,7 @@
 
 #include "entries.h"
 #include "listing.h"
+#include "qzunpack_ext.h"
 #include "text.h"
 
 namespace qzunzip {
@@ -213,6 +214,9 @@ int Invocation::extract(QzHandle &archive, const std::vector<ArchiveEntry> &entr
 }  // namespace
 
 int runQzunzip(const Options &options, const Terminal &terminal) {
+    // Archives are read as today's writers make them: UTF-8 names, today's
+    // password check, problems kept to their entry, POSIX names and modes.
+    QzSetExtensions(QZ_EXT_ALL);
     Invocation invocation(options, terminal);
     return invocation.run();
 }

@@ -4,6 +4,7 @@
 #include <stdio.h>
 
 #include "qzunpack.h"
+#include "qzunpack_ext.h"
 
 namespace qzunzip {
 
@@ -78,9 +79,18 @@ int ansiByte(uint32_t u) {
     return -1;
 }
 
+// Names read as UTF-8 make UTF-8 the library's ANSI page: nothing to convert.
+bool utf8Page() {
+    return (QzGetExtensions() & QZ_EXT_UTF8_NAMES) != 0;
+}
+
 }  // namespace
 
 bool ansiFromHost(const std::string &host, std::string *ansi) {
+    if (utf8Page()) {
+        *ansi = host;
+        return true;
+    }
     bool exact = true;
     ansi->clear();
     for (size_t i = 0; i < host.size();) {
@@ -95,6 +105,8 @@ bool ansiFromHost(const std::string &host, std::string *ansi) {
 }
 
 std::string hostFromAnsi(const std::string &ansi) {
+    if (utf8Page())
+        return ansi;
     std::string out;
     for (unsigned char c : ansi)
         putUtf8(c >= 0x80 && c < 0xA0 ? kCp1252C1[c - 0x80] : c, out);
