@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "archive/archive.h"
+#include "qzunpack_ext.h"
 #include "support/archive_helpers.h"
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -152,6 +153,59 @@ TEST(Open, EntriesAndTheirPartsCutToTheBuffers) {
     EXPECT_EQ(memcmp(&rec, bytes.data() + Qz4GetCDR(a.h), 46), 0);
     Qz4EffectiveFileName(name, nullptr, 0, comment);
     EXPECT_STREQ(comment, "x");
+}
+
+// Read as today's writers write them: UTF-8 names by flag or Unicode Path
+// block, names converted from code page 437, attributes from Unix modes, and
+// a name too long for the buffer that the walk steps over.
+TEST(Open, NamesAndAttributesInTheExtensionMode) {
+#ifdef _WIN32
+    const char *cafe = "caf\xE9/_.txt", *muller = "m\xFCller", *naive = "na\xEFve.txt";
+#else
+    const char *cafe = "caf\xC3\xA9/\xE4\xB8\xAD.txt", *muller = "m\xC3\xBCller", *naive = "na\xC3\xAFve.txt";
+#endif
+    const struct {
+        Entry entry;
+        std::string name;
+        uint32_t attributes;
+    } rows[] = {
+        {Entry("caf\xC3\xA9/\xE4\xB8\xAD.txt", "1"), cafe, 0x20},
+        {Entry("m\x81ller", "2"), muller, 0x20},
+        {Entry("naive.txt", "3"), naive, 0x20},
+        {Entry("stale.txt", "4"), "stale.txt", 0x20},
+        {Entry("d/", ""), "d/", 0x41ED0010},
+        {Entry("ro", "5"), "ro", 0x81240001},
+        {Entry("x/", ""), "x/", 0x30},
+        {Entry(std::string(300, 'n'), ""), std::string(260, 'n'), 0x20},
+        {Entry("end", "6"), "end", 0x20},
+    };
+    std::vector<Entry> entries;
+    for (const auto &row : rows)
+        entries.push_back(row.entry);
+    entries[0].flags = 0x0800;
+    entries[2].extra = extraBlock(0x7075, "\x01" + std::string(4, '\0') + "na\xC3\xAFve.txt");
+    uint32_t crc = crc32("naive.txt");
+    memcpy(&entries[2].extra[5], &crc, 4);
+    entries[3].extra = extraBlock(0x7075, "\x01" + std::string(4, '\0') + "new.txt");
+    entries[4].host = entries[5].host = 3;
+    entries[4].externalAttributes = 0x41ED0000;
+    entries[5].externalAttributes = 0x81240000;
+    TempDir dir;
+    OpenArchive a(put(dir, "a.zip", buildZip(entries)));
+    EXPECT_EQ(listAll(a.h).end, QZ_TOO_LONG);
+    EXPECT_EQ(listAll(a.h).names.size(), 7u);
+    QzSetExtensions(QZ_EXT_ALL);
+    QzEntryRecord rec;
+    char name[300];
+    int16_t r = Qz4ZipFindFirst(a.h, &rec, name, nullptr, 0, nullptr, 0);
+    for (const auto &row : rows) {
+        EXPECT_EQ(r, row.name.size() == 260 ? QZ_TOO_LONG : 0) << row.name;
+        EXPECT_EQ(name, row.name);
+        EXPECT_EQ(rec.externalAttributes, row.attributes) << row.name;
+        r = Qz4ZipFindNext(a.h, &rec, name, nullptr, 0, nullptr, 0);
+    }
+    EXPECT_EQ(r, QZ_NO_MORE_ENTRIES);
+    QzSetExtensions(0);
 }
 
 // Qz4ZipCheckPassword and its VB32 form, with the archive at the entry's data.

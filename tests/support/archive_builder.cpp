@@ -132,7 +132,7 @@ WrittenEntry writeEntry(const Entry &e) {
         QzEncryptData(&stored[0], (uint32_t)stored.size());
     }
     // From version needed to the name length, both headers are the same.
-    std::string common = le(20, 2) + le(!e.password.empty(), 2) + le(e.method, 2) + le(e.dosTime, 2) +
+    std::string common = le(20, 2) + le(e.flags | !e.password.empty(), 2) + le(e.method, 2) + le(e.dosTime, 2) +
                          le(e.dosDate, 2) + le(crc, 4) + le((uint32_t)stored.size(), 4) +
                          le((uint32_t)e.data.size(), 4) + le((uint32_t)e.name.size(), 2) +
                          le((uint32_t)e.extra.size(), 2);

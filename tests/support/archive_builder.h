@@ -27,6 +27,7 @@ struct Entry {
     std::string password;            // non-empty: encrypted with the traditional cipher
     std::string extra;               // extra field, in both headers
     std::string comment;
+    uint16_t flags = 0;              // general-purpose flags (bit 0 follows the password)
     uint8_t host = 0;                // high byte of "version made by"
     uint32_t externalAttributes = 0x20;
     uint16_t dosTime = 0x6C21;       // 13:33:02
