@@ -1,7 +1,8 @@
 // archive_fuzz.cpp -- opening, listing, testing and closing arbitrary files.
 //
 // The input is written to a temporary file, which is then opened in the
-// default mode and in the relaxed mode with effective names.  Every open
+// default mode and in the relaxed mode with effective names, the second
+// time with the extension mode on.  Every open
 // archive is walked with each walk: the built-in one (with small extra and
 // comment buffers, so that cuts happen), its VB32 form, and the caller-held
 // one from Qz4GetCDR; the comment is read into a short and a long buffer.
@@ -29,6 +30,7 @@
 #include "platform/host.h"
 #include "fuzz_support.h"
 #include "qzunpack.h"
+#include "qzunpack_ext.h"
 
 namespace {
 
@@ -140,6 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Qz4IdentifyFile(path, &type);
     for (uint32_t mode : {0u, 1u | QZ_OPEN_LONG_NAMES}) {
         QzHandle h;
+        QzSetExtensions(mode ? QZ_EXT_ALL : 0);
         if (Qz4ZipOpen(path, mode, &h) == 0) {
             walk(h);
             decode(h, (uint16_t)(size + mode));
@@ -148,6 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             abort();   // a failed open hands out no handle
         }
     }
+    QzSetExtensions(0);
     qzhost_counters c;
     qzhost_get_counters(&c);
     if (qz::archive::openCount() != 0 || c.handles != 0 || c.blocks != 0 || !folderEmpty(tempFolder()))

@@ -17,16 +17,17 @@ bool storedToAnsi(const char *stored, size_t n, bool utf8, char *out, size_t siz
         out[0] = 0;
         return true;
     }
-    // A name fits the name buffer, so its wide form fits this one.
-    WCHAR wide[1024];
-    int w = MultiByteToWideChar(utf8 ? CP_UTF8 : CP_OEMCP, 0, stored, (int)n, wide, 1024);
-    if (w <= 0)
+    // Each byte gives at most one UTF-16 unit.
+    WCHAR *wide = (WCHAR *)GlobalAlloc(GMEM_FIXED, (n + 1) * sizeof(WCHAR));
+    if (!wide)
         return false;
+    int w = MultiByteToWideChar(utf8 ? CP_UTF8 : CP_OEMCP, 0, stored, (int)n, wide, (int)n + 1);
     // Characters the ANSI page lacks become '_' rather than a look-alike
     // (a UTF-8 page has them all, and takes no default character).
     bool utf8Page = GetACP() == CP_UTF8;
-    int a = WideCharToMultiByte(CP_ACP, utf8Page ? 0 : WC_NO_BEST_FIT_CHARS, wide, w, out, (int)size - 1,
-                                utf8Page ? NULL : "_", NULL);
+    int a = w <= 0 ? 0 : WideCharToMultiByte(CP_ACP, utf8Page ? 0 : WC_NO_BEST_FIT_CHARS, wide, w, out,
+                                             (int)size - 1, utf8Page ? NULL : "_", NULL);
+    GlobalFree(wide);
     if (a <= 0)
         return false;
     out[a] = 0;
