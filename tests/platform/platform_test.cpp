@@ -4,12 +4,14 @@
 #include "platform/win32.h"
 #include "support/temp_dir.h"
 #ifndef _WIN32
+#include "platform/extensions.h"
 #include "platform/host.h"
 #include "support/no_terminal.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #endif
 
@@ -291,6 +293,52 @@ TEST_F(Host, WithNobodyToAskTheBoxChangesNothing) {
     const int answers[] = {IDOK, IDCANCEL, IDNO, IDCANCEL, IDABORT};
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(MessageBoxA(nullptr, "x", nullptr, styles[i]), answers[i]) << styles[i];
+}
+
+// Files made in the extension mode, from the scratch folder as the process
+// folder: what the file system then holds, and what a search finds.
+struct ModeNameRow {
+    const char *name;
+    uint32_t flags;
+    std::vector<std::string> creates;
+    const char *pattern, *host, *found;
+};
+
+const ModeNameRow kModeNames[] = {
+    {"UTF-8 names pass as they are", QZ_EXT_UTF8_NAMES, {"\xC3\xA9\xE4\xB8\xAD.txt"}, "??.txt",
+     "\xC3\xA9\xE4\xB8\xAD.txt", "\xC3\xA9\xE4\xB8\xAD.txt"},
+    {"without the mode they are one", 0, {"A.txt", "a.txt"}, "a.*", "A.txt", "A.txt"},
+};
+
+TEST_F(Host, NamesInTheExtensionMode) {
+    std::string home = std::filesystem::current_path();
+    for (const ModeNameRow &row : kModeNames) {
+        qztest::TempDir t;
+        ASSERT_EQ(chdir(t.path().c_str()), 0);
+        QzSetExtensions(row.flags);
+        for (const std::string &n : row.creates)
+            EXPECT_TRUE(write_file(n, "x")) << row.name << " " << GetLastError();
+        std::set<std::string> names;
+        for (const auto &e : std::filesystem::directory_iterator(t.path()))
+            names.insert(e.path().filename());
+        std::string host;
+        for (const std::string &n : names)
+            host += (host.empty() ? "" : ",") + n;
+        EXPECT_EQ(host, row.host) << row.name;
+        EXPECT_EQ(find_all(row.pattern), row.found) << row.name;
+        QzSetExtensions(0);
+        ASSERT_EQ(chdir(home.c_str()), 0);
+    }
+}
+
+// The UTF-8 page has no double-byte characters; the page chosen before it
+// comes back when the mode ends.
+TEST_F(Host, TheChosenPageComesBack) {
+    ASSERT_EQ(qzhost_set_codepage(932), 0);
+    QzSetExtensions(QZ_EXT_UTF8_NAMES);
+    EXPECT_FALSE(IsDBCSLeadByte(0x81));
+    QzSetExtensions(0);
+    EXPECT_TRUE(IsDBCSLeadByte(0x81));
 }
 
 // The layer keeps no state that is torn down at exit: an ELF destructor

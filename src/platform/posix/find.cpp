@@ -29,17 +29,13 @@ bool onlyWildcards(const unsigned char *p) {
     return true;
 }
 
-size_t charLen(const unsigned char *s) {
-    return (isLead(*s) && s[1]) ? 2 : 1;
-}
-
 bool match(const unsigned char *p, const unsigned char *n) {
     for (;;) {
         if (!*p) return !*n;
         if (*p == '*') {
             while (*p == '*') ++p;
             if (!*p) return true;
-            for (const unsigned char *t = n;; t += charLen(t)) {
+            for (const unsigned char *t = n;; t += charLength(t)) {
                 if (match(p, t)) return true;
                 if (!*t) return false;
             }
@@ -51,13 +47,15 @@ bool match(const unsigned char *p, const unsigned char *n) {
             }
             if (!*n) return false;
             ++p;
-            n += charLen(n);
+            n += charLength(n);
             continue;
         }
         if (*p == '.' && !*n && onlyWildcards(p + 1)) return true;
-        size_t k = charLen(p);
-        if (k == 2) {
-            if (p[0] != n[0] || p[1] != n[1]) return false;
+        size_t k = charLength(p);
+        if (k > 1) {
+            for (size_t i = 0; i < k; ++i) {
+                if (p[i] != n[i]) return false;
+            }
         } else if (upper(*p) != upper(*n)) {
             return false;
         }

@@ -6,8 +6,8 @@
 //      process's folder when X is the current drive and that folder lies on
 //      it, else to X's root; "\name" is the root of the current drive; any
 //      other path is relative to the process's folder;
-//   2. its components, split at '\' and '/' (trail bytes of double-byte
-//      characters are never separators): "." is dropped, ".." goes up (never
+//   2. its components, split at '\' and '/' (the later bytes of a multibyte
+//      character are never separators): "." is dropped, ".." goes up (never
 //      above "/"), trailing dots and spaces are cut off, as Win32 does;
 //   3. each component is looked up in its folder: the exact UTF-8 form of
 //      the ANSI name first, then every entry of the folder compared without
@@ -177,11 +177,10 @@ int splitComponents(const char *rest, char *copy, char **parts) {
 }
 
 // False when name holds a character that no Win32 name may hold ('*' and
-// '?' are allowed in a pattern); trail bytes of double-byte characters pass.
+// '?' are allowed in a pattern); the bytes of multibyte characters pass.
 bool validName(const char *name, bool pattern) {
-    for (const unsigned char *q = (const unsigned char *)name; *q; ++q) {
-        if (isLead(*q) && q[1]) { ++q; continue; }
-        if (invalidChar(*q, pattern)) return false;
+    for (const unsigned char *q = (const unsigned char *)name; *q; q += charLength(q)) {
+        if (charLength(q) == 1 && invalidChar(*q, pattern)) return false;
     }
     return true;
 }
