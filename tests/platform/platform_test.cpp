@@ -341,6 +341,31 @@ TEST_F(Host, TheChosenPageComesBack) {
     EXPECT_TRUE(IsDBCSLeadByte(0x81));
 }
 
+struct StoredRow {
+    const char *name, *stored;
+    bool utf8;
+    size_t size;
+    const char *want;
+    bool whole;
+};
+
+const StoredRow kStored[] = {
+    {"page 437", "caf\x82 \xC9\xCD", false, 32, "caf\xC3\xA9 \xE2\x95\x94\xE2\x95\x90", true},
+    {"page 437 without room", "caf\x82", false, 5, "caf", false},
+    {"valid UTF-8", "\xC3\xA9\xE4\xB8\xAD", true, 32, "\xC3\xA9\xE4\xB8\xAD", true},
+    {"invalid UTF-8", "a\xFF\xC3(\xED\xA0\x80", true, 32, "a__(___", true},
+    {"UTF-8 without room", "\xE4\xB8\xAD\xE4\xB8\xAD", true, 5, "\xE4\xB8\xAD", false},
+};
+
+TEST_F(Host, StoredNamesInTheAnsiPage) {
+    for (const StoredRow &row : kStored) {
+        char out[32];
+        bool whole = qz::platform::storedToAnsi(row.stored, strlen(row.stored), row.utf8, out, row.size);
+        EXPECT_EQ(whole, row.whole) << row.name;
+        EXPECT_EQ(std::string(out), row.want) << row.name;
+    }
+}
+
 // The layer keeps no state that is torn down at exit: an ELF destructor
 // (where the library closes the archives still open) may still call it.  A
 // failure here turns the exit status of the test program into 97.

@@ -1,7 +1,8 @@
 // extensions.cpp -- the extension mode's platform services on POSIX.
 //
 // The mode's rules live where they apply (the UTF-8 page in codepage.cpp);
-// this file keeps the switches they read.
+// this file keeps the switches they read and the services the library asks
+// for by name.
 #include "platform/extensions.h"
 #include "platform/posix/posix.h"
 
@@ -25,12 +26,31 @@ void applyExtensions(uint32_t flags) {
     setUtf8Page((flags & QZ_EXT_UTF8_NAMES) != 0);
 }
 
-bool storedToAnsi(const char *stored, size_t n, bool, char *out, size_t size) {
-    if (n >= size)
-        return false;
-    memcpy(out, stored, n);
-    out[n] = 0;
-    return true;
+bool storedToAnsi(const char *stored, size_t n, bool utf8, char *out, size_t size) {
+    if (size == 0) return false;
+    const unsigned char *s = (const unsigned char *)stored;
+    size_t at = 0;
+    bool whole = true;
+    for (size_t i = 0; i < n && whole;) {
+        if (!utf8) {
+            whole = appendUtf8(oemUnicode(s[i]), out, size, &at);
+            ++i;
+            continue;
+        }
+        // A byte that starts no valid sequence stands for a character the
+        // writer did not encode; it becomes '_' rather than a broken name.
+        size_t len = utf8Length(s + i, n - i);
+        const char *from = len ? stored + i : "_";
+        size_t count = len ? len : 1;
+        whole = at + count < size;
+        if (whole) {
+            memcpy(out + at, from, count);
+            at += count;
+        }
+        i += count;
+    }
+    out[at] = 0;
+    return whole;
 }
 
 bool setUnixMode(const char *, uint32_t) {
