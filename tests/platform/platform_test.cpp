@@ -307,7 +307,10 @@ struct ModeNameRow {
 const ModeNameRow kModeNames[] = {
     {"UTF-8 names pass as they are", QZ_EXT_UTF8_NAMES, {"\xC3\xA9\xE4\xB8\xAD.txt"}, "??.txt",
      "\xC3\xA9\xE4\xB8\xAD.txt", "\xC3\xA9\xE4\xB8\xAD.txt"},
+    {"two names that differ in case", QZ_EXT_POSIX_NAMES, {"A.txt", "a.txt"}, "a.*", "A.txt,a.txt", "a.txt"},
     {"without the mode they are one", 0, {"A.txt", "a.txt"}, "a.*", "A.txt", "A.txt"},
+    {"characters Windows refuses", QZ_EXT_POSIX_NAMES, {"a:b?\"c"}, "a*", "a:b?\"c", "a:b?\"c"},
+    {"a drive letter and a name", QZ_EXT_POSIX_NAMES, {"c:foo"}, "c:*", "c:foo", "c:foo"},
 };
 
 TEST_F(Host, NamesInTheExtensionMode) {

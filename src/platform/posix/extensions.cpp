@@ -1,14 +1,22 @@
 // extensions.cpp -- the extension mode's platform services on POSIX.
 //
-// The mode's rules live where they apply (the UTF-8 page in codepage.cpp);
-// this file keeps the switches they read and the services the library asks
-// for by name.
+// The mode's rules live where they apply (the UTF-8 page in codepage.cpp,
+// exact and permissive names in paths.cpp and find.cpp); this file keeps
+// the switches they read and the services the library asks for by name.
 #include "platform/extensions.h"
 #include "platform/posix/posix.h"
 
 #include <string.h>
 
 namespace qz::posix {
+
+namespace {
+
+bool g_posixNames = false;
+
+} // namespace
+
+bool posixNames() { return g_posixNames; }
 
 void resetExtensions() {
     qz::gExtensions = 0;
@@ -24,6 +32,7 @@ using namespace qz::posix;
 
 void applyExtensions(uint32_t flags) {
     setUtf8Page((flags & QZ_EXT_UTF8_NAMES) != 0);
+    g_posixNames = (flags & QZ_EXT_POSIX_NAMES) != 0;
 }
 
 bool storedToAnsi(const char *stored, size_t n, bool utf8, char *out, size_t size) {

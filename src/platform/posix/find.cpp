@@ -11,7 +11,8 @@
 //        pattern it may also match nothing ("a?" matches "a");
 //   '.'  followed only by wildcards, or at the very end of the pattern,
 //        also matches the end of a name without a dot ("x.*" matches "x").
-// Short (8.3) names do not exist here and are never matched.
+// Short (8.3) names do not exist here and are never matched.  With POSIX
+// names (extension mode) characters match only themselves, case included.
 #include "platform/posix/posix.h"
 
 #include <dirent.h>
@@ -52,7 +53,7 @@ bool match(const unsigned char *p, const unsigned char *n) {
         }
         if (*p == '.' && !*n && onlyWildcards(p + 1)) return true;
         size_t k = charLength(p);
-        if (k > 1) {
+        if (k > 1 || posixNames()) {
             for (size_t i = 0; i < k; ++i) {
                 if (p[i] != n[i]) return false;
             }
@@ -93,7 +94,9 @@ int byName(const void *a, const void *b) {
     const char *y = ((const WIN32_FIND_DATAA *)b)->cFileName;
     int dx = dots(x), dy = dots(y);
     if (dx || dy) return (dx ? dx : 3) - (dy ? dy : 3);
-    return lstrcmpiA(x, y);
+    // Names that differ only in case (possible here) keep one order.
+    int order = lstrcmpiA(x, y);
+    return order ? order : lstrcmpA(x, y);
 }
 
 // Appends one entry, growing the array by doubling; false when memory runs

@@ -14,6 +14,9 @@
 //      case in ANSI.  A missing folder on the way is ERROR_PATH_NOT_FOUND; a
 //      missing last component is reported as such to the caller, which
 //      decides (ERROR_FILE_NOT_FOUND, or a file to create).
+// With POSIX names (extension mode) a name is looked up only as it is
+// written, : ? * " < > | are ordinary characters of a name, and only
+// "X:\" and "X:/" start a drive path ("X:name" is a relative name).
 #include "platform/posix/posix.h"
 
 #include <dirent.h>
@@ -42,6 +45,7 @@ bool isSep(char c) { return c == '\\' || c == '/'; }
 
 bool invalidChar(unsigned char c, bool wild) {
     if (c < 0x20) return true;
+    if (posixNames()) return false;
     switch (c) {
     case '<': case '>': case ':': case '"': case '|': return true;
     case '*': case '?': return !wild;
@@ -137,7 +141,9 @@ DWORD startOf(const char *path, const char **rest, char (&base)[kHostPath], size
     *rest = path;
     *floor = 0;
     int letter = 0;
-    if (((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':') {
+    bool drivePrefix = ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':';
+    if (drivePrefix && posixNames() && !isSep(path[2])) drivePrefix = false;
+    if (drivePrefix) {
         letter = path[0] & ~0x20;
         *rest = path + 2;
     } else if (isSep(path[0]) && isSep(path[1])) {
@@ -220,7 +226,7 @@ DWORD lookUp(char *host, size_t size, size_t floor, char *const *parts, int coun
         if (lstat(host, &st) != 0) {
             host[at] = 0;
             char real[kHostPath];
-            if (findEntry(host, c, real, sizeof real)) {
+            if (!posixNames() && findEntry(host, c, real, sizeof real)) {
                 if (!append(host, size, real)) return ERROR_FILENAME_EXCED_RANGE;
             } else {
                 append(host, size, name);

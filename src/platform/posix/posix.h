@@ -96,6 +96,10 @@ void resetCodepage();
 
 // ---- extension mode (extensions.cpp) --------------------------------------
 
+// QZ_EXT_POSIX_NAMES: names are matched exactly, the characters Windows
+// refuses in names are ordinary ones, and "X:name" is a relative name.
+bool posixNames();
+
 // Leaves the extension mode, in the library's flags as in the layer.
 void resetExtensions();
 
@@ -124,7 +128,8 @@ enum PathState {
 };
 
 // Resolves a Win32 path (ANSI) to a host path.  Directories on the way and
-// the last component are looked up case-insensitively (exact match first).
+// the last component are looked up case-insensitively (exact match first;
+// with POSIX names, exactly only).
 // Returns 0 and fills host/state, or a Win32 error: ERROR_PATH_NOT_FOUND
 // (a directory on the way is missing, unknown drive), ERROR_INVALID_NAME,
 // ERROR_FILENAME_EXCED_RANGE, ERROR_NOT_READY (removable drive, no disk).
