@@ -369,6 +369,31 @@ TEST_F(Host, StoredNamesInTheAnsiPage) {
     }
 }
 
+TEST_F(Host, UnixModes) {
+    const struct {
+        const char *name;
+        uint32_t mode;
+        mode_t want;
+    } rows[] = {{"plain bits", 0755, 0755}, {"set-user-ID dropped, umask applied", 04777, 0755}};
+    mode_t old = umask(022);
+    QzSetExtensions(QZ_EXT_UNIX_MODES);
+    for (const auto &row : rows) {
+        ASSERT_TRUE(write_file(d.file("m"), "m"));
+        EXPECT_TRUE(qz::platform::setUnixMode(d.file("m").c_str(), row.mode)) << row.name;
+        struct stat st;
+        EXPECT_EQ(stat(d.file("m").c_str(), &st) == 0 ? st.st_mode & 07777 : 0, row.want) << row.name;
+    }
+    EXPECT_FALSE(qz::platform::setUnixMode(d.file("none").c_str(), 0644));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(symlink(d.file("m").c_str(), d.file("link").c_str()), 0);
+    HANDLE h = open_file(d.file("link"), GENERIC_WRITE, 0, CREATE_ALWAYS);
+    EXPECT_EQ(h == INVALID_HANDLE_VALUE ? GetLastError() : 0, (DWORD)ERROR_ACCESS_DENIED);
+    CloseHandle(h);
+    EXPECT_EQ(read_file(d.file("m")), "m");
+    QzSetExtensions(0);
+    umask(old);
+}
+
 // The layer keeps no state that is torn down at exit: an ELF destructor
 // (where the library closes the archives still open) may still call it.  A
 // failure here turns the exit status of the test program into 97.

@@ -1,22 +1,28 @@
 // extensions.cpp -- the extension mode's platform services on POSIX.
 //
 // The mode's rules live where they apply (the UTF-8 page in codepage.cpp,
-// exact and permissive names in paths.cpp and find.cpp); this file keeps
-// the switches they read and the services the library asks for by name.
+// exact and permissive names in paths.cpp and find.cpp, the refusal of
+// links in files.cpp); this file keeps the switches they read and the two
+// services the library asks for by name.
 #include "platform/extensions.h"
 #include "platform/posix/posix.h"
 
+#include <errno.h>
 #include <string.h>
+#include <sys/stat.h>
 
 namespace qz::posix {
 
 namespace {
 
 bool g_posixNames = false;
+bool g_noFollow = false;
 
 } // namespace
 
 bool posixNames() { return g_posixNames; }
+
+bool noFollow() { return g_noFollow; }
 
 void resetExtensions() {
     qz::gExtensions = 0;
@@ -33,6 +39,7 @@ using namespace qz::posix;
 void applyExtensions(uint32_t flags) {
     setUtf8Page((flags & QZ_EXT_UTF8_NAMES) != 0);
     g_posixNames = (flags & QZ_EXT_POSIX_NAMES) != 0;
+    g_noFollow = (flags & QZ_EXT_UNIX_MODES) != 0;
 }
 
 bool storedToAnsi(const char *stored, size_t n, bool utf8, char *out, size_t size) {
@@ -62,7 +69,18 @@ bool storedToAnsi(const char *stored, size_t n, bool utf8, char *out, size_t siz
     return whole;
 }
 
-bool setUnixMode(const char *, uint32_t) {
+bool setUnixMode(const char *ansiPath, uint32_t mode) {
+    char host[kHostPath];
+    PathState state;
+    if (DWORD e = resolve(ansiPath, host, sizeof host, &state)) return fail(e);
+    struct stat st;
+    if (state != kPathExists || lstat(host, &st) != 0) return fail(ERROR_FILE_NOT_FOUND);
+    // chmod would change the file a link points to.
+    if (S_ISLNK(st.st_mode)) return fail(ERROR_ACCESS_DENIED);
+    // umask can only be read by setting it: put it straight back.
+    mode_t mask = umask(0);
+    umask(mask);
+    if (chmod(host, (mode_t)(mode & 0777) & ~mask) != 0) return fail(errorFromErrno(errno));
     return true;
 }
 

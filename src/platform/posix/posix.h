@@ -100,6 +100,10 @@ void resetCodepage();
 // refuses in names are ordinary ones, and "X:name" is a relative name.
 bool posixNames();
 
+// QZ_EXT_UNIX_MODES: a file opened for writing or created is never reached
+// through a symbolic link in the last component of its path.
+bool noFollow();
+
 // Leaves the extension mode, in the library's flags as in the layer.
 void resetExtensions();
 
