@@ -4,12 +4,14 @@
 #include "platform/win32.h"
 #include "support/temp_dir.h"
 #ifndef _WIN32
+#include "platform/extensions.h"
 #include "platform/host.h"
 #include "support/no_terminal.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #endif
 
@@ -291,6 +293,105 @@ TEST_F(Host, WithNobodyToAskTheBoxChangesNothing) {
     const int answers[] = {IDOK, IDCANCEL, IDNO, IDCANCEL, IDABORT};
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(MessageBoxA(nullptr, "x", nullptr, styles[i]), answers[i]) << styles[i];
+}
+
+// Files made in the extension mode, from the scratch folder as the process
+// folder: what the file system then holds, and what a search finds.
+struct ModeNameRow {
+    const char *name;
+    uint32_t flags;
+    std::vector<std::string> creates;
+    const char *pattern, *host, *found;
+};
+
+const ModeNameRow kModeNames[] = {
+    {"UTF-8 names pass as they are", QZ_EXT_UTF8_NAMES, {"\xC3\xA9\xE4\xB8\xAD.txt"}, "??.txt",
+     "\xC3\xA9\xE4\xB8\xAD.txt", "\xC3\xA9\xE4\xB8\xAD.txt"},
+    {"two names that differ in case", QZ_EXT_POSIX_NAMES, {"A.txt", "a.txt"}, "a.*", "A.txt,a.txt", "a.txt"},
+    {"without the mode they are one", 0, {"A.txt", "a.txt"}, "a.*", "A.txt", "A.txt"},
+    {"characters Windows refuses", QZ_EXT_POSIX_NAMES, {"a:b?\"c"}, "a*", "a:b?\"c", "a:b?\"c"},
+    {"a drive letter and a name", QZ_EXT_POSIX_NAMES, {"c:foo"}, "c:*", "c:foo", "c:foo"},
+};
+
+TEST_F(Host, NamesInTheExtensionMode) {
+    std::string home = std::filesystem::current_path();
+    for (const ModeNameRow &row : kModeNames) {
+        qztest::TempDir t;
+        ASSERT_EQ(chdir(t.path().c_str()), 0);
+        QzSetExtensions(row.flags);
+        for (const std::string &n : row.creates)
+            EXPECT_TRUE(write_file(n, "x")) << row.name << " " << GetLastError();
+        std::set<std::string> names;
+        for (const auto &e : std::filesystem::directory_iterator(t.path()))
+            names.insert(e.path().filename());
+        std::string host;
+        for (const std::string &n : names)
+            host += (host.empty() ? "" : ",") + n;
+        EXPECT_EQ(host, row.host) << row.name;
+        EXPECT_EQ(find_all(row.pattern), row.found) << row.name;
+        QzSetExtensions(0);
+        ASSERT_EQ(chdir(home.c_str()), 0);
+    }
+}
+
+// The UTF-8 page has no double-byte characters; the page chosen before it
+// comes back when the mode ends.
+TEST_F(Host, TheChosenPageComesBack) {
+    ASSERT_EQ(qzhost_set_codepage(932), 0);
+    QzSetExtensions(QZ_EXT_UTF8_NAMES);
+    EXPECT_FALSE(IsDBCSLeadByte(0x81));
+    QzSetExtensions(0);
+    EXPECT_TRUE(IsDBCSLeadByte(0x81));
+}
+
+struct StoredRow {
+    const char *name, *stored;
+    bool utf8;
+    size_t size;
+    const char *want;
+    bool whole;
+};
+
+const StoredRow kStored[] = {
+    {"page 437", "caf\x82 \xC9\xCD", false, 32, "caf\xC3\xA9 \xE2\x95\x94\xE2\x95\x90", true},
+    {"page 437 without room", "caf\x82", false, 5, "caf", false},
+    {"valid UTF-8", "\xC3\xA9\xE4\xB8\xAD", true, 32, "\xC3\xA9\xE4\xB8\xAD", true},
+    {"invalid UTF-8", "a\xFF\xC3(\xED\xA0\x80", true, 32, "a__(___", true},
+    {"UTF-8 without room", "\xE4\xB8\xAD\xE4\xB8\xAD", true, 5, "\xE4\xB8\xAD", false},
+};
+
+TEST_F(Host, StoredNamesInTheAnsiPage) {
+    for (const StoredRow &row : kStored) {
+        char out[32];
+        bool whole = qz::platform::storedToAnsi(row.stored, strlen(row.stored), row.utf8, out, row.size);
+        EXPECT_EQ(whole, row.whole) << row.name;
+        EXPECT_EQ(std::string(out), row.want) << row.name;
+    }
+}
+
+TEST_F(Host, UnixModes) {
+    const struct {
+        const char *name;
+        uint32_t mode;
+        mode_t want;
+    } rows[] = {{"plain bits", 0755, 0755}, {"set-user-ID dropped, umask applied", 04777, 0755}};
+    mode_t old = umask(022);
+    QzSetExtensions(QZ_EXT_UNIX_MODES);
+    for (const auto &row : rows) {
+        ASSERT_TRUE(write_file(d.file("m"), "m"));
+        EXPECT_TRUE(qz::platform::setUnixMode(d.file("m").c_str(), row.mode)) << row.name;
+        struct stat st;
+        EXPECT_EQ(stat(d.file("m").c_str(), &st) == 0 ? st.st_mode & 07777 : 0, row.want) << row.name;
+    }
+    EXPECT_FALSE(qz::platform::setUnixMode(d.file("none").c_str(), 0644));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(symlink(d.file("m").c_str(), d.file("link").c_str()), 0);
+    HANDLE h = open_file(d.file("link"), GENERIC_WRITE, 0, CREATE_ALWAYS);
+    EXPECT_EQ(h == INVALID_HANDLE_VALUE ? GetLastError() : 0, (DWORD)ERROR_ACCESS_DENIED);
+    CloseHandle(h);
+    EXPECT_EQ(read_file(d.file("m")), "m");
+    QzSetExtensions(0);
+    umask(old);
 }
 
 // The layer keeps no state that is torn down at exit: an ELF destructor

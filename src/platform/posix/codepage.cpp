@@ -9,6 +9,11 @@
 // characters of one page that the other lacks (for example the box-drawing
 // characters of page 437 become '+', '-' and the broken bar of page 1252).
 // They were measured byte by byte on the Win32 conversion.
+//
+// In the UTF-8 page (the extension mode's) both pages are UTF-8: OEM and
+// ANSI conversions copy, names reach the file system as they are, and a
+// character is a whole UTF-8 sequence (a byte that starts none stands
+// alone).  The page chosen before comes back when the mode ends.
 #include "platform/posix/posix.h"
 
 #include <string.h>
@@ -110,7 +115,13 @@ const BestFit kBestFit437[] = {
     {0x20AC, 0x3F}, {0x2122, 0x54},
 };
 
-int g_ansi = 1252;
+int  g_ansi = 1252;     // the page chosen by the host: 1252 or 932
+bool g_utf8 = false;    // the UTF-8 page is in force over it
+
+// True when bytes pass between the ANSI page and the file system unchanged.
+bool bytesAsTheyAre() {
+    return g_utf8 || g_ansi == 932;
+}
 
 int unicodeTo1252(uint32_t u) {
     if (u < 0x80) return (int)u;
@@ -135,19 +146,6 @@ int bestFit(const BestFit *table, size_t n, uint32_t u) {
     return '?';
 }
 
-// Appends the UTF-8 form of u; false when it does not fit.
-bool putUtf8(uint32_t u, char *out, size_t size, size_t *at) {
-    unsigned char b[4];
-    size_t n;
-    if (u < 0x80) { b[0] = (unsigned char)u; n = 1; }
-    else if (u < 0x800) { b[0] = 0xC0 | (u >> 6); b[1] = 0x80 | (u & 0x3F); n = 2; }
-    else { b[0] = 0xE0 | (u >> 12); b[1] = 0x80 | ((u >> 6) & 0x3F); b[2] = 0x80 | (u & 0x3F); n = 3; }
-    if (*at + n >= size) return false;
-    memcpy(out + *at, b, n);
-    *at += n;
-    return true;
-}
-
 // Decodes one UTF-8 character at s; malformed input gives U+FFFD and moves
 // one byte.
 uint32_t getUtf8(const unsigned char *s, size_t *len) {
@@ -166,13 +164,68 @@ uint32_t getUtf8(const unsigned char *s, size_t *len) {
 
 } // namespace
 
+int ansiCodePage() {
+    return g_utf8 ? kUtf8Page : g_ansi;
+}
+
+void setUtf8Page(bool on) {
+    g_utf8 = on;
+}
+
+uint32_t oemUnicode(unsigned char c) {
+    return c < 0x80 ? c : kCp437High[c - 0x80];
+}
+
+bool appendUtf8(uint32_t u, char *out, size_t size, size_t *at) {
+    unsigned char b[4];
+    size_t n;
+    if (u < 0x80) { b[0] = (unsigned char)u; n = 1; }
+    else if (u < 0x800) { b[0] = 0xC0 | (u >> 6); b[1] = 0x80 | (u & 0x3F); n = 2; }
+    else { b[0] = 0xE0 | (u >> 12); b[1] = 0x80 | ((u >> 6) & 0x3F); b[2] = 0x80 | (u & 0x3F); n = 3; }
+    if (*at + n >= size) return false;
+    memcpy(out + *at, b, n);
+    *at += n;
+    return true;
+}
+
+size_t utf8Length(const unsigned char *s, size_t n) {
+    if (n == 0) return 0;
+    unsigned char c = s[0];
+    if (c < 0x80) return 1;
+    // The range of the second byte depends on the first: it keeps out
+    // overlong forms, surrogates and code points above U+10FFFF.
+    size_t len;
+    unsigned char low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) len = 2;
+    else if (c >= 0xE0 && c <= 0xEF) len = 3;
+    else if (c >= 0xF0 && c <= 0xF4) len = 4;
+    else return 0;
+    if (c == 0xE0) low = 0xA0;
+    if (c == 0xED) high = 0x9F;
+    if (c == 0xF0) low = 0x90;
+    if (c == 0xF4) high = 0x8F;
+    if (n < len || s[1] < low || s[1] > high) return 0;
+    for (size_t i = 2; i < len; ++i) {
+        if ((s[i] & 0xC0) != 0x80) return 0;
+    }
+    return len;
+}
+
+size_t charLength(const unsigned char *s) {
+    if (g_utf8) {
+        size_t len = utf8Length(s, 4);
+        return len ? len : 1;
+    }
+    return (isLead(s[0]) && s[1]) ? 2 : 1;
+}
+
 bool isLead(unsigned char c) {
-    return g_ansi == 932 && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
+    return !g_utf8 && g_ansi == 932 && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
 }
 
 unsigned char upper(unsigned char c) {
     if (c >= 'a' && c <= 'z') return (unsigned char)(c - 32);
-    if (g_ansi == 932) return c;
+    if (bytesAsTheyAre()) return c;
     if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return (unsigned char)(c - 32);
     switch (c) {
     case 0x9A: return 0x8A;  // s caron
@@ -184,7 +237,7 @@ unsigned char upper(unsigned char c) {
 }
 
 unsigned char oemToAnsi(unsigned char c) {
-    if (c < 0x80 || g_ansi == 932) return c;
+    if (c < 0x80 || bytesAsTheyAre()) return c;
     uint32_t u = kCp437High[c - 0x80];
     int a = unicodeTo1252(u);
     if (a < 0) a = bestFit(kBestFit1252, sizeof kBestFit1252 / sizeof kBestFit1252[0], u);
@@ -192,7 +245,7 @@ unsigned char oemToAnsi(unsigned char c) {
 }
 
 unsigned char ansiToOem(unsigned char c) {
-    if (c < 0x80 || g_ansi == 932) return c;
+    if (c < 0x80 || bytesAsTheyAre()) return c;
     uint32_t u = kCp1252High[c - 0x80];
     int o = unicodeTo437(u);
     if (o < 0) o = bestFit(kBestFit437, sizeof kBestFit437 / sizeof kBestFit437[0], u);
@@ -201,13 +254,14 @@ unsigned char ansiToOem(unsigned char c) {
 
 bool ansiToHost(const char *ansi, size_t n, char *out, size_t size) {
     size_t at = 0;
+    bool copy = bytesAsTheyAre();
     for (size_t i = 0; i < n; ++i) {
         unsigned char c = (unsigned char)ansi[i];
-        uint32_t u = (c < 0x80 || g_ansi == 932) ? c : kCp1252High[c - 0x80];
-        if (g_ansi == 932) {
+        uint32_t u = (c < 0x80 || copy) ? c : kCp1252High[c - 0x80];
+        if (copy) {
             if (at + 1 >= size) return false;
             out[at++] = (char)c;
-        } else if (!putUtf8(u, out, size, &at)) {
+        } else if (!appendUtf8(u, out, size, &at)) {
             return false;
         }
     }
@@ -221,7 +275,7 @@ bool hostToAnsi(const char *utf8, char *out, size_t size) {
     size_t at = 0;
     while (*s) {
         if (at + 1 >= size) return false;
-        if (g_ansi == 932) {
+        if (bytesAsTheyAre()) {
             out[at++] = (char)*s++;
             continue;
         }
@@ -239,10 +293,13 @@ bool hostToAnsi(const char *utf8, char *out, size_t size) {
 bool sameName(const char *a, const char *b) {
     const unsigned char *p = (const unsigned char *)a, *q = (const unsigned char *)b;
     while (*p && *q) {
-        if (isLead(*p) && p[1]) {
-            if (p[0] != q[0] || p[1] != q[1]) return false;
-            p += 2;
-            q += 2;
+        size_t len = charLength(p);
+        if (len > 1) {
+            for (size_t i = 0; i < len; ++i) {
+                if (p[i] != q[i]) return false;
+            }
+            p += len;
+            q += len;
             continue;
         }
         if (upper(*p) != upper(*q)) return false;
@@ -252,7 +309,10 @@ bool sameName(const char *a, const char *b) {
     return *p == *q;
 }
 
-void resetCodepage() { g_ansi = 1252; }
+void resetCodepage() {
+    g_ansi = 1252;
+    g_utf8 = false;
+}
 
 } // namespace qz::posix
 

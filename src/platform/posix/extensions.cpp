@@ -1,23 +1,86 @@
 // extensions.cpp -- the extension mode's platform services on POSIX.
+//
+// The mode's rules live where they apply (the UTF-8 page in codepage.cpp,
+// exact and permissive names in paths.cpp and find.cpp, the refusal of
+// links in files.cpp); this file keeps the switches they read and the two
+// services the library asks for by name.
 #include "platform/extensions.h"
 #include "platform/posix/posix.h"
 
+#include <errno.h>
 #include <string.h>
+#include <sys/stat.h>
+
+namespace qz::posix {
+
+namespace {
+
+bool g_posixNames = false;
+bool g_noFollow = false;
+
+} // namespace
+
+bool posixNames() { return g_posixNames; }
+
+bool noFollow() { return g_noFollow; }
+
+void resetExtensions() {
+    qz::gExtensions = 0;
+    qz::platform::applyExtensions(0);
+}
+
+} // namespace qz::posix
 
 namespace qz {
 namespace platform {
 
-void applyExtensions(uint32_t) {}
+using namespace qz::posix;
 
-bool storedToAnsi(const char *stored, size_t n, bool, char *out, size_t size) {
-    if (n >= size)
-        return false;
-    memcpy(out, stored, n);
-    out[n] = 0;
-    return true;
+void applyExtensions(uint32_t flags) {
+    setUtf8Page((flags & QZ_EXT_UTF8_NAMES) != 0);
+    g_posixNames = (flags & QZ_EXT_POSIX_NAMES) != 0;
+    g_noFollow = (flags & QZ_EXT_UNIX_MODES) != 0;
 }
 
-bool setUnixMode(const char *, uint32_t) {
+bool storedToAnsi(const char *stored, size_t n, bool utf8, char *out, size_t size) {
+    if (size == 0) return false;
+    const unsigned char *s = (const unsigned char *)stored;
+    size_t at = 0;
+    bool whole = true;
+    for (size_t i = 0; i < n && whole;) {
+        if (!utf8) {
+            whole = appendUtf8(oemUnicode(s[i]), out, size, &at);
+            ++i;
+            continue;
+        }
+        // A byte that starts no valid sequence stands for a character the
+        // writer did not encode; it becomes '_' rather than a broken name.
+        size_t len = utf8Length(s + i, n - i);
+        const char *from = len ? stored + i : "_";
+        size_t count = len ? len : 1;
+        whole = at + count < size;
+        if (whole) {
+            memcpy(out + at, from, count);
+            at += count;
+        }
+        i += count;
+    }
+    out[at] = 0;
+    return whole;
+}
+
+bool setUnixMode(const char *ansiPath, uint32_t mode) {
+    char host[kHostPath];
+    PathState state;
+    if (DWORD e = resolve(ansiPath, host, sizeof host, &state)) return fail(e);
+    struct stat st;
+    if (state != kPathExists || lstat(host, &st) != 0) return fail(ERROR_FILE_NOT_FOUND);
+    // chmod would change the file a link points to.
+    if (S_ISLNK(st.st_mode)) return fail(ERROR_ACCESS_DENIED);
+    // umask can only be read by setting it: put it straight back.
+    mode_t mask = umask(0);
+    umask(mask);
+    if (chmod(host, (mode_t)(mode & 0777) & ~mask) != 0) return fail(errorFromErrno(errno));
     return true;
 }
 

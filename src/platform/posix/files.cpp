@@ -12,6 +12,9 @@
 //   - replacing a hidden or system file needs those bits in the request;
 //   - the access rights of a handle are checked by every call that needs
 //     them.
+// In the extension mode with Unix modes a file opened for writing, or one
+// that may be created, is never reached through a symbolic link as the last
+// component of its path: such a link is refused with ERROR_ACCESS_DENIED.
 #include "platform/posix/posix.h"
 
 #include <errno.h>
@@ -75,10 +78,13 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     if (DWORD e = resolve(name, host, sizeof host, &state)) return failHandle(e);
 
     struct stat st;
+    bool writes = (access & GENERIC_WRITE) != 0;
+    bool guarded = noFollow() && (writes || disposition != OPEN_EXISTING);
+    if (guarded && state == kPathExists && lstat(host, &st) == 0 && S_ISLNK(st.st_mode))
+        return failHandle(ERROR_ACCESS_DENIED);
     bool exists = state == kPathExists && stat(host, &st) == 0;
     if (!exists && state == kPathExists && lstat(host, &st) == 0) return failHandle(ERROR_FILE_NOT_FOUND); // dangling link
     DWORD attrs = exists ? attributesFrom(host, st) : 0;
-    bool writes = (access & GENERIC_WRITE) != 0;
     bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
 
     if (exists) {
@@ -97,10 +103,11 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     int oflags = O_CLOEXEC | (writes ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY);
     if (replaces && exists) oflags |= O_TRUNC;
     if (!exists) oflags |= O_CREAT | O_EXCL;
+    if (guarded) oflags |= O_NOFOLLOW;
     // Opening for writing needs the permission bits even for a file that
     // is about to be created read-only: create it writable, then fix it.
     int fd = open(host, (oflags & O_ACCMODE) == O_RDONLY && !exists ? (oflags & ~O_ACCMODE) | O_RDWR : oflags, 0666);
-    if (fd < 0) return failHandle(errorFromErrno(errno));
+    if (fd < 0) return failHandle(guarded && errno == ELOOP ? ERROR_ACCESS_DENIED : errorFromErrno(errno));
     if (!exists || disposition == CREATE_ALWAYS) {
         DWORD bits = ((exists ? attrs : 0) | (flags & kCreatedBits) | FILE_ATTRIBUTE_ARCHIVE) & ~FILE_ATTRIBUTE_READONLY;
         storeDosBits(host, fd, bits);

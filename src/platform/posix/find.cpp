@@ -11,7 +11,8 @@
 //        pattern it may also match nothing ("a?" matches "a");
 //   '.'  followed only by wildcards, or at the very end of the pattern,
 //        also matches the end of a name without a dot ("x.*" matches "x").
-// Short (8.3) names do not exist here and are never matched.
+// Short (8.3) names do not exist here and are never matched.  With POSIX
+// names (extension mode) characters match only themselves, case included.
 #include "platform/posix/posix.h"
 
 #include <dirent.h>
@@ -29,17 +30,13 @@ bool onlyWildcards(const unsigned char *p) {
     return true;
 }
 
-size_t charLen(const unsigned char *s) {
-    return (isLead(*s) && s[1]) ? 2 : 1;
-}
-
 bool match(const unsigned char *p, const unsigned char *n) {
     for (;;) {
         if (!*p) return !*n;
         if (*p == '*') {
             while (*p == '*') ++p;
             if (!*p) return true;
-            for (const unsigned char *t = n;; t += charLen(t)) {
+            for (const unsigned char *t = n;; t += charLength(t)) {
                 if (match(p, t)) return true;
                 if (!*t) return false;
             }
@@ -51,13 +48,15 @@ bool match(const unsigned char *p, const unsigned char *n) {
             }
             if (!*n) return false;
             ++p;
-            n += charLen(n);
+            n += charLength(n);
             continue;
         }
         if (*p == '.' && !*n && onlyWildcards(p + 1)) return true;
-        size_t k = charLen(p);
-        if (k == 2) {
-            if (p[0] != n[0] || p[1] != n[1]) return false;
+        size_t k = charLength(p);
+        if (k > 1 || posixNames()) {
+            for (size_t i = 0; i < k; ++i) {
+                if (p[i] != n[i]) return false;
+            }
         } else if (upper(*p) != upper(*n)) {
             return false;
         }
@@ -95,7 +94,9 @@ int byName(const void *a, const void *b) {
     const char *y = ((const WIN32_FIND_DATAA *)b)->cFileName;
     int dx = dots(x), dy = dots(y);
     if (dx || dy) return (dx ? dx : 3) - (dy ? dy : 3);
-    return lstrcmpiA(x, y);
+    // Names that differ only in case (possible here) keep one order.
+    int order = lstrcmpiA(x, y);
+    return order ? order : lstrcmpA(x, y);
 }
 
 // Appends one entry, growing the array by doubling; false when memory runs

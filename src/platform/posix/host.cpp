@@ -125,6 +125,7 @@ void qzhost_reset(void) {
     qzhost_clear_faults();
     resetDrives();
     resetCodepage();
+    resetExtensions();
     resetAttributes();
     resetTemp();
     resetMessages();

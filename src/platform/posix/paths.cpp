@@ -6,14 +6,17 @@
 //      process's folder when X is the current drive and that folder lies on
 //      it, else to X's root; "\name" is the root of the current drive; any
 //      other path is relative to the process's folder;
-//   2. its components, split at '\' and '/' (trail bytes of double-byte
-//      characters are never separators): "." is dropped, ".." goes up (never
+//   2. its components, split at '\' and '/' (the later bytes of a multibyte
+//      character are never separators): "." is dropped, ".." goes up (never
 //      above "/"), trailing dots and spaces are cut off, as Win32 does;
 //   3. each component is looked up in its folder: the exact UTF-8 form of
 //      the ANSI name first, then every entry of the folder compared without
 //      case in ANSI.  A missing folder on the way is ERROR_PATH_NOT_FOUND; a
 //      missing last component is reported as such to the caller, which
 //      decides (ERROR_FILE_NOT_FOUND, or a file to create).
+// With POSIX names (extension mode) a name is looked up only as it is
+// written, : ? * " < > | are ordinary characters of a name, and only
+// "X:\" and "X:/" start a drive path ("X:name" is a relative name).
 #include "platform/posix/posix.h"
 
 #include <dirent.h>
@@ -42,6 +45,7 @@ bool isSep(char c) { return c == '\\' || c == '/'; }
 
 bool invalidChar(unsigned char c, bool wild) {
     if (c < 0x20) return true;
+    if (posixNames()) return false;
     switch (c) {
     case '<': case '>': case ':': case '"': case '|': return true;
     case '*': case '?': return !wild;
@@ -137,7 +141,9 @@ DWORD startOf(const char *path, const char **rest, char (&base)[kHostPath], size
     *rest = path;
     *floor = 0;
     int letter = 0;
-    if (((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':') {
+    bool drivePrefix = ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':';
+    if (drivePrefix && posixNames() && !isSep(path[2])) drivePrefix = false;
+    if (drivePrefix) {
         letter = path[0] & ~0x20;
         *rest = path + 2;
     } else if (isSep(path[0]) && isSep(path[1])) {
@@ -177,11 +183,10 @@ int splitComponents(const char *rest, char *copy, char **parts) {
 }
 
 // False when name holds a character that no Win32 name may hold ('*' and
-// '?' are allowed in a pattern); trail bytes of double-byte characters pass.
+// '?' are allowed in a pattern); the bytes of multibyte characters pass.
 bool validName(const char *name, bool pattern) {
-    for (const unsigned char *q = (const unsigned char *)name; *q; ++q) {
-        if (isLead(*q) && q[1]) { ++q; continue; }
-        if (invalidChar(*q, pattern)) return false;
+    for (const unsigned char *q = (const unsigned char *)name; *q; q += charLength(q)) {
+        if (charLength(q) == 1 && invalidChar(*q, pattern)) return false;
     }
     return true;
 }
@@ -221,7 +226,7 @@ DWORD lookUp(char *host, size_t size, size_t floor, char *const *parts, int coun
         if (lstat(host, &st) != 0) {
             host[at] = 0;
             char real[kHostPath];
-            if (findEntry(host, c, real, sizeof real)) {
+            if (!posixNames() && findEntry(host, c, real, sizeof real)) {
                 if (!append(host, size, real)) return ERROR_FILENAME_EXCED_RANGE;
             } else {
                 append(host, size, name);

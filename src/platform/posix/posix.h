@@ -59,20 +59,53 @@ inline void countBytes(long long delta) {
 
 // ---- code pages (codepage.cpp) --------------------------------------------
 
-bool isLead(unsigned char c);           // lead byte of the ANSI code page
-unsigned char upper(unsigned char c);   // single-byte upper case (1252 rules)
+enum { kUtf8Page = 65001 };
+
+// The ANSI code page in force: 1252 or 932 as the host chose, or kUtf8Page
+// while the extension mode takes UTF-8 (then the OEM page is UTF-8 too).
+int  ansiCodePage();
+void setUtf8Page(bool on);
+
+bool isLead(unsigned char c);           // lead byte of a double-byte character (932)
+size_t charLength(const unsigned char *s);   // bytes of the character at s (1 at the terminator)
+unsigned char upper(unsigned char c);   // single-byte upper case (1252 rules; ASCII in 932 and UTF-8)
 unsigned char oemToAnsi(unsigned char c);
 unsigned char ansiToOem(unsigned char c);
 
-// ANSI name <-> UTF-8 name on the file system.  In 932 mode the bytes pass
-// through.  Both return false when the output does not fit.
+// ANSI name <-> UTF-8 name on the file system.  In 932 and in the UTF-8
+// page the bytes pass through.  Both return false when the output does not fit.
 bool ansiToHost(const char *ansi, size_t n, char *out, size_t size);
 bool hostToAnsi(const char *utf8, char *out, size_t size);
 
 // Case-insensitive equality of two ANSI names (multibyte-aware).
 bool sameName(const char *a, const char *b);
 
+// The length of the valid UTF-8 sequence that starts s (at most n bytes
+// read), or 0 when s starts none: overlong forms, surrogates and code points
+// above U+10FFFF are not valid.
+size_t utf8Length(const unsigned char *s, size_t n);
+
+// The Unicode character of a byte of the OEM page 437.
+uint32_t oemUnicode(unsigned char c);
+
+// Appends the UTF-8 form of u (below U+10000) at out + *at; false, with
+// nothing written, when it and a terminator do not fit in size bytes.
+bool appendUtf8(uint32_t u, char *out, size_t size, size_t *at);
+
 void resetCodepage();
+
+// ---- extension mode (extensions.cpp) --------------------------------------
+
+// QZ_EXT_POSIX_NAMES: names are matched exactly, the characters Windows
+// refuses in names are ordinary ones, and "X:name" is a relative name.
+bool posixNames();
+
+// QZ_EXT_UNIX_MODES: a file opened for writing or created is never reached
+// through a symbolic link in the last component of its path.
+bool noFollow();
+
+// Leaves the extension mode, in the library's flags as in the layer.
+void resetExtensions();
 
 // ---- drives and paths (paths.cpp) ------------------------------------------
 
@@ -99,7 +132,8 @@ enum PathState {
 };
 
 // Resolves a Win32 path (ANSI) to a host path.  Directories on the way and
-// the last component are looked up case-insensitively (exact match first).
+// the last component are looked up case-insensitively (exact match first;
+// with POSIX names, exactly only).
 // Returns 0 and fills host/state, or a Win32 error: ERROR_PATH_NOT_FOUND
 // (a directory on the way is missing, unknown drive), ERROR_INVALID_NAME,
 // ERROR_FILENAME_EXCED_RANGE, ERROR_NOT_READY (removable drive, no disk).

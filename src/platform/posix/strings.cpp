@@ -1,7 +1,7 @@
 // strings.cpp -- the lstr* functions and the user32 character functions.
 //
 // Comparisons: lstrcmpA compares bytes as unsigned values; lstrcmpiA folds
-// both strings with the CharUpperA rules first (trail bytes of double-byte
+// both strings with the CharUpperA rules first (the bytes of multibyte
 // characters are compared as they are).  Windows orders unequal strings by
 // its linguistic sort instead; the two agree on equality and on the order of
 // strings that differ only in letters of the same case or in digits, which
@@ -61,20 +61,21 @@ int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) {
     const unsigned char *p = (const unsigned char *)a, *q = (const unsigned char *)b;
     for (;;) {
         unsigned char x = *p, y = *q;
-        bool lead = isLead(x) && p[1];
-        if (!lead) { x = upper(x); y = upper(y); }
+        size_t len = charLength(p);
+        if (len == 1) { x = upper(x); y = upper(y); }
         if (x != y || x == 0) return x < y ? -1 : (x > y ? 1 : 0);
         ++p;
         ++q;
-        if (lead) {
+        // The other bytes of a character are compared as they are.
+        for (size_t i = 1; i < len; ++i) {
             if (*p != *q) return *p < *q ? -1 : 1;
-            if (*p == 0) return 0;
             ++p;
             ++q;
         }
     }
 }
 
+// UTF-8 is no double-byte page: no byte is a lead byte in it.
 BOOL WINAPI IsDBCSLeadByte(BYTE c) {
     return isLead(c) ? TRUE : FALSE;
 }
@@ -101,17 +102,16 @@ LPSTR WINAPI CharUpperA(LPSTR s) {
     }
     unsigned char *p = (unsigned char *)s;
     while (*p) {
-        if (isLead(*p) && p[1]) { p += 2; continue; }
-        *p = upper(*p);
-        ++p;
+        size_t len = charLength(p);
+        if (len == 1) *p = upper(*p);
+        p += len;
     }
     return s;
 }
 
 LPSTR WINAPI CharNextA(LPCSTR s) {
     if (!s || !*s) return (LPSTR)s;
-    if (isLead((unsigned char)*s) && s[1]) return (LPSTR)(s + 2);
-    return (LPSTR)(s + 1);
+    return (LPSTR)(s + charLength((const unsigned char *)s));
 }
 
 LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR s) {
