@@ -51,10 +51,10 @@
 /* POSIX only: entries made on Unix hosts get their permission bits (the
  * high word of the external attributes, without setuid, setgid and sticky,
  * under the umask); a symbolic link entry is written as a regular file that
- * holds the link's target, and no link on the way to an output file is
- * followed.  On every platform, such entries are described by their mode:
- * a directory mode or a name ending in '/' is a directory entry, a mode
- * without write permission a read-only one. */
+ * holds the link's target, and no output file is written through a link
+ * that stands in its place.  On every platform, such entries are described
+ * by their mode: a directory mode or a name ending in '/' is a directory
+ * entry, a mode without write permission a read-only one. */
 #define QZ_EXT_UNIX_MODES     0x0010u
 
 #define QZ_EXT_ALL            0x001Fu

@@ -33,8 +33,8 @@ extern "C" {
 
 /* Back to the defaults: drive C: is "/" (fixed, no label) and current,
  * code pages 1252/437, temporary folder from TMPDIR or /tmp, no responder,
- * no pump hook, real clock, process time zone, no faults; counters reset.
- * Open handles and blocks are left alone. */
+ * no pump hook, real clock, process time zone, no faults, the extension
+ * mode off; counters reset.  Open handles and blocks are left alone. */
 QZHOST_API void qzhost_reset(void);
 
 /* ---- drives ----------------------------------------------------------------- */
