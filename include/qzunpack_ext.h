@@ -57,7 +57,20 @@
  * entry, a mode without write permission a read-only one. */
 #define QZ_EXT_UNIX_MODES     0x0010u
 
-#define QZ_EXT_ALL            0x001Fu
+/* ZIP64: the ZIP64 end record and its locator, the ZIP64 extra field for
+ * sizes, offsets and disk numbers, and 64-bit file positions, so that
+ * archives and entries beyond 4 GiB extract.  The entry records keep their
+ * 32-bit fields: a size or offset beyond them reads 0xFFFFFFFF there, and
+ * QzGetEntry64 gives the whole values. */
+#define QZ_EXT_ZIP64          0x0020u
+
+/* An archive behind a stub that did not adjust its offsets (a
+ * self-extractor, an ELF stub, a script line): the shift between the
+ * directory's recorded and real position is found from the end record
+ * and applied to every offset, those handed out included. */
+#define QZ_EXT_STUB_OFFSETS   0x0040u
+
+#define QZ_EXT_ALL            0x007Fu
 
 /* The message of an entry whose DOS date or time is not a valid one: the
  * file was written and keeps the time it was written at. */
@@ -70,10 +83,26 @@ QZ_API(uint32_t) QzSetExtensions(uint32_t flags);
 /* The extension flags in force: 0 until a host sets some. */
 QZ_API(uint32_t) QzGetExtensions(void);
 
+/* An entry's sizes and place in full. */
+typedef struct QzEntry64 {
+    uint64_t compressedSize;
+    uint64_t uncompressedSize;
+    uint64_t localHeaderOffset;  /* where its local header is in the archive file */
+    uint32_t diskNumberStart;
+    uint32_t reserved;           /* 0 */
+} QzEntry64;
+
+/* The sizes and place of the entry that the last enumeration call on the
+ * archive read (Qz4ZipFindFirst, Qz4ZipFindNext, their VB32 forms,
+ * Qz4ReadCDR): QZ_OK, QZ_ERR_HANDLE, or QZ_NO_MORE_ENTRIES before any
+ * entry was read. */
+QZ_API(int16_t) QzGetEntry64(QzHandle archive, QzEntry64 *entry);
+
 /* The exports of the extension mode, in the form of QZ_EXPORT_TABLE: the
  * 32-bit DLL gives them ordinals from 100, after the 39 of qzunpack.h. */
 #define QZ_EXT_EXPORT_TABLE(X)          \
     X(100, QzSetExtensions,        4)   \
-    X(101, QzGetExtensions,        0)
+    X(101, QzGetExtensions,        0)   \
+    X(102, QzGetEntry64,           8)
 
 #endif /* QZUNPACK_EXT_H */

@@ -33,6 +33,8 @@ enum : uint32_t {
     kSigCentral = 0x02014B50u,  // "PK" 01 02, central directory header
     kSigEnd = 0x06054B50u,      // "PK" 05 06, end record
     kSigSpan = 0x08074B50u,     // "PK" 07 08, first bytes of a spanned set
+    kSigZip64End = 0x06064B50u,      // "PK" 06 06, ZIP64 end record
+    kSigZip64Locator = 0x07064B50u,  // "PK" 06 07, its locator
     kMagicQzvw = 0x57565A51u,   // the bytes "QZVW" in file order
 };
 
@@ -72,6 +74,10 @@ struct FieldReader {
     FieldReader(const uint8_t *bytes, uint32_t length) : at(bytes), left(length) {}
     uint16_t get16() { return (uint16_t)take(2); }
     uint32_t get32() { return take(4); }
+    uint64_t get64() {
+        uint64_t low = take(4);
+        return low | (uint64_t)take(4) << 32;
+    }
 
 private:
     uint32_t take(uint32_t bytes) {
@@ -153,7 +159,32 @@ void encodeEndRecord(const EndRecord &in, uint8_t out[kEndRecordBytes]);
 // lies, and sets *fileSize: QZ_OK, QZ_ERR_NOT_ZIP for a shorter file, or
 // QZ_ERR_FILE when the size, the seek or the read fails.  The caller looks
 // at the signature.
-int16_t readTail(HANDLE file, EndRecord *tail, uint32_t *fileSize);
+int16_t readTail(HANDLE file, EndRecord *tail, uint64_t *fileSize);
+
+// The ZIP64 end record and the locator in front of the end record that
+// points at it; their 0xFFFF and 0xFFFFFFFF fields of the end record are
+// whole here.
+struct Zip64Locator {
+    uint32_t signature;
+    uint32_t endRecordDisk;
+    uint64_t endRecordOffset;
+    uint32_t disks;
+};
+struct Zip64EndRecord {
+    uint32_t signature;
+    uint64_t recordSize;        // the bytes after this field
+    uint16_t versionMadeBy;
+    uint16_t versionNeeded;
+    uint32_t disk;
+    uint32_t directoryDisk;
+    uint64_t diskEntries;
+    uint64_t entries;
+    uint64_t directorySize;
+    uint64_t directoryOffset;
+};
+enum : uint32_t { kZip64LocatorBytes = 20, kZip64EndRecordBytes = 56 };
+bool decodeZip64Locator(const uint8_t *bytes, uint32_t length, Zip64Locator *out);
+bool decodeZip64EndRecord(const uint8_t *bytes, uint32_t length, Zip64EndRecord *out);
 
 // With UTF-8 names: the first length bytes of a name or comment read into
 // text (a buffer of size bytes), UTF-8 when utf8 and otherwise in the OEM
@@ -224,10 +255,23 @@ enum : uint16_t {
     kDirFileMask = 0x0096,         // the directory is read from the directory file
 };
 
+// An entry's sizes and place as positions in the file: the 32-bit fields
+// of its header or, with ZIP64 read, its ZIP64 extra field; the local
+// header's offset moved by the archive's stub shift.
+struct EntryPlace {
+    uint64_t compressedSize;
+    uint64_t uncompressedSize;
+    uint64_t localHeaderOffset;
+    uint32_t diskNumberStart;
+};
+
 struct Archive {
-    uint32_t dirOffset;   // first central directory header (0xFFFFFFFF: none found)
-    uint32_t endOffset;   // end record, in the same file
-    uint32_t cursor;      // header that Qz4ZipFindNext reads next
+    uint64_t dirOffset;   // first central directory header (0xFFFFFFFF: none found)
+    uint64_t endOffset;   // end record (or ZIP64 end record), in the same file
+    uint64_t cursor;      // header that Qz4ZipFindNext reads next
+    int64_t shift;        // real minus recorded offsets, for an archive behind a stub
+    EntryPlace entry;     // the entry the last enumeration call read
+    bool haveEntry;
     uint32_t access;      // always GENERIC_READ
     uint32_t share;       // 1, or 3 with the open mode's share bit
     HANDLE file;          // archive file or current volume; the key of the lookup
@@ -291,10 +335,15 @@ HANDLE openOem(const char *oemName, DWORD access, DWORD share, DWORD disposition
 // (when not null) how many bytes arrived, 0 when ReadFile failed.
 bool writeAll(HANDLE file, const void *buffer, uint32_t count);
 bool readAll(HANDLE file, void *buffer, uint32_t count, uint32_t *got = nullptr);
-// Absolute seek (a signed 32-bit offset, so 0xFFFFFFFF always fails).
-bool seekTo(HANDLE file, uint32_t offset);
+// Absolute seek.  Without ZIP64 read, offsets are signed 32-bit ones, so
+// 0xFFFFFFFF (and anything from 2 GiB on) always fails; with it they are
+// 64-bit positions.
+bool seekTo(HANDLE file, uint64_t offset);
 bool seekBy(HANDLE file, int32_t distance);
-bool tell(HANDLE file, uint32_t *position);
+bool tell(HANDLE file, uint64_t *position);
+// Moves to the end of the file and says its size; without ZIP64 read, a
+// size beyond 32 bits fails.
+bool seekToEnd(HANDLE file, uint64_t *size);
 // A new empty temporary file "QVW....TMP" (ANSI name on the heap), or null.
 char *makeTempName();
 // Copies count bytes between the current positions: QZ_OK, QZ_ERR_FILE
@@ -336,7 +385,7 @@ struct EntryBuffers {
 // The reader under every walk (Qz4ReadCDR) for a known record.  With
 // effective names, the record's name length becomes that of the effective
 // name unless keepNameLength asks for the stored one.
-int16_t readEntry(Archive *a, uint32_t *offset, const EntryBuffers &out, bool keepNameLength);
+int16_t readEntry(Archive *a, uint64_t *offset, const EntryBuffers &out, bool keepNameLength);
 
 // The built-in walk (Qz4ZipFindFirst, Qz4ZipFindNext) on a known record.
 int16_t findEntry(Archive *a, bool first, const EntryBuffers &out, bool keepNameLength);

@@ -48,10 +48,10 @@ int16_t copyBytes(HANDLE from, HANDLE to, int32_t count) {
 int16_t copySpanning(HANDLE *file, HANDLE to, uint32_t count, NextVolume next, void *context) {
     while (count > 0) {
         DWORD size = GetFileSize(*file, NULL);
-        uint32_t pos;
+        uint64_t pos;
         if (size == INVALID_FILE_SIZE || !tell(*file, &pos))
             return QZ_ERR_FILE;
-        uint32_t left = pos < size ? size - pos : 0;
+        uint32_t left = pos < size ? size - (uint32_t)pos : 0;
         if (left >= count)
             return copyBytes(*file, to, (int32_t)count);
         int16_t result = copyBytes(*file, to, (int32_t)left);

@@ -112,7 +112,7 @@ int16_t buildSpanned(const char *oemName, HANDLE *file, uint16_t *volume, HANDLE
     // ask for the last volume.
     EndRecord end;
     for (;;) {
-        uint32_t size;
+        uint64_t size;
         int16_t found = readTail(*file, &end, &size);
         if (found == QZ_ERR_FILE)
             return found;

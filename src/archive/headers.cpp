@@ -65,6 +65,30 @@ bool decodeEndRecord(const uint8_t *bytes, uint32_t length, EndRecord *out) {
     return in.ok;
 }
 
+bool decodeZip64Locator(const uint8_t *bytes, uint32_t length, Zip64Locator *out) {
+    FieldReader in(bytes, length);
+    out->signature = in.get32();
+    out->endRecordDisk = in.get32();
+    out->endRecordOffset = in.get64();
+    out->disks = in.get32();
+    return in.ok;
+}
+
+bool decodeZip64EndRecord(const uint8_t *bytes, uint32_t length, Zip64EndRecord *out) {
+    FieldReader in(bytes, length);
+    out->signature = in.get32();
+    out->recordSize = in.get64();
+    out->versionMadeBy = in.get16();
+    out->versionNeeded = in.get16();
+    out->disk = in.get32();
+    out->directoryDisk = in.get32();
+    out->diskEntries = in.get64();
+    out->entries = in.get64();
+    out->directorySize = in.get64();
+    out->directoryOffset = in.get64();
+    return in.ok;
+}
+
 void encodeEndRecord(const EndRecord &in, uint8_t out[kEndRecordBytes]) {
     FieldWriter to(out);
     to.put32(in.signature);
@@ -77,9 +101,9 @@ void encodeEndRecord(const EndRecord &in, uint8_t out[kEndRecordBytes]) {
     to.put16(in.commentLength);
 }
 
-int16_t readTail(HANDLE file, EndRecord *tail, uint32_t *fileSize) {
-    uint32_t size = SetFilePointer(file, 0, NULL, FILE_END);
-    if (size == INVALID_SET_FILE_POINTER)
+int16_t readTail(HANDLE file, EndRecord *tail, uint64_t *fileSize) {
+    uint64_t size;
+    if (!seekToEnd(file, &size))
         return QZ_ERR_FILE;
     *fileSize = size;
     if (size < kEndRecordBytes)

@@ -15,7 +15,7 @@ namespace {
 // True when the file ends with an end record; disk is its disk number.
 bool endsWithEndRecord(HANDLE file, uint16_t *disk) {
     EndRecord tail;
-    uint32_t size;
+    uint64_t size;
     if (readTail(file, &tail, &size) != QZ_OK || tail.signature != kSigEnd)
         return false;
     *disk = tail.disk;
@@ -76,9 +76,14 @@ uint16_t layoutOf(HANDLE file) {
         break;
     }
     // The last volume of a spanned set: an end record of a disk other than 0.
+    // Read as today's archives, a file that starts with something else (an
+    // ELF stub, a script line) and ends with the end record of disk 0 is an
+    // archive behind a stub.
     uint16_t disk;
     if (endsWithEndRecord(file, &disk) && disk != 0)
         return QZ_TYPE_SPANNED;
+    if (qz::extensionOn(QZ_EXT_STUB_OFFSETS) && endsWithEndRecord(file, &disk))
+        return QZ_TYPE_ZIP;
     return QZ_TYPE_NONE;
 }
 

@@ -169,6 +169,8 @@ int16_t enlist(const OpenFiles &files, const char *oem, uint16_t flags, uint32_t
     a->dirOffset = 0;
     a->endOffset = 0;
     a->cursor = 0;
+    a->shift = 0;
+    a->haveEntry = false;
     linkArchive(a);
     if (!unloadRegistered) {
         qz::frame::atUnload(unloadArchives);

@@ -33,7 +33,8 @@ int16_t readHeader(HANDLE file, QzEntryRecord *record) {
         return header.signature == kSigEnd ? QZ_NO_MORE_ENTRIES : QZ_ERR_READ;
     }
     *record = header;
-    if (header.signature == kSigEnd)
+    // With ZIP64 read, its end record may follow the directory instead.
+    if (header.signature == kSigEnd || (header.signature == kSigZip64End && qz::extensionOn(QZ_EXT_ZIP64)))
         return QZ_NO_MORE_ENTRIES;
     return header.signature == kSigCentral ? QZ_OK : QZ_ERR_NOT_ZIP;
 }
@@ -194,12 +195,58 @@ void describeAttributes(QzEntryRecord *record, const char *name) {
     record->externalAttributes = attributes;
 }
 
+// The entry's sizes and place: the record's 32-bit fields, or where they
+// are full (0xFFFFFFFF, a disk 0xFFFF) and ZIP64 is read, the values of the
+// ZIP64 extra field, in its order; values that fit go into the record too.
+// The local header's offset is moved by the archive's shift.
+void placeEntry(Archive *a, QzEntryRecord *record, const uint8_t *field, uint16_t fieldLength) {
+    EntryPlace &place = a->entry;
+    place.uncompressedSize = record->uncompressedSize;
+    place.compressedSize = record->compressedSize;
+    place.localHeaderOffset = record->localHeaderOffset;
+    place.diskNumberStart = record->diskNumberStart;
+    const uint8_t *block = nullptr;
+    if (field && qz::extensionOn(QZ_EXT_ZIP64))
+        block = findExtraBlock(field, fieldLength, 4, [](const uint8_t *b, uint32_t) {
+            return b[0] == 1 && b[1] == 0;
+        });
+    if (block) {
+        uint32_t room = (uint32_t)(field + fieldLength - block) - 4;
+        uint16_t size = extraBlockDataSize(block);
+        FieldReader in(block + 4, size < room ? size : room);
+        uint64_t full = 0xFFFFFFFFu;
+        uint64_t *fields[] = {&place.uncompressedSize, &place.compressedSize, &place.localHeaderOffset};
+        for (uint64_t *value : fields) {
+            if (*value == full) {
+                uint64_t whole = in.get64();
+                if (in.ok)
+                    *value = whole;
+            }
+        }
+        if (record->diskNumberStart == 0xFFFF) {
+            uint32_t disk = in.get32();
+            if (in.ok)
+                place.diskNumberStart = disk;
+        }
+    }
+    place.localHeaderOffset += (uint64_t)a->shift;
+    auto fit = [](uint64_t v) { return v < 0xFFFFFFFFu ? (uint32_t)v : 0xFFFFFFFFu; };
+    if (block || a->shift) {
+        record->uncompressedSize = fit(place.uncompressedSize);
+        record->compressedSize = fit(place.compressedSize);
+        record->localHeaderOffset = fit(place.localHeaderOffset);
+        if (place.diskNumberStart < 0xFFFF)
+            record->diskNumberStart = (uint16_t)place.diskNumberStart;
+    }
+    a->haveEntry = true;
+}
+
 // Reads the header at *offset with its name, extra field and comment into
 // out, whose record and name are not null, and moves *offset to the next
 // header.  With UTF-8 names, a name too long for the name buffer is a
 // warning (QZ_TOO_LONG) that still moves the offset, so a walk can go on
 // past the entry; the name then holds what fits of the stored one.
-int16_t readEntryBody(Archive *a, uint32_t *offset, const EntryBuffers &out, bool keepNameLength) {
+int16_t readEntryBody(Archive *a, uint64_t *offset, const EntryBuffers &out, bool keepNameLength) {
     HANDLE file = directoryHandle(a);
     if (!seekTo(file, *offset))
         return QZ_ERR_FILE;
@@ -210,6 +257,7 @@ int16_t readEntryBody(Archive *a, uint32_t *offset, const EntryBuffers &out, boo
     uint16_t storedLength = record.nameLength, extraLength = record.extraLength;
     uint16_t commentLength = record.commentLength;
     bool utf8Names = qz::extensionOn(QZ_EXT_UTF8_NAMES);
+    bool zip64 = qz::extensionOn(QZ_EXT_ZIP64);
     int16_t warning = QZ_OK;
     uint16_t nameBytes = storedLength;
     if (storedLength > kNameBytes) {
@@ -228,7 +276,7 @@ int16_t readEntryBody(Archive *a, uint32_t *offset, const EntryBuffers &out, boo
     bool effective = (a->flags & kFlagEffectiveNames) != 0;
     frame::LockedBlock field;
     if (extraLength != 0) {
-        if (effective || utf8Names)
+        if (effective || utf8Names || zip64)
             result = readWholeExtra(file, extraLength, out, &field, &warning);
         else
             result = readExtra(file, extraLength, out, &warning);
@@ -238,6 +286,8 @@ int16_t readEntryBody(Archive *a, uint32_t *offset, const EntryBuffers &out, boo
         warning = QZ_TOO_LONG;
     if (result == QZ_OK && effective && field.p)
         Qz4EffectiveFileName(out.name, field.p, extraLength, out.name);
+    if (result == QZ_OK)
+        placeEntry(a, &record, (const uint8_t *)field.p, extraLength);
     field.release();
     if (result != QZ_OK)
         return result;
@@ -251,7 +301,7 @@ int16_t readEntryBody(Archive *a, uint32_t *offset, const EntryBuffers &out, boo
     }
     describeAttributes(&record, out.name);
 
-    uint32_t next;
+    uint64_t next;
     if (!tell(file, &next)) {
         *offset = 0xFFFFFFFFu;
         return QZ_ERR_FILE;
@@ -283,10 +333,10 @@ bool textToAnsi(char *text, uint32_t length, uint32_t size, bool utf8) {
     return fits;
 }
 
-int16_t readEntry(Archive *a, uint32_t *offset, const EntryBuffers &out, bool keepNameLength) {
+int16_t readEntry(Archive *a, uint64_t *offset, const EntryBuffers &out, bool keepNameLength) {
     QzEntryRecord scratchRecord;
     char scratchName[kNameBytes + 1];
-    uint32_t scratchOffset = 0;
+    uint64_t scratchOffset = 0;
     EntryBuffers own = out;
     if (!own.record)
         own.record = &scratchRecord;
@@ -327,7 +377,13 @@ QZ_API(int16_t) Qz4ReadCDR(QzHandle handle, uint32_t *offset, QzEntryRecord *rec
     Archive *a;
     if (findArchive(handle, &a) != QZ_OK)
         return QZ_ERR_HANDLE;
-    return readEntry(a, offset, {record, name, extra, extraSize, comment, commentSize}, false);
+    // The caller's offset is a 32-bit one.
+    uint64_t at = offset ? *offset : 0;
+    int16_t r = readEntry(a, offset ? &at : nullptr, {record, name, extra, extraSize, comment, commentSize},
+                          false);
+    if (offset)
+        *offset = (uint32_t)at;
+    return r;
 }
 
 namespace {
@@ -390,4 +446,20 @@ QZ_API(int32_t) Qz4GetNextCDR(QzHandle handle) {
     if (findArchive(handle, &a) != QZ_OK)
         return -1;
     return (int32_t)a->cursor;
+}
+
+QZ_API(int16_t) QzGetEntry64(QzHandle handle, QzEntry64 *entry) {
+    Archive *a;
+    if (findArchive(handle, &a) != QZ_OK)
+        return QZ_ERR_HANDLE;
+    if (!a->haveEntry)
+        return QZ_NO_MORE_ENTRIES;
+    if (entry) {
+        entry->compressedSize = a->entry.compressedSize;
+        entry->uncompressedSize = a->entry.uncompressedSize;
+        entry->localHeaderOffset = a->entry.localHeaderOffset;
+        entry->diskNumberStart = a->entry.diskNumberStart;
+        entry->reserved = 0;
+    }
+    return QZ_OK;
 }

@@ -33,13 +33,13 @@ bool readChunk(HANDLE file, uint8_t *buffer, uint32_t count) {
 struct Chunk {
     uint32_t size;
     bool last;
-    explicit Chunk(uint32_t left)
-        : size(left < kTransferBytes ? left : kTransferBytes), last(left <= kTransferBytes) {}
+    explicit Chunk(uint64_t left)
+        : size(left < kTransferBytes ? (uint32_t)left : kTransferBytes), last(left <= kTransferBytes) {}
 };
 
 }  // namespace
 
-int16_t decodeChunks(HANDLE input, int32_t compressedSize, int16_t method, bool encrypted,
+int16_t decodeChunks(HANDLE input, int64_t compressedSize, int16_t method, bool encrypted,
                      const TransferBuffers &buffers, BlockSink &sink) {
     if (compressedSize < 1)
         return QZ_OK;
@@ -59,7 +59,7 @@ int16_t decodeChunks(HANDLE input, int32_t compressedSize, int16_t method, bool 
     int16_t result = QZ_OK;
     uint8_t *in = buffers.input;
     uint8_t *out = (uint8_t *)GlobalLock(buffers.output);
-    uint32_t left = (uint32_t)compressedSize;  // still to be read, this chunk included
+    uint64_t left = (uint64_t)compressedSize;  // still to be read, this chunk included
     Chunk chunk(left);
     if (!out || !in)
         result = QZ_ERR_MEMORY;
@@ -120,9 +120,9 @@ namespace {
 // into the output file; progress notifications tell the host how far it is.
 class EntrySink : public BlockSink {
 public:
-    EntrySink(HANDLE output, uint32_t size) : output_(output), size_(size) {}
+    EntrySink(HANDLE output, uint64_t size) : output_(output), size_(size) {}
 
-    void beforeStep() override { frame::progress(written_); }
+    void beforeStep() override { frame::progress(upTo32(written_)); }
 
     int16_t take(const uint8_t *block, uint32_t count) override {
         crc_ = crypt::crc32(block, count, crc_);
@@ -135,20 +135,22 @@ public:
         return QZ_OK;
     }
 
-    void finish() override { frame::progress(size_); }
+    void finish() override { frame::progress(upTo32(size_)); }
 
     uint32_t crc() const { return ~crc_; }
 
 private:
+    static uint32_t upTo32(uint64_t n) { return n < 0xFFFFFFFFu ? (uint32_t)n : 0xFFFFFFFFu; }
+
     HANDLE output_;
-    uint32_t size_;
-    uint32_t written_ = 0;
+    uint64_t size_;
+    uint64_t written_ = 0;
     uint32_t crc_ = 0xFFFFFFFFu;
 };
 
 }  // namespace
 
-int16_t DecodeEntry(HANDLE archive, HANDLE output, int32_t compressedSize, uint32_t uncompressedSize,
+int16_t DecodeEntry(HANDLE archive, HANDLE output, int64_t compressedSize, uint64_t uncompressedSize,
                     int16_t method, uint32_t *crc, int16_t encrypted, const TransferBuffers &buffers) {
     EntrySink sink(output, uncompressedSize);
     frame::progress(0);

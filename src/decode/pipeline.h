@@ -65,7 +65,7 @@ protected:
 //   QZ_CANCELLED   the cancel flag was found set (it is cleared); this wins
 //                  over QZ_ERR_READ and over the sink's own code;
 //   or the code the sink returned from take.
-int16_t decodeChunks(HANDLE input, int32_t compressedSize, int16_t method, bool encrypted,
+int16_t decodeChunks(HANDLE input, int64_t compressedSize, int16_t method, bool encrypted,
                      const TransferBuffers &buffers, BlockSink &sink);
 
 // The entry decoding pipeline of the extraction to disk: decodes an entry
@@ -73,9 +73,10 @@ int16_t decodeChunks(HANDLE input, int32_t compressedSize, int16_t method, bool 
 // keeps its CRC-32 (*crc: the final value, 0 when nothing was decoded) and
 // sends progress notifications: one before anything is done, one before
 // every decoding step with the bytes written so far, and a last one with
-// uncompressedSize once the data were read.  Results as decodeChunks, with
-// QZ_ERR_WRITE for a failed or short write.
-int16_t DecodeEntry(HANDLE archive, HANDLE output, int32_t compressedSize, uint32_t uncompressedSize,
+// uncompressedSize once the data were read (progress counts as far as its
+// 32-bit field goes).  Results as decodeChunks, with QZ_ERR_WRITE for a
+// failed or short write.
+int16_t DecodeEntry(HANDLE archive, HANDLE output, int64_t compressedSize, uint64_t uncompressedSize,
                     int16_t method, uint32_t *crc, int16_t encrypted, const TransferBuffers &buffers);
 
 }  // namespace decode

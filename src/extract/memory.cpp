@@ -97,14 +97,16 @@ int16_t unzipToMemory(QzHandle handle, uint8_t *buffer, int32_t skip, int32_t li
         return r;
 
     archive::LocalHeader local;
-    if (!archive::seekTo(a->file, record.localHeaderOffset) || archive::readLocalHeader(a->file, &local) != QZ_OK ||
-        !archive::seekTo(a->file, record.localHeaderOffset + archive::kLocalHeaderBytes + local.nameLength +
+    uint64_t at = a->entry.localHeaderOffset;
+    if (!archive::seekTo(a->file, at) || archive::readLocalHeader(a->file, &local) != QZ_OK ||
+        !archive::seekTo(a->file, at + archive::kLocalHeaderBytes + local.nameLength +
                                       local.extraLength))
         return QZ_ERR_READ;
 
     r = Qz4ZipCheckPassword(handle, &record, password);
     if (r != QZ_OK) {
-        frame::raise(QZ_EVENT_MESSAGE, QZ_WRONG_PASSWORD);
+        // Strong encryption is no password problem but a method one.
+        frame::raise(QZ_EVENT_MESSAGE, r == QZ_ERR_METHOD ? QZ_ERR_METHOD : QZ_WRONG_PASSWORD);
         return r;
     }
     if (!knownMethod(record.method)) {

@@ -19,6 +19,7 @@
 // volumes: each entry is first copied, across volume boundaries, into a
 // temporary entry copy file, and decoded from there.
 #include "archive/archive.h"
+#include "crypt/crypt.h"
 #include "decode/pipeline.h"
 #include "extract/extract.h"
 #include "frame/frame.h"
@@ -197,7 +198,7 @@ Step Run::entry() {
 Step Run::positionInput() {
     if (!archive::hasDirectoryFile(archive)) {
         input = archive->file;
-        return archive::seekTo(input, record.localHeaderOffset) ? Step::GoOn : stop(QZ_ERR_READ);
+        return archive::seekTo(input, archive->entry.localHeaderOffset) ? Step::GoOn : stop(QZ_ERR_READ);
     }
 
     int16_t r = archive::switchToEntryVolume(archive, &record, handle);
@@ -346,8 +347,17 @@ Step Run::fileEntry() {
             return step;
     }
 
+    // Sizes are 32-bit fields, the compressed one taken as signed, unless
+    // ZIP64 is read: then they are whole (less the encryption header the
+    // password check passed).
+    int64_t packed = (int32_t)record.compressedSize;
+    uint64_t size = record.uncompressedSize;
+    if (extensionOn(QZ_EXT_ZIP64)) {
+        packed = (int64_t)archive->entry.compressedSize - (record.flags & 1 ? crypt::kHeaderBytes : 0);
+        size = archive->entry.uncompressedSize;
+    }
     uint32_t crc = 0;
-    int16_t r = decode::DecodeEntry(input, output, (int32_t)record.compressedSize, record.uncompressedSize,
+    int16_t r = decode::DecodeEntry(input, output, packed, size,
                                     methodCode((int16_t)record.method, record.flags), &crc,
                                     (int16_t)(record.flags & 1), archive::transferBuffers());
     if (r != QZ_OK) {
