@@ -10,14 +10,22 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <algorithm>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "qzunpack_ext.h"
 #include "support/archive_helpers.h"
 #include "support/recording_callback.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
 
 using namespace qztest;
 namespace fs = std::filesystem;
@@ -31,13 +39,24 @@ struct Archive {
     std::string passwordSwitch() const { return password == "-" ? "" : " -s:" + password + ":"; }
 };
 
-// Relative path -> contents ("/" for a directory) of the files below root.
+// Relative path -> contents ("/" for a directory) of the files below root,
+// opened by their wide names on Windows, so that any name can be read.
 std::map<std::string, std::string> listing(const fs::path &root) {
     std::map<std::string, std::string> items;
-    for (auto &e : fs::recursive_directory_iterator(root))
-        items[fs::relative(e.path(),
-            root).generic_string()] = e.is_directory() ? "/" : readFile(e.path().string());
+    for (auto &e : fs::recursive_directory_iterator(root)) {
+        std::ifstream in(e.path(), std::ios::binary);
+        items[fs::relative(e.path(), root).generic_string()] =
+            e.is_directory() ? "/" : std::string(std::istreambuf_iterator<char>(in), {});
+    }
     return items;
+}
+
+std::vector<std::string> split(const std::string &line, char separator) {
+    std::vector<std::string> fields;
+    std::stringstream s(line);
+    for (std::string field; std::getline(s, field, separator);)
+        fields.push_back(field);
+    return fields;
 }
 
 // Runs body for every archive of the manifest expected to give `expect`,
@@ -48,10 +67,7 @@ void forEachArchive(const std::string &expect,
     if (!manifest)
         GTEST_SKIP() << "no interop archives in " << kData << " (made by make_archives.py)";
     for (std::string line; std::getline(manifest, line);) {
-        std::vector<std::string> f;
-        std::stringstream s(line);
-        for (std::string field; std::getline(s, field, '\t');)
-            f.push_back(field);
+        const std::vector<std::string> f = split(line, '\t');
         if (f.size() != 4 || f[3] != expect)
             continue;
         Archive a = {f[0], f[1], f[2]};
@@ -136,6 +152,101 @@ TEST(Interop, InfoZipEncryptedEntriesAreRefusedAndNothingIsWritten) {
         EXPECT_EQ(Qz4UnZipPtr(h, &buffer[0], 0, -1, "tree/docs/readme.txt", a.passwordSwitch().c_str()),
                   QZ_BAD_PASSWORD);
     });
+}
+
+// The extension flags in force for a scope; all off again at its end.
+struct Extensions {
+    explicit Extensions(uint32_t flags) { QzSetExtensions(flags); }
+    ~Extensions() { QzSetExtensions(0); }
+};
+
+// Names in the ANSI page as std::filesystem reads them back (UTF-8), and
+// UTF-8 names as they come back once the library has written them: on
+// Windows through page 1252, with '_' for the characters it lacks.
+#ifdef _WIN32
+std::string fromAnsi(const std::string &ansi) {
+    std::wstring wide(ansi.size(), L'\0');
+    wide.resize((size_t)MultiByteToWideChar(1252, 0, ansi.data(), (int)ansi.size(), &wide[0],
+                                            (int)wide.size()));
+    return fs::path(wide).generic_string();
+}
+std::string asWritten(const std::string &utf8) {
+    const std::wstring wide = fs::u8path(utf8).wstring();
+    std::string ansi(wide.size() * 2 + 1, '\0');
+    ansi.resize((size_t)WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, wide.c_str(), (int)wide.size(),
+                                            &ansi[0], (int)ansi.size(), "_", nullptr));
+    return fromAnsi(ansi);
+}
+#else
+std::string fromAnsi(const std::string &ansi) { return ansi; }
+std::string asWritten(const std::string &utf8) { return utf8; }
+#endif
+
+// The entries an extraction into `out` reported, as name=code.  The block
+// holds the destination path with '\\' separators; one that fills it is cut
+// short and taken as the expected entry whose name it begins.
+std::vector<std::string> reported(const RecordingCallback &cb, const std::string &out,
+                                  const std::vector<std::string> &want) {
+    std::vector<std::string> got;
+    for (const QzPrintBlock &m : cb.eventsOf(QZ_EVENT_MESSAGE)) {
+        std::string path(m.fileName, std::find(m.fileName, m.fileName + sizeof m.fileName, '\0'));
+        std::replace(path.begin(), path.end(), '\\', '/');
+        std::string name = fromAnsi(path.substr(std::min(path.size(), out.size() + 1)));
+        for (const std::string &w : want)
+            if (path.size() >= sizeof m.fileName - 1 && !name.empty() && w.rfind(name, 0) == 0)
+                name = w.substr(0, w.rfind('='));
+        got.push_back(name + "=" + std::to_string(m.eventCode));
+    }
+    return got;
+}
+
+TEST(Interop, ExtensionModeReadsArchivesOfTodaysWriters) {
+    // Rows: archive, password, result of the default mode, result with every
+    // extension on, the entries that mode reports (name=code,... or -).
+    std::ifstream manifest(kData / "ext-manifest.txt");
+    if (!manifest)
+        GTEST_SKIP() << "no extension archives in " << kData << " (made by make_archives.py)";
+    for (std::string line; std::getline(manifest, line);) {
+        const std::vector<std::string> row = split(line, '\t');
+        if (row.size() != 5)
+            continue;
+#ifdef _WIN32
+        if (row[0].rfind("posix-", 0) == 0)
+            continue;   // names only POSIX file systems hold
+#endif
+        const std::string command = "-d -o" + (row[1] == "-" ? "" : " -s:" + row[1] + ":");
+        for (uint32_t flags : {0u, (uint32_t)QZ_EXT_ALL}) {
+            Extensions mode(flags);
+            TempDir dir;
+            const std::string out = dir.file("out");
+            fs::create_directory(out);
+            OpenArchive open(put(dir, row[0], readFile((kData / "ext" / row[0]).string())));
+            const std::string name = row[0] + (flags ? " (extensions on)" : " (default mode)");
+            ASSERT_EQ(open.result, 0) << name;
+            RecordingCallback cb;
+            const int result = Qz4UnZip(&open.h, out.c_str(), nullptr, "*.*", nullptr, command.c_str());
+            EXPECT_EQ(result, std::stoi(row[flags ? 3 : 2])) << name;
+            if (!flags)
+                continue;
+            const std::vector<std::string> want = row[4] == "-" ? std::vector<std::string>()
+                                                                : split(asWritten(row[4]), ',');
+            EXPECT_EQ(reported(cb, out, want), want) << name;
+            std::map<std::string, std::string> tree;
+            for (auto &item : listing(kData / "ext-expected" / row[0]))
+                tree[asWritten(item.first)] = item.second;
+            EXPECT_EQ(listing(out), tree) << name;
+#ifndef _WIN32
+            // Unix modes under the umask; the link comes out as a file holding its target.
+            const mode_t mask = umask(0);
+            umask(mask);
+            const std::pair<std::string, unsigned> kModes[] = {{"/exec.sh", 0755}, {"/readonly.txt", 0444}};
+            for (auto [file, bits] : kModes)
+                if (row[0] == "zip-symlink.zip")
+                    EXPECT_EQ((unsigned)fs::status(out + file).permissions(), bits & ~mask) << name << file;
+            EXPECT_FALSE(fs::is_symlink(out + "/link")) << name;
+#endif
+        }
+    }
 }
 
 }  // namespace

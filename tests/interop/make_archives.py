@@ -18,6 +18,7 @@ random, and files of a few megabytes.  Everything gets one fixed time, so
 that the archives' dates do not depend on when the tree was made.
 """
 import os
+import binascii
 import random
 import shutil
 import struct
@@ -101,6 +102,134 @@ def writers():
     return out
 
 
+# The second set reads archives as today's writers make them: names in UTF-8,
+# code page 437 and the Unicode Path field, passwords, links and modes, odd
+# entries.  Each archive goes with the tree it must give, DATA/ext-expected/
+# NAME, and a line of DATA/ext-manifest.txt:
+#     archive <TAB> password or - <TAB> result in the default mode
+#     <TAB> result with the extensions on <TAB> entry=message,... (or -)
+# Archives named posix-* hold names only POSIX systems can give.
+EXT_FILES = [("src/plain.txt", b"plain text\n"), ("src/caf\u00e9/na\u00efve.txt", b"accents\n"),
+             ("src/\u65e5\u672c\u8a9e/\u6587\u66f8.txt", b"kanji\n"), ("src/empty/", None),
+             ("links/exec.sh", b"#!/bin/sh\n", 0o755), ("links/readonly.txt", b"read only\n", 0o444)]
+OK, LONG_PATH = (2021, 3, 4, 5, 6, 8), ("d" * 96 + "/") * 3 + "long-name"
+
+
+def ext_python(path, entries):
+    """entries: (name, data, options): date, method, cp437 (the name stored in
+    that code page, bit 11 clear) and upath (a Unicode Path field; 'stale'
+    gives it a CRC that does not match the stored name)."""
+    patches = []
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data, opt in entries:
+            # A cp437 name goes in as an ASCII placeholder of its length, patched below.
+            stored = "".join(c if c < "\x80" else "_" for c in name) if "cp437" in opt else name
+            patches += [(stored.encode(), name.encode("cp437"))] if "cp437" in opt else []
+            info = zipfile.ZipInfo(stored, opt.get("date", OK))
+            info.compress_type = opt.get("method", zipfile.ZIP_DEFLATED)
+            if "upath" in opt:
+                field = struct.pack("<BI", 1, binascii.crc32(stored.encode()) ^ ("stale" in opt))
+                field += opt["upath"].encode()
+                info.extra = struct.pack("<HH", 0x7075, len(field)) + field
+            z.writestr(info, data)
+    data = open(path, "rb").read()
+    for placeholder, raw in patches:
+        data = data.replace(placeholder, raw)
+    open(path, "wb").write(data)
+
+
+def ext_writers():
+    """(archive, password, result of the default mode (measured), tool,
+    command and source folder, or the entries ext_python writes)."""
+    zip_, sevenzip, bsdtar = ["zip", "-q", "-r"], ["7z", "a", "-tzip"], ["bsdtar", "--format", "zip"]
+    return [("zip-password.zip", PASSWORD, -8, "zip", zip_ + ["-P", PASSWORD], "src"),
+            ("zip-utf8.zip", "-", -8, "zip", zip_, "src"),
+            ("zip-symlink.zip", "-", 0, "zip", zip_ + ["-y"], "links"),
+            ("7z-utf8.zip", "-", -8, "7z", sevenzip + ["-mcu=on"], "src"),
+            ("7z-zipcrypto.zip", PASSWORD, -8, "7z", sevenzip + ["-mem=ZipCrypto", "-p" + PASSWORD], "src"),
+            ("7z-aes.zip", PASSWORD, -8, "7z", sevenzip + ["-mem=AES256", "-p" + PASSWORD], "src"),
+            ("bsdtar-zipcrypt.zip", PASSWORD, -8, "bsdtar", bsdtar + ["--options", "zip:encryption=zipcrypt",
+             "--passphrase", PASSWORD, "-cf"], "src"),
+            ("bsdtar-utf8.zip", "-", -8, "bsdtar", bsdtar + ["-cf"], "src"),
+            ("python-utf8.zip", "-", 0, "python", [("caf\u00e9/na\u00efve.txt", b"1", {}),
+                                                   ("\u4e2d\u6587.txt", b"2", {})]),
+            ("python-cp437.zip", "-", 0, "python", [("r\u00e9sum\u00e9/\u00c4rger.txt", b"1", {"cp437": 1}),
+                                                    ("a\u00f1o \u00df.txt", b"2", {"cp437": 1})]),
+            ("python-unicode-path.zip", "-", 0, "python", [
+                ("naive/cafe.txt", b"1", {"upath": "na\u00efve/caf\u00e9.txt"}),
+                ("stale.txt", b"2", {"upath": "wrong.txt", "stale": 1})]),
+            ("python-bzip2.zip", "-", -3, "python", [("a.txt", b"1", {}), ("b.txt", b"2" * 100,
+             {"method": zipfile.ZIP_BZIP2}), ("c.txt", b"3", {})]),
+            ("python-invalid-time.zip", "-", 105, "python", [
+                ("month-13.txt", b"1", {"date": (2021, 13, 1, 5, 6, 8)}),
+                ("month-0.txt", b"2", {"date": (2021, 0, 1, 5, 6, 8)}),
+                ("hour-25.txt", b"3", {"date": (2021, 3, 4, 25, 6, 8)}), ("valid.txt", b"4", {})]),
+            ("python-long-path.zip", "-", -18, "python", [(LONG_PATH, b"1", {}), ("short.txt", b"2", {})]),
+            ("posix-names.zip", "-", -8, "python", [("Case.txt", b"upper", {}), ("case.txt", b"lower", {}),
+             ('a:b?c"d*e<f>g|h.txt', b"odd", {})])]
+
+
+def ext_name(info):
+    """The entry's name as the extension mode reads it: UTF-8 with flag bit
+    11, else from a Unicode Path field whose CRC matches, else code page 437."""
+    raw, extra = info.orig_filename.encode("utf-8" if info.flag_bits & 0x800 else "cp437"), info.extra
+    while len(extra) >= 4 and not info.flag_bits & 0x800:
+        kind, size = struct.unpack("<HH", extra[:4])
+        if kind == 0x7075 and extra[4] == 1 and struct.unpack("<I", extra[5:9])[0] == binascii.crc32(raw):
+            return extra[9:4 + size].decode()
+        extra = extra[4 + size:]
+    return info.filename
+
+
+def ext_expected(path, password, out):
+    """Extracts with zipfile into out, as the extension mode must; returns the
+    entries it must report: unsupported methods, long names, invalid times."""
+    messages = []
+    os.makedirs(out)
+    with zipfile.ZipFile(path) as z:
+        for info in z.infolist():
+            name, (y, mo, d, h, mi, s) = ext_name(info), info.date_time
+            code = -3 if info.compress_type in (12, 99) else -18 if len(name.encode()) > 260 else 0
+            code = code or (-30 if not (1 <= mo <= 12 and 1 <= d <= 31 and h < 24 and mi < 60) else 0)
+            messages += ["%s=%d" % (name, code)] if code else []
+            if name.endswith("/"):
+                os.makedirs(os.path.join(out, name), exist_ok=True)
+            elif code in (0, -30):
+                os.makedirs(os.path.dirname(os.path.join(out, name)), exist_ok=True)
+                pwd = password.encode() if info.flag_bits & 1 else None
+                open(os.path.join(out, name), "wb").write(z.read(info, pwd))
+    return ",".join(messages) or "-"
+
+
+def make_ext(data_dir):
+    ext, expected = os.path.join(data_dir, "ext"), os.path.join(data_dir, "ext-expected")
+    for d in (ext, expected):
+        shutil.rmtree(d, ignore_errors=True)
+    for name, data, *mode in EXT_FILES:
+        os.makedirs(os.path.dirname(os.path.join(ext, name)), exist_ok=True)
+        if data is not None:
+            open(os.path.join(ext, name), "wb").write(data)
+            os.chmod(os.path.join(ext, name), mode[0] if mode else 0o644)
+    os.symlink("exec.sh", os.path.join(ext, "links", "link"))
+    lines = []
+    for name, password, default, tool, how, *src in ext_writers():
+        path = os.path.join(ext, name)
+        if tool == "python":
+            ext_python(path, how)
+        elif shutil.which(tool):
+            folder = os.path.join(ext, src[0])
+            subprocess.run(how + [path] + sorted(os.listdir(folder)), cwd=folder, check=True,
+                           stdout=subprocess.DEVNULL, env=dict(os.environ, LC_ALL="C.UTF-8"))
+        else:
+            lines += [] if "skip\t" + tool in lines else ["skip\t" + tool]
+            continue
+        messages = ext_expected(path, password, os.path.join(expected, name))
+        result = -8 if messages != "-" else 0
+        lines.append("%s\t%s\t%d\t%d\t%s" % (name, password, default, result, messages))
+    with open(os.path.join(data_dir, "ext-manifest.txt"), "w") as f:
+        f.write("\n".join(lines) + "\n")
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
@@ -123,6 +252,7 @@ def main():
             lines.append("\t".join((name, label, password, expect)))
     with open(os.path.join(data_dir, "manifest.txt"), "w") as f:
         f.write("\n".join(lines) + "\n")
+    make_ext(data_dir)
     print("%d archives in %s" % (sum(1 for l in lines if not l.startswith("skip")), archives))
 
 
