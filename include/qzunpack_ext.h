@@ -70,7 +70,14 @@
  * and applied to every offset, those handed out included. */
 #define QZ_EXT_STUB_OFFSETS   0x0040u
 
-#define QZ_EXT_ALL            0x007Fu
+/* Split archives on fixed disks (zip -s: NAME.z01, NAME.z02, ..., NAME.zip):
+ * the volumes are found by name beside the one opened, with no disk
+ * question.  Opening NAME.z01 opens NAME.zip for its directory; a volume
+ * that is not there fails with QZ_ERR_NAME, the print block's archive name
+ * saying which file is missing. */
+#define QZ_EXT_SPLIT_ARCHIVES 0x0080u
+
+#define QZ_EXT_ALL            0x00FFu
 
 /* The message of an entry whose DOS date or time is not a valid one: the
  * file was written and keeps the time it was written at. */

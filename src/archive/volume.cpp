@@ -6,6 +6,10 @@
 // Every disk question goes through the message dispatcher.  A wrong disk
 // (label) or a failed open on a removable drive is no error: the question
 // is asked again until the right disk is in or the user cancels.
+//
+// Read as today's archives, a set split over files of a fixed disk (zip -s:
+// NAME.z01, NAME.z02, ..., NAME.zip last) has its volumes found by name
+// beside the one opened, and no disk is asked for.
 #include "archive/archive.h"
 #include "frame/frame.h"
 
@@ -31,6 +35,71 @@ void upperLabelOf(const char *oemName, char label[kNameBytes]) {
     volumeRoot(ansi, root);
     readVolumeLabel(root, label);
     CharUpperA(label);
+}
+
+// True for the name of a split set's volume on a fixed disk while split
+// sets are read: its extension is "zip" or "z" and digits.
+bool splitSet(const char *oemName) {
+    if (!qz::extensionOn(QZ_EXT_SPLIT_ARCHIVES))
+        return false;
+    char ansi[kNameBytes], root[4];
+    lstrcpynA(ansi, oemName, kNameBytes);
+    qz::oemToAnsi(ansi, ansi);
+    driveRoot(ansi, root);
+    if (GetDriveTypeA(root) == DRIVE_REMOVABLE)
+        return false;
+    const char *dot = nullptr;
+    for (const char *p = oemName; *p; p = CharNextA(p))
+        if (*p == '.')
+            dot = p;
+        else if (qz::isPathSeparator(*p))
+            dot = nullptr;
+    if (!dot || (dot[1] | 0x20) != 'z' || !dot[2])
+        return false;
+    if (lstrcmpiA(dot, ".zip") == 0)
+        return true;
+    for (const char *p = dot + 2; *p; ++p)
+        if (*p < '0' || *p > '9')
+            return false;
+    return true;
+}
+
+// The OEM name of volume `number` of the split set that oemName belongs to
+// (kLastVolume or any number above 999: the last one, NAME.zip).  A volume
+// NAME.zNN that is not there is the last one too.
+void splitVolumeName(const char *oemName, uint16_t number, char out[kNameBytes]) {
+    lstrcpynA(out, oemName, kNameBytes);
+    char *dot = nullptr;
+    for (char *p = out; *p; p = CharNextA(p))
+        if (*p == '.')
+            dot = p;
+    if (!dot || dot - out + 6 >= kNameBytes)
+        return;
+    lstrcpyA(dot, ".zip");
+    if (number == 0 || number > kMaxVolume)
+        return;
+    char *digits = dot + 2;
+    if (number >= 100)
+        *digits++ = (char)('0' + number / 100);
+    digits[0] = (char)('0' + number / 10 % 10);
+    digits[1] = (char)('0' + number % 10);
+    digits[2] = 0;
+    char ansi[kNameBytes];
+    qz::oemToAnsi(out, ansi);
+    if (GetFileAttributesA(ansi) == INVALID_FILE_ATTRIBUTES)
+        lstrcpyA(dot, ".zip");
+}
+
+// Opens a split set's volume by its name: QZ_OK, or QZ_ERR_NAME with the
+// name the host should make available in the print block.
+int16_t openSplitVolume(const char *oemName, uint16_t number, DWORD share, HANDLE *file) {
+    char name[kNameBytes];
+    splitVolumeName(oemName, number, name);
+    *file = openOem(name, GENERIC_READ, share, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS);
+    if (*file != INVALID_HANDLE_VALUE)
+        return QZ_OK;
+    frame::setArchiveName(name);
+    return QZ_ERR_NAME;
 }
 
 }  // namespace
@@ -94,6 +163,8 @@ int16_t requestVolume(uint16_t number, const char *oemName, HANDLE *file) {
     if (*file != INVALID_HANDLE_VALUE)
         CloseHandle(*file);
     *file = INVALID_HANDLE_VALUE;
+    if (splitSet(oemName))
+        return openSplitVolume(oemName, number, 0, file);
 
     bool last = number == 0 || number > kMaxVolume;
     char expected[12];
@@ -146,6 +217,15 @@ int16_t changeVolume(Archive *a) {
         spannedLabel(a->volume, expected);
     }
 
+    if ((a->flags & kFlagSpanned) && splitSet(a->name)) {
+        HANDLE h;
+        int16_t r = openSplitVolume(a->name, a->volume, a->share, &h);
+        if (r != QZ_OK)
+            return r;
+        a->file = h;
+        a->flags &= (uint16_t)~kFlagFileClosed;
+        return QZ_OK;
+    }
     char ansi[kNameBytes], root[4];
     lstrcpynA(ansi, a->name, kNameBytes);
     qz::oemToAnsi(ansi, ansi);

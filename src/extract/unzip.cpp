@@ -212,6 +212,13 @@ Step Run::positionInput() {
         return stop(QZ_ERR_FILE);
     uint64_t bytes = (uint64_t)archive::kLocalHeaderBytes + record.nameLength + record.extraLength +
                      record.commentLength + record.compressedSize;
+    // Today's writers give the local header an extra field of its own
+    // length: read as split sets, the entry is what its local header says.
+    archive::LocalHeader local;
+    if (extensionOn(QZ_EXT_SPLIT_ARCHIVES) && archive::readLocalHeader(archive->file, &local) == QZ_OK &&
+        archive::seekBy(archive->file, -(int32_t)archive::kLocalHeaderBytes))
+        bytes = (uint64_t)archive::kLocalHeaderBytes + local.nameLength + local.extraLength +
+                archive->entry.compressedSize;
     if (bytes > 0x7FFFFFFFu)
         return stop(QZ_ERR_READ);
     r = archive::copyAcrossVolumes(archive, copy, (uint32_t)bytes, handle);

@@ -214,20 +214,37 @@ TEST(Interop, ExtensionModeReadsArchivesOfTodaysWriters) {
         if (row[0].rfind("posix-", 0) == 0)
             continue;   // names only POSIX file systems hold
 #endif
-        const std::string command = "-d -o" + (row[1] == "-" ? "" : " -s:" + row[1] + ":");
+        // The big ones are tested where they are, not copied.
+        const bool big = row[0].rfind("big-", 0) == 0;
+        if (big && getenv("QZ_UNDER_VALGRIND"))
+            continue;
+        const std::string command = (big ? "-t" : "-d -o") + (row[1] == "-" ? "" : " -s:" + row[1] + ":");
         for (uint32_t flags : {0u, (uint32_t)QZ_EXT_ALL}) {
             Extensions mode(flags);
             TempDir dir;
             const std::string out = dir.file("out");
             fs::create_directory(out);
-            OpenArchive open(put(dir, row[0], readFile((kData / "ext" / row[0]).string())));
+            for (const auto &volume : fs::directory_iterator(kData / "ext"))
+                if (!big && volume.path().stem() == fs::path(row[0]).stem())
+                    put(dir, volume.path().filename().string(), readFile(volume.path().string()));
+            OpenArchive open(big ? (kData / "ext" / row[0]).string() : dir.file(row[0]));
             const std::string name = row[0] + (flags ? " (extensions on)" : " (default mode)");
-            ASSERT_EQ(open.result, 0) << name;
             RecordingCallback cb;
-            const int result = Qz4UnZip(&open.h, out.c_str(), nullptr, "*.*", nullptr, command.c_str());
+            int result = open.result;
+            if (result == 0)
+                result = Qz4UnZip(&open.h, out.c_str(), nullptr, "*.*", nullptr, command.c_str());
             EXPECT_EQ(result, std::stoi(row[flags ? 3 : 2])) << name;
-            if (!flags)
+            if (!flags || open.result != 0)
                 continue;
+            QzEntry64 place;
+            if (row[0] == "big-sparse.zip") {
+                QzEntryRecord record;
+                char entry[261];
+                ASSERT_EQ(Qz4ZipFindFirst(open.h, &record, entry, nullptr, 0, nullptr, 0), 0);
+                ASSERT_EQ(QzGetEntry64(open.h, &place), 0);
+                EXPECT_EQ(place.uncompressedSize, 5ull << 30);
+                EXPECT_EQ(record.uncompressedSize, 0xFFFFFFFFu);
+            }
             const std::vector<std::string> want = row[4] == "-" ? std::vector<std::string>()
                                                                 : split(asWritten(row[4]), ',');
             EXPECT_EQ(reported(cb, out, want), want) << name;

@@ -108,7 +108,9 @@ def writers():
 # NAME, and a line of DATA/ext-manifest.txt:
 #     archive <TAB> password or - <TAB> result in the default mode
 #     <TAB> result with the extensions on <TAB> entry=message,... (or -)
-# Archives named posix-* hold names only POSIX systems can give.
+# Archives named posix-* hold names only POSIX systems can give; archives
+# named big-* are only tested (-t), in place: 70,000 entries, or a 5 GiB
+# entry in a sparse file.  A split set's volumes lie beside its last one.
 EXT_FILES = [("src/plain.txt", b"plain text\n"), ("src/caf\u00e9/na\u00efve.txt", b"accents\n"),
              ("src/\u65e5\u672c\u8a9e/\u6587\u66f8.txt", b"kanji\n"), ("src/empty/", None),
              ("links/exec.sh", b"#!/bin/sh\n", 0o755), ("links/readonly.txt", b"read only\n", 0o444)]
@@ -166,7 +168,61 @@ def ext_writers():
                 ("hour-25.txt", b"3", {"date": (2021, 3, 4, 25, 6, 8)}), ("valid.txt", b"4", {})]),
             ("python-long-path.zip", "-", -18, "python", [(LONG_PATH, b"1", {}), ("short.txt", b"2", {})]),
             ("posix-names.zip", "-", -8, "python", [("Case.txt", b"upper", {}), ("case.txt", b"lower", {}),
-             ('a:b?c"d*e<f>g|h.txt', b"odd", {})])]
+             ('a:b?c"d*e<f>g|h.txt', b"odd", {})]),
+            ("zip64-forced.zip", "-", 105, "zip", zip_ + ["-fz"], "src"),
+            ("zip64-pipe.zip", "-", -2, "pipe", None),
+            ("zip64-python.zip", "-", 0, "python64", None),
+            ("stub-elf.zip", "-", -1, "stub", None),
+            ("stub-zipapp.pyz", "-", -1, "zipapp", None),
+            ("split.zip", "-", -11, "split", None),
+            ("big-entries.zip", "-", -2, "count", None),
+            ("big-sparse.zip", "-", 105, "sparse", None)]
+
+
+def ext_special(tool, path, ext):
+    """Archives made otherwise than from a folder; False when the tool or
+    the file system cannot make one here."""
+    if tool == "pipe":
+        with open(os.path.join(ext, "src", "plain.txt"), "rb") as data:
+            subprocess.run(["zip", "-q", path, "-"], stdin=data, check=True)
+    elif tool == "python64":
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+            with z.open(zipfile.ZipInfo("forced.txt", OK), "w", force_zip64=True) as f:
+                f.write(b"forced ZIP64 " * 1000)
+    elif tool in ("stub", "split"):
+        made = path + ".tmp" if tool == "stub" else path
+        subprocess.run(["zip", "-q", "-r"] + (["-s", "100k"] if tool == "split" else []) + [made, "."],
+                       cwd=os.path.join(ext, "big"), check=True)
+        if tool == "stub":
+            with open(path, "wb") as f:
+                f.write(open("/bin/true", "rb").read() + open(made, "rb").read())
+            os.remove(made)
+    elif tool == "zipapp":
+        import zipapp
+        zipapp.create_archive(os.path.join(ext, "big"), path, interpreter="/usr/bin/env python3", main="os:getcwd")
+    elif tool == "count":
+        with zipfile.ZipFile(path, "w") as z:
+            for i in range(70000):
+                z.writestr(zipfile.ZipInfo("e%05d" % i, OK), b"%d" % i)
+    elif tool == "sparse":
+        size, name, crc, chunk = 5 << 30, b"zeros.bin", 0, bytes(1 << 24)
+        for _ in range(size // len(chunk)):
+            crc = binascii.crc32(chunk, crc)
+        extra = struct.pack("<HHQQ", 1, 16, size, size)
+        fixed = (0, 0, 0x21, 0x5264, crc, 0xFFFFFFFF, 0xFFFFFFFF, len(name), len(extra))
+        with open(path, "wb") as f:
+            f.write(struct.pack("<IHHHHHIIIHH", 0x04034B50, 45, *fixed) + name + extra)
+            f.seek(size, 1)
+            at = f.tell()
+            f.write(struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 45, 45, *fixed, 0, 0, 0, 0, 0) + name + extra)
+            z64 = f.tell()
+            f.write(struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, 1, 1, z64 - at, at))
+            f.write(struct.pack("<IIQI", 0x07064B50, 0, z64, 1))
+            f.write(struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 1, 1, 0xFFFFFFFF, 0xFFFFFFFF, 0))
+        if os.stat(path).st_blocks * 512 > size // 2:
+            os.remove(path)
+            return False
+    return True
 
 
 def ext_name(info):
@@ -186,6 +242,11 @@ def ext_expected(path, password, out):
     entries it must report: unsupported methods, long names, invalid times."""
     messages = []
     os.makedirs(out)
+    if os.path.basename(path).startswith("big-"):
+        return "-"
+    if path.endswith("split.zip"):
+        shutil.copytree(os.path.dirname(path) + "/big", out, dirs_exist_ok=True)
+        return "-"
     with zipfile.ZipFile(path) as z:
         for info in z.infolist():
             name, (y, mo, d, h, mi, s) = ext_name(info), info.date_time
@@ -211,11 +272,19 @@ def make_ext(data_dir):
             open(os.path.join(ext, name), "wb").write(data)
             os.chmod(os.path.join(ext, name), mode[0] if mode else 0o644)
     os.symlink("exec.sh", os.path.join(ext, "links", "link"))
+    os.makedirs(os.path.join(ext, "big", "sub"))
+    rng = random.Random(7)
+    for i, size in enumerate((150000, 90000, 120000)):
+        open(os.path.join(ext, "big", "sub" if i else ".", "r%d.bin" % i), "wb").write(rng.randbytes(size))
     lines = []
     for name, password, default, tool, how, *src in ext_writers():
         path = os.path.join(ext, name)
         if tool == "python":
             ext_python(path, how)
+        elif how is None:
+            if (tool not in ("count", "sparse", "python64", "zipapp") and not shutil.which("zip")) or \
+                    not ext_special(tool, path, ext):
+                continue
         elif shutil.which(tool):
             folder = os.path.join(ext, src[0])
             subprocess.run(how + [path] + sorted(os.listdir(folder)), cwd=folder, check=True,
