@@ -174,6 +174,7 @@ def ext_writers():
             ("zip64-python.zip", "-", 0, "python64", None),
             ("stub-elf.zip", "-", -1, "stub", None),
             ("stub-zipapp.pyz", "-", -1, "zipapp", None),
+            ("stub-sfx.zip", "-", 105, "sfx", None),
             ("split.zip", "-", -11, "split", None),
             ("big-entries.zip", "-", -2, "count", None),
             ("big-sparse.zip", "-", 105, "sparse", None)]
@@ -189,13 +190,15 @@ def ext_special(tool, path, ext):
         with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
             with z.open(zipfile.ZipInfo("forced.txt", OK), "w", force_zip64=True) as f:
                 f.write(b"forced ZIP64 " * 1000)
-    elif tool in ("stub", "split"):
-        made = path + ".tmp" if tool == "stub" else path
-        subprocess.run(["zip", "-q", "-r"] + (["-s", "100k"] if tool == "split" else []) + [made, "."],
-                       cwd=os.path.join(ext, "big"), check=True)
-        if tool == "stub":
+    elif tool in ("stub", "sfx", "split"):
+        # An ELF stub, or an MZ one in front of a ZIP64 archive; offsets not adjusted.
+        made = path + ".tmp" if tool != "split" else path
+        options = {"split": ["-s", "100k"], "sfx": ["-fz"]}.get(tool, [])
+        subprocess.run(["zip", "-q", "-r"] + options + [made, "."], cwd=os.path.join(ext, "big"), check=True)
+        if tool != "split":
+            stub = open("/bin/true", "rb").read() if tool == "stub" else b"MZ" + bytes(4094)
             with open(path, "wb") as f:
-                f.write(open("/bin/true", "rb").read() + open(made, "rb").read())
+                f.write(stub + open(made, "rb").read())
             os.remove(made)
     elif tool == "zipapp":
         import zipapp
