@@ -311,6 +311,7 @@ const ModeNameRow kModeNames[] = {
     {"without the mode they are one", 0, {"A.txt", "a.txt"}, "a.*", "A.txt", "A.txt"},
     {"characters Windows refuses", QZ_EXT_POSIX_NAMES, {"a:b?\"c"}, "a*", "a:b?\"c", "a:b?\"c"},
     {"a drive letter and a name", QZ_EXT_POSIX_NAMES, {"c:foo"}, "c:*", "c:foo", "c:foo"},
+    {"trailing dots and spaces", QZ_EXT_POSIX_NAMES, {"end. "}, "end*", "end. ", "end. "},
 };
 
 TEST_F(Host, NamesInTheExtensionMode) {

@@ -15,8 +15,9 @@
 //      missing last component is reported as such to the caller, which
 //      decides (ERROR_FILE_NOT_FOUND, or a file to create).
 // With POSIX names (extension mode) a name is looked up only as it is
-// written, : ? * " < > | are ordinary characters of a name, and only
-// "X:\" and "X:/" start a drive path ("X:name" is a relative name).
+// written, keeps trailing dots and spaces, : ? * " < > | are ordinary
+// characters of a name, and only "X:\" and "X:/" start a drive path
+// ("X:name" is a relative name).
 #include "platform/posix/posix.h"
 
 #include <dirent.h>
@@ -198,8 +199,9 @@ bool trimComponents(char **parts, int count) {
     for (int i = 0; i < count; ++i) {
         char *c = parts[i];
         if (strcmp(c, ".") == 0 || strcmp(c, "..") == 0) continue;
+        // Win32 drops trailing dots and spaces; POSIX names keep them.
         size_t n = strlen(c);
-        while (n > 0 && (c[n - 1] == '.' || c[n - 1] == ' ')) c[--n] = 0;
+        while (!posixNames() && n > 0 && (c[n - 1] == '.' || c[n - 1] == ' ')) c[--n] = 0;
         if (n == 0) { parts[i] = (char *)"."; continue; }
         if (!validName(c, false)) return false;
     }
