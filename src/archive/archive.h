@@ -410,6 +410,11 @@ enum : uint16_t { kLastVolume = 10000 };
 // not answered with OK, QZ_CANCELLED (QZ_ERR_FILE once an open has failed).
 int16_t requestVolume(uint16_t number, const char *oemName, HANDLE *file);
 
+// True for the name of a split set's volume on a fixed disk while split
+// sets are read (its extension is "zip" or "z" and digits): its volumes
+// are opened by name, without a question.
+bool splitSet(const char *oemName);
+
 // Opens the volume named by a->volume for extraction: QZ_OK with a->file
 // replaced, QZ_ERR_FILE (cannot open on a fixed drive, or a number above
 // 999) or QZ_CANCELLED.

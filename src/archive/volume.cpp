@@ -37,32 +37,7 @@ void upperLabelOf(const char *oemName, char label[kNameBytes]) {
     CharUpperA(label);
 }
 
-// True for the name of a split set's volume on a fixed disk while split
-// sets are read: its extension is "zip" or "z" and digits.
-bool splitSet(const char *oemName) {
-    if (!qz::extensionOn(QZ_EXT_SPLIT_ARCHIVES))
-        return false;
-    char ansi[kNameBytes], root[4];
-    lstrcpynA(ansi, oemName, kNameBytes);
-    qz::oemToAnsi(ansi, ansi);
-    driveRoot(ansi, root);
-    if (GetDriveTypeA(root) == DRIVE_REMOVABLE)
-        return false;
-    const char *dot = nullptr;
-    for (const char *p = oemName; *p; p = CharNextA(p))
-        if (*p == '.')
-            dot = p;
-        else if (qz::isPathSeparator(*p))
-            dot = nullptr;
-    if (!dot || (dot[1] | 0x20) != 'z' || !dot[2])
-        return false;
-    if (lstrcmpiA(dot, ".zip") == 0)
-        return true;
-    for (const char *p = dot + 2; *p; ++p)
-        if (*p < '0' || *p > '9')
-            return false;
-    return true;
-}
+
 
 // The OEM name of volume `number` of the split set that oemName belongs to
 // (kLastVolume or any number above 999: the last one, NAME.zip).  A volume
@@ -103,6 +78,31 @@ int16_t openSplitVolume(const char *oemName, uint16_t number, DWORD share, HANDL
 }
 
 }  // namespace
+
+bool splitSet(const char *oemName) {
+    if (!qz::extensionOn(QZ_EXT_SPLIT_ARCHIVES))
+        return false;
+    char ansi[kNameBytes], root[4];
+    lstrcpynA(ansi, oemName, kNameBytes);
+    qz::oemToAnsi(ansi, ansi);
+    driveRoot(ansi, root);
+    if (GetDriveTypeA(root) == DRIVE_REMOVABLE)
+        return false;
+    const char *dot = nullptr;
+    for (const char *p = oemName; *p; p = CharNextA(p))
+        if (*p == '.')
+            dot = p;
+        else if (qz::isPathSeparator(*p))
+            dot = nullptr;
+    if (!dot || (dot[1] | 0x20) != 'z' || !dot[2])
+        return false;
+    if (lstrcmpiA(dot, ".zip") == 0)
+        return true;
+    for (const char *p = dot + 2; *p; ++p)
+        if (*p < '0' || *p > '9')
+            return false;
+    return true;
+}
 
 void threeDigits(uint16_t number, char *out) {
     out[0] = (char)('0' + (number / 100) % 10);

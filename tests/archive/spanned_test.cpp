@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/archive.h"
+#include "qzunpack_ext.h"
 #include "support/archive_helpers.h"
 #include "support/recording_callback.h"
 #ifndef _WIN32
@@ -24,6 +25,28 @@ TEST(Volumes, QzvwSetMovesToTheVolumeOfEachEntryWithoutAsking) {
     OpenArchive a(dir.file("SET.001"));
     EXPECT_EQ(Qz4UnZip(&a.h, nullptr, nullptr, "*.*", nullptr, "-t"), 0);
     EXPECT_TRUE(cb.eventsOf(QZ_EVENT_QUESTION).empty());
+}
+
+// A spanned set split into files beside each other (NAME.z01 ... NAME.zip),
+// read without a question whichever volume is opened; a first volume alone
+// is no archive, and no endless search for its last one.
+TEST(Volumes, SplitSetFoundByNameBesideTheVolumeOpened) {
+    TempDir dir;
+    std::vector<Entry> entries = {Entry("1", std::string(300, 'a')), Entry("2", std::string(500, 'b'), 8)};
+    std::vector<std::string> vols = buildSpanned(entries, 256);
+    for (size_t k = 0; k + 1 < vols.size(); ++k)
+        put(dir, "SET.z0" + std::to_string(k + 1), vols[k]);
+    put(dir, "SET.zip", vols.back());
+    put(dir, "ALONE.zip", vols[0]);
+    QzSetExtensions(QZ_EXT_ALL);
+    RecordingCallback cb;
+    for (const char *name : {"SET.zip", "SET.z01"}) {
+        OpenArchive a(dir.file(name));
+        EXPECT_EQ(Qz4UnZip(&a.h, nullptr, nullptr, "*.*", nullptr, "-t"), 0) << name;
+    }
+    EXPECT_EQ(OpenArchive(dir.file("ALONE.zip")).result, QZ_ERR_NOT_ZIP);
+    EXPECT_TRUE(cb.eventsOf(QZ_EVENT_QUESTION).empty());
+    QzSetExtensions(0);
 }
 
 #ifndef _WIN32
