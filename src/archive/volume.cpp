@@ -39,9 +39,8 @@ void upperLabelOf(const char *oemName, char label[kNameBytes]) {
 
 
 
-// The OEM name of volume `number` of the split set that oemName belongs to
-// (kLastVolume or any number above 999: the last one, NAME.zip).  A volume
-// NAME.zNN that is not there is the last one too.
+// The OEM name of volume `number` of the split set that oemName belongs to:
+// NAME.zNN, or for kLastVolume (any number above 999) NAME.zip.
 void splitVolumeName(const char *oemName, uint16_t number, char out[kNameBytes]) {
     lstrcpynA(out, oemName, kNameBytes);
     char *dot = nullptr;
@@ -59,20 +58,30 @@ void splitVolumeName(const char *oemName, uint16_t number, char out[kNameBytes])
     digits[0] = (char)('0' + number / 10 % 10);
     digits[1] = (char)('0' + number % 10);
     digits[2] = 0;
-    char ansi[kNameBytes];
-    qz::oemToAnsi(out, ansi);
-    if (GetFileAttributesA(ansi) == INVALID_FILE_ATTRIBUTES)
-        lstrcpyA(dot, ".zip");
 }
 
 // Opens a split set's volume by its name: QZ_OK, or QZ_ERR_NAME with the
-// name the host should make available in the print block.
+// missing name in the print block for the host.  The last volume is
+// NAME.zip, also where a NAME.zNN is asked for that is not there and the
+// end record of NAME.zip says it is that volume; never another, so a set
+// never goes round in circles.
 int16_t openSplitVolume(const char *oemName, uint16_t number, DWORD share, HANDLE *file) {
-    char name[kNameBytes];
+    char name[kNameBytes], last[kNameBytes];
     splitVolumeName(oemName, number, name);
     *file = openOem(name, GENERIC_READ, share, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS);
     if (*file != INVALID_HANDLE_VALUE)
         return QZ_OK;
+    splitVolumeName(oemName, kLastVolume, last);
+    HANDLE h = openOem(last, GENERIC_READ, share, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS);
+    EndRecord end;
+    uint64_t size;
+    if (h != INVALID_HANDLE_VALUE && readTail(h, &end, &size) == QZ_OK && end.signature == kSigEnd &&
+        end.disk + 1u == number && seekTo(h, 0)) {
+        *file = h;
+        return QZ_OK;
+    }
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
     frame::setArchiveName(name);
     return QZ_ERR_NAME;
 }
