@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Compiles qzunpack.h (in the folder given) with every compiler, standard and target a host may use,
+"""Compiles qzunpack.h and qzunpack_ext.h (in the folder given) with every compiler, standard and target a host may use,
 -pedantic -Werror, and compares the record sizes and offsets each one writes in its assembly."""
 import re
 import subprocess
@@ -12,11 +12,12 @@ FIELDS = {
     "QzEntryRecord": "versionMadeBy flags method dosTime crc32 compressedSize nameLength"
                      " externalAttributes localHeaderOffset",
     "QzEntryRecordVB32": "crc32 localHeaderOffset versionMadeBy nameLength internalAttributes",
+    "QzEntry64": "uncompressedSize localHeaderOffset diskNumberStart reserved",
 }
 NAMES = [e for record, fields in FIELDS.items() for e in
          ["sizeof(%s)" % record] + ["offsetof(%s, %s)" % (record, f) for f in fields.split()]]
 NAMES += ["sizeof(QzHandle)", "sizeof(QzResult)", "sizeof(enum QzResultCode)"]
-SOURCE = '#include "qzunpack.h"\nunsigned int qz_layout[] = { %s };\n' \
+SOURCE = '#include "qzunpack_ext.h"\nunsigned int qz_layout[] = { %s };\n' \
          % ", ".join("(unsigned int)" + n for n in NAMES)
 
 C, CXX, MSVC = ("c89", "c99", "c11"), ("c++98", "c++11", "c++14", "c++17"), "--target=i686-pc-windows-msvc"
