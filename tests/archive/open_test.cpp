@@ -201,7 +201,7 @@ TEST(Open, NamesAndAttributesInTheExtensionMode) {
     for (const auto &row : rows) {
         EXPECT_EQ(r, row.name.size() == 260 ? QZ_TOO_LONG : 0) << row.name;
         EXPECT_EQ(name, row.name);
-        EXPECT_EQ(rec.externalAttributes, row.attributes) << row.name;
+        EXPECT_EQ(+rec.externalAttributes, row.attributes) << row.name;
         r = Qz4ZipFindNext(a.h, &rec, name, nullptr, 0, nullptr, 0);
     }
     EXPECT_EQ(r, QZ_NO_MORE_ENTRIES);

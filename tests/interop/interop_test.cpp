@@ -243,7 +243,7 @@ TEST(Interop, ExtensionModeReadsArchivesOfTodaysWriters) {
                 ASSERT_EQ(Qz4ZipFindFirst(open.h, &record, entry, nullptr, 0, nullptr, 0), 0);
                 ASSERT_EQ(QzGetEntry64(open.h, &place), 0);
                 EXPECT_EQ(place.uncompressedSize, 5ull << 30);
-                EXPECT_EQ(record.uncompressedSize, 0xFFFFFFFFu);
+                EXPECT_EQ(+record.uncompressedSize, 0xFFFFFFFFu);
             }
             const std::vector<std::string> want = row[4] == "-" ? std::vector<std::string>()
                                                                 : split(asWritten(row[4]), ',');
