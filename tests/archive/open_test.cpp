@@ -156,8 +156,9 @@ TEST(Open, EntriesAndTheirPartsCutToTheBuffers) {
 }
 
 // Read as today's writers write them: UTF-8 names by flag or Unicode Path
-// block, names converted from code page 437, attributes from Unix modes, and
-// a name too long for the buffer that the walk steps over.
+// block, names converted from code page 437, attributes from Unix modes, a
+// name too long for the buffer that the walk steps over, and sizes kept in
+// the ZIP64 extra field.
 TEST(Open, NamesAndAttributesInTheExtensionMode) {
 #ifdef _WIN32
     const char *cafe = "caf\xE9/_.txt", *muller = "m\xFCller", *naive = "na\xEFve.txt";
@@ -190,8 +191,12 @@ TEST(Open, NamesAndAttributesInTheExtensionMode) {
     entries[4].host = entries[5].host = 3;
     entries[4].externalAttributes = 0x41ED0000;
     entries[5].externalAttributes = 0x81240000;
+    entries[8].extra = extraBlock(1, std::string("\x01\0\0\0\0\0\0\0\x01\0\0\0\0\0\0\0", 16));
+    std::string bytes = buildZip(entries);
+    size_t last = bytes.rfind("PK\x01\x02");
+    bytes.replace(last + 20, 8, 8, '\xFF');   // its sizes: in the extra field
     TempDir dir;
-    OpenArchive a(put(dir, "a.zip", buildZip(entries)));
+    OpenArchive a(put(dir, "a.zip", bytes));
     EXPECT_EQ(listAll(a.h).end, QZ_TOO_LONG);
     EXPECT_EQ(listAll(a.h).names.size(), 7u);
     QzSetExtensions(QZ_EXT_ALL);
@@ -202,6 +207,11 @@ TEST(Open, NamesAndAttributesInTheExtensionMode) {
         EXPECT_EQ(r, row.name.size() == 260 ? QZ_TOO_LONG : 0) << row.name;
         EXPECT_EQ(name, row.name);
         EXPECT_EQ(+rec.externalAttributes, row.attributes) << row.name;
+        QzEntry64 place;
+        ASSERT_EQ(QzGetEntry64(a.h, &place), 0);
+        EXPECT_EQ(place.compressedSize + place.uncompressedSize + rec.compressedSize + rec.uncompressedSize,
+                  4 * row.entry.data.size()) << row.name;
+        EXPECT_EQ(place.localHeaderOffset, +rec.localHeaderOffset);
         r = Qz4ZipFindNext(a.h, &rec, name, nullptr, 0, nullptr, 0);
     }
     EXPECT_EQ(r, QZ_NO_MORE_ENTRIES);
