@@ -75,6 +75,10 @@ int16_t readDirectory(QzHandle archive, std::vector<ArchiveEntry> *entries) {
     // A name too long to read is the extraction's to report; the walk goes on.
     while (r == QZ_OK || r == QZ_TOO_LONG) {
         e.name = name;
+        QzEntry64 whole;
+        bool known = QzGetEntry64(archive, &whole) == QZ_OK;
+        e.size = known ? whole.uncompressedSize : e.record.uncompressedSize;
+        e.packed = known ? whole.compressedSize : e.record.compressedSize;
         if (r == QZ_OK)
             entries->push_back(e);
         r = Qz4ZipFindNext(archive, &e.record, name, nullptr, 0, nullptr, 0);

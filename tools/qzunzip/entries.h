@@ -28,12 +28,14 @@
 #include <vector>
 
 #include "qzunpack.h"
+#include "qzunpack_ext.h"
 
 namespace qzunzip {
 
 struct ArchiveEntry {
     std::string name;
     QzEntryRecord record;
+    uint64_t size = 0, packed = 0;   // whole, also beyond the record's 32-bit fields
     bool isDirectory() const { return !name.empty() && name.back() == '/'; }
     bool encrypted() const { return (record.flags & 1) != 0; }
 };

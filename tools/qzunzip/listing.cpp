@@ -66,14 +66,13 @@ void printListing(std::ostream &out, const std::vector<const ArchiveEntry *> &en
     uint64_t size = 0, packed = 0;
     for (const ArchiveEntry *e : entries) {
         const QzEntryRecord &r = e->record;
-        snprintf(line, sizeof line, "%10lu %10lu %4d%% %-8s %s %08lx %s ", (unsigned long)r.uncompressedSize,
-                 (unsigned long)r.compressedSize,
-                 ratio(r.uncompressedSize, r.compressedSize), methodName(r).c_str(),
+        snprintf(line, sizeof line, "%10llu %10llu %4d%% %-8s %s %08lx %s ", (unsigned long long)e->size,
+                 (unsigned long long)e->packed, ratio(e->size, e->packed), methodName(r).c_str(),
                  dosDateTime(r.dosDate, r.dosTime).c_str(), (unsigned long)r.crc32,
                  attributeLetters(r.externalAttributes).c_str());
         out << line << hostFromAnsi(e->name) << "\n";
-        size += r.uncompressedSize;
-        packed += r.compressedSize;
+        size += e->size;
+        packed += e->packed;
     }
     snprintf(line, sizeof line,
              "---------- ---------- -----                                           ----\n"
