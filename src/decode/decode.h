@@ -266,9 +266,10 @@ bool buildCode(const uint8_t *lengths, uint32_t n, uint16_t *first, uint16_t *tr
 // would have left it after the same symbols.
 
 enum : uint32_t {
-    kFastLenBits = 10,    // literal/length codes up to 10 bits in one lookup
+    kFastLenBits = 11,    // literal/length codes up to 11 bits in one lookup
     kFastDistBits = 10,   // distance codes up to 10 bits in one lookup
     kFastMinInput = 64,   // input bytes that make entering worth the tables
+    kFastWindowRoom = 6,  // window bytes one round of literals may write
 };
 
 // The one-lookup tables of the current block's codes.  They are too large
@@ -289,10 +290,10 @@ enum FastStop {
 };
 
 // Entry: the literal/length step with no tree walk pending (w.walk == 0),
-// 8 to 16 bits in hand, br.left >= kFastMinInput, wp < kWindowBytes and t
-// built from the current block's lengths.  Never suspends and never decides
-// that data are invalid: whatever it cannot take it leaves to the byte-wise
-// steps, at the start of the step that meets it.
+// 8 to 16 bits in hand, br.left >= kFastMinInput, wp + kFastWindowRoom <=
+// kWindowBytes and t built from the current block's lengths.  Never
+// suspends and never decides that data are invalid: whatever it cannot take
+// it leaves to the byte-wise steps, at the start of the step that meets it.
 FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wp);
 
 // Constant tables of RFC 1951.

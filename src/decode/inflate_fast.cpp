@@ -2,21 +2,22 @@
 // block with fixed or dynamic codes, while input and window room abound.
 //
 // What it does differently from the byte-wise steps of inflate.cpp:
-//   - a 64-bit bit buffer refilled by one 8-byte read instead of one byte
-//     fetch per field;
-//   - one table lookup for literal/length and distance codes of up to 10 bits
-//     (the byte-wise tables resolve 8 bits and walk a tree for the rest);
-//     longer codes walk the byte-wise tree;
-//   - up to three literals per refill, and the next symbol's table entry
-//     fetched before a match is copied;
-//   - matches copied 8 bytes at a time where the distance allows it, also
-//     those that begin in the previous fill.
+//   - a 64-bit bit buffer topped up by one 8-byte read per step, without a
+//     branch: the loop only runs while the input has a margin for it;
+//   - one table lookup for literal/length codes of up to 11 bits and
+//     distance codes of up to 10 bits (the byte-wise tables resolve 8 bits
+//     and walk a tree for the rest); longer codes walk the byte-wise tree;
+//   - two literals in one table entry where both codes fit its 11 bits, and
+//     up to three entries of literals per round;
+//   - the next symbol's table entry fetched before a match is copied;
+//   - matches copied by 8-byte words, the last word ending exactly at the
+//     match's end, so nothing past it is written (short repeats of 1, 2 or
+//     4 bytes as a repeated word).
 //
-// Table sizes: 10 bits for both codes measured as fast as 11 for literals
-// and lengths, and the tables are rebuilt in every call that enters the loop
-// (about every 64 KiB of output in the entry pipeline), so smaller is
-// cheaper.  Tried and dropped: an arithmetic form of the bit-count rule (the
-// table below is fewer instructions per field).
+// Table sizes: the literal/length table is rebuilt in every call that enters
+// the loop (about every 64 KiB of output in the entry pipeline), so its
+// construction is kept to one pass over the entries for the codes and one
+// for the pairs of literals.
 //
 // What it must not change: the engine's counts and suspension points follow
 // the byte-wise model of a 16-bit buffer holding 8 to 16 bits (BitReader in
@@ -32,7 +33,7 @@
 // step):
 //   - no tree walk is pending (w.walk == 0) and the model holds 8 to 16 bits;
 //   - br.left >= kFastMinInput >= kFastInputMargin (derived below);
-//   - wp < kWindowBytes: the window has not reached its limit;
+//   - wp + kFastWindowRoom <= kWindowBytes: a round of literals fits;
 //   - t holds the tables of the block's current lengths.
 // Within the loop the input never runs dry, so there is no zero fill and no
 // final-input question; the window never passes its limit by more than one
@@ -47,36 +48,45 @@ namespace {
 
 // --- margins ------------------------------------------------------------------
 //
-// One step decodes a literal, or a length with its extra bits and a distance
-// with its extra bits: at most 15 + 5 + 15 + 13 bits.
+// One step decodes up to three table entries of literals, or a length with
+// its extra bits and a distance with its extra bits: at most 15 + 5 + 15 + 13
+// bits.
 constexpr uint32_t kMaxCodeBits = 15;
 constexpr uint32_t kMaxLengthExtra = 5;
 constexpr uint32_t kMaxDistExtra = 13;
 constexpr uint32_t kMaxStepBits = kMaxCodeBits + kMaxLengthExtra + kMaxCodeBits + kMaxDistExtra;  // 48
+constexpr uint32_t kLiteralEntries = 3;
 
 // A refill reads 8 bytes at the cursor and moves it over the whole bytes
-// that fit in the buffer, at most 7, leaving 56 to 63 bits in hand.
+// that fit in the buffer, at most 7, leaving 56 to 63 bits in hand.  Every
+// step starts with a full buffer and refills once, after its fields and
+// before the lookup of the next entry, which must see real bits: the fields
+// of a step and that lookup's bits fit in what a refill leaves.
 constexpr uint32_t kRefillReadBytes = 8;
 constexpr uint32_t kRefillMaxAdvance = 7;
 constexpr uint32_t kBitsAfterRefill = 56;
-
-// A step refills when fewer than kMaxStepBits are in hand, after which one
-// step can run without looking at the input again.
 static_assert(kBitsAfterRefill >= kMaxStepBits, "a refill must cover a whole step");
+static_assert(kBitsAfterRefill >= kLiteralEntries * kFastLenBits + kFastLenBits,
+              "a round of literals and the lookup behind it must fit a refill");
+static_assert(kBitsAfterRefill >= kMaxCodeBits + kMaxLengthExtra + kFastDistBits,
+              "the distance lookup must see real bits");
 
-// Before each refill kFastInputMargin bytes must remain: the refill reads 8,
-// and after moving the cursor by up to 7, 8 still remain for the one refill
-// the exit may need (to hold the model's 16 bits before giving bytes back).
-constexpr uint32_t kFastInputMargin = kRefillReadBytes + kRefillMaxAdvance;  // 15
-static_assert(kFastMinInput >= kFastInputMargin, "the first step must be able to refill");
+// A step starts only while kFastInputMargin bytes remain: its refill reads 8
+// and moves the cursor by up to 7, after which 8 still remain for the one
+// refill the exit may need (to hold the model's 16 bits before giving bytes
+// back).
+constexpr uint32_t kFastInputMargin = kRefillMaxAdvance + kRefillReadBytes;  // 15
+static_assert(kFastMinInput >= kFastInputMargin + kRefillMaxAdvance, "the first refill must leave a step");
 
-// A step writes at most one 258-byte match from wp < kWindowBytes; the copy
-// by pairs of 8-byte words reads and restores 16 bytes behind the match.
-// All of it stays inside the window and its slack.
+// A step writes at most kFastWindowRoom literals, or one 258-byte match from
+// wp < kWindowBytes; a match's last word may look at 8 bytes past it, and a
+// match that starts in the previous fill saves and puts back 8 bytes behind
+// it.  All of it stays inside the window and its slack.
 constexpr uint32_t kMaxMatch = 258;
 constexpr uint32_t kCopyWord = 8;
 static_assert(kWindowBytes - 1 + kMaxMatch + 2 * kCopyWord <= kWindowBytes + kWindowSlack,
               "a match copied by words must stay in the window's slack");
+static_assert(kFastWindowRoom >= 2 * kLiteralEntries, "room for a round of paired literals");
 
 // --- the byte-wise model's bit count --------------------------------------------
 //
@@ -117,41 +127,73 @@ constexpr bool modelRuleHolds() {
 }
 static_assert(modelRuleHolds(), "the count rule must follow the byte-wise reader");
 
-// The rule as a table, indexed by count + 7 - n (0 to 23): one load per field
-// instead of the comparisons.
+// Two fields in a row, a code of L bits and n more bits, come to a count
+// that depends on r = c - L - n only, for the two pairs a table entry holds:
+// a length code (1 to 15 bits) with its extra bits (0 to 5), and two
+// literal codes of 1 to 8 bits within kFastLenBits:
+//   r <= -8: r + 24;  -8 < r <= 0: r + 16;  0 < r <= 8: r + 8;  r > 8: r.
+constexpr uint32_t pairAfter(int32_t r) {
+    return static_cast<uint32_t>(r + (r <= 8 ? 8 : 0) + (r <= 0 ? 8 : 0) + (r <= -8 ? 8 : 0));
+}
+
+// The rules as one table of counts, indexed by count + q, q taken from a
+// table entry: one load per entry instead of comparisons.  A single field of
+// n bits has q = kSingleBase - n, a pair of s bits in all q = kPairBase - s.
+constexpr uint32_t kSingleBase = 32;
+constexpr uint32_t kPairBase = 80;
+constexpr uint32_t kModelSize = 128;
+
 struct ModelTable {
-    uint8_t next[24];
+    uint8_t next[kModelSize];
     constexpr ModelTable() : next() {
-        for (uint32_t i = 0; i < 24; ++i)
-            next[i] = static_cast<uint8_t>(i >= 15 ? modelAfter(i - 7, 0) : modelAfter(8, 15 - i));
+        for (uint32_t c = 8; c <= 16; ++c) {
+            for (uint32_t n = 0; n <= kMaxCodeBits; ++n)
+                next[c + kSingleBase - n] = static_cast<uint8_t>(modelAfter(c, n));
+            for (uint32_t s = 1; s <= kMaxCodeBits + kMaxLengthExtra; ++s)
+                next[c + kPairBase - s] = static_cast<uint8_t>(pairAfter(static_cast<int32_t>(c - s)));
+        }
     }
 };
 constexpr ModelTable kModel;
 
 constexpr bool modelTableHolds() {
-    for (uint32_t c = 8; c <= 16; ++c)
+    if (kSingleBase + 16 >= kPairBase - kMaxCodeBits - kMaxLengthExtra + 8 || kPairBase + 16 >= kModelSize)
+        return false;  // the two parts of the table overlap or overflow
+    for (uint32_t c = 8; c <= 16; ++c) {
         for (uint32_t n = 0; n <= kMaxCodeBits; ++n)
-            if (kModel.next[c + 7 - n] != modelAfter(c, n))
+            if (kModel.next[c + kSingleBase - n] != modelAfter(c, n))
                 return false;
+        for (uint32_t len = 1; len <= kMaxCodeBits; ++len)
+            for (uint32_t e = 0; e <= kMaxLengthExtra; ++e)
+                if (kModel.next[c + kPairBase - len - e] != modelAfter(modelAfter(c, len), e))
+                    return false;
+        for (uint32_t a = 1; a <= 8; ++a)
+            for (uint32_t b = 1; b <= 8 && a + b <= kFastLenBits; ++b)
+                if (kModel.next[c + kPairBase - a - b] != modelAfter(modelAfter(c, a), b))
+                    return false;
+    }
     return true;
 }
 static_assert(modelTableHolds(), "the table must give the rule");
 
 // --- table entries ----------------------------------------------------------------
 //
-// Both kinds keep in their low 6 bits the number of bits the symbol takes
+// Both kinds keep in their low 6 bits the number of bits the entry takes
 // with its extra bits, so that dropping them is one shift by the entry (the
 // processor's shift takes the count modulo 64 without a mask).
 //
 // Literal/length entries, 32 bits, indexed by the next kFastLenBits bits:
 //   0                    stop: end of block, symbol 286 or 287, or no code
 //                        (the byte-wise steps take it)
-//   bit 31 (literal)     bits 23..16 the byte; bits 11..8 and 5..0 the code
-//                        length
-//   bit 30 (length)      bits 24..16 the base length (3 to 258), bits 11..8
-//                        the code length L, bits 5..0 L plus the extra bits
-//                        (0 to 5)
-//   bit 29 (long)        a code longer than kFastLenBits bits begins here:
+//   bit 6 (literal)      bits 23..16 the byte, bits 31..24 a second byte;
+//                        with bit 7 (pair) clear the second is the first
+//                        again, with it set the entry holds two literal
+//                        codes; bits 14..8 q of the code or the pair
+//   bit 15 (length)      bits 24..16 the base length (3 to 258), bits 31..28
+//                        the code length L, bits 14..8 q of the pair of the
+//                        code and its extra bits, bits 5..0 L plus the extra
+//                        bits (0 to 5)
+//   kLenLong             a code longer than kFastLenBits bits begins here:
 //                        walk the byte-wise tree
 // Distance entries, 32 bits, indexed by the next kFastDistBits bits:
 //   0                    stop: symbol 30 or 31, or no code
@@ -160,25 +202,29 @@ static_assert(modelTableHolds(), "the table must give the rule");
 //                        14..11 the extra bits as the model counts them as
 //                        a field (e, or e - 8 for e > 8), bits 10..7 the code
 //                        length L, bits 5..0 L plus the extra bits e (0 to 13)
-constexpr uint32_t kLitFlag = 1u << 31;
-constexpr uint32_t kLengthFlag = 1u << 30;
-constexpr uint32_t kLenLongFlag = 1u << 29;
+constexpr uint32_t kLitFlag = 1u << 6;
+constexpr uint32_t kPairFlag = 1u << 7;
+constexpr uint32_t kLengthFlag = 1u << 15;
+constexpr uint32_t kLenLong = 1u << 16;
 constexpr uint32_t kDistLongFlag = 1u << 6;
 constexpr uint32_t kDropMask = 0x3F;
+constexpr uint32_t kQMask = 0x7F;
 constexpr uint32_t kLenMask = (1u << kFastLenBits) - 1;
 constexpr uint32_t kDistMask = (1u << kFastDistBits) - 1;
 static_assert(kFastLenBits >= 8 && kFastLenBits <= kMaxCodeBits, "longer codes walk the 8-bit tables' trees");
 static_assert(kFastDistBits >= 8 && kFastDistBits <= kMaxCodeBits, "longer codes walk the 8-bit tables' trees");
 static_assert(kMaxCodeBits + kMaxDistExtra <= kDropMask, "a symbol's bits fit the drop field");
+static_assert(kPairBase <= kQMask, "q fits its field");
 static_assert(24577 < (1u << 15), "the base distance fits bits 31..17");
 
 inline uint32_t lenEntry(uint32_t symbol, uint32_t codeLength) {
     if (symbol < 256)
-        return kLitFlag | symbol << 16 | codeLength << 8 | codeLength;
+        return symbol << 24 | symbol << 16 | (kSingleBase - codeLength) << 8 | kLitFlag | codeLength;
     if (symbol == 256 || symbol > 285)
         return 0;
-    return kLengthFlag | uint32_t(kLengthBase[symbol - 257]) << 16 | codeLength << 8 |
-           (codeLength + kLengthExtraBits[symbol - 257]);
+    uint32_t total = codeLength + kLengthExtraBits[symbol - 257];
+    return codeLength << 28 | uint32_t(kLengthBase[symbol - 257]) << 16 | kLengthFlag |
+           (kPairBase - total) << 8 | total;
 }
 
 inline uint32_t distEntry(uint32_t symbol, uint32_t codeLength) {
@@ -200,37 +246,37 @@ inline uint32_t reverse(uint32_t code, uint32_t length) {
 
 // Fills a one-lookup table of 2^bits entries from n code lengths that the
 // byte-wise construction has accepted (so a complete code, one symbol or
-// none).  Codes longer than bits mark their first bits with longFlag.
+// none).  Codes longer than bits mark their first bits with longEntry.
+//
+// The table is built length by length: once the codes of up to len bits are
+// in its first 2^len entries, those entries are copied behind themselves,
+// which repeats every shorter code for the new bit above it, and the codes
+// of len + 1 bits go into the places no shorter code covers.  Entries that
+// no code covers (an empty or one-symbol code) stay 0, a stop.
 template <uint32_t (*Entry)(uint32_t, uint32_t)>
-void fill(const uint8_t *lengths, uint32_t n, uint32_t bits, uint32_t longFlag, uint32_t *table) {
+void fill(const uint8_t *lengths, uint32_t n, uint32_t bits, uint32_t longEntry, uint32_t *table) {
     uint32_t count[kMaxCodeBits + 1] = {};
     for (uint32_t s = 0; s < n; ++s)
         ++count[lengths[s]];
-    const uint32_t unused = count[0];
-    count[0] = 0;
-    uint32_t next[kMaxCodeBits + 1] = {};
-    for (uint32_t len = 2; len <= kMaxCodeBits; ++len)
-        next[len] = (next[len - 1] + count[len - 1]) << 1;
-
-    // A complete code covers every entry; only an empty or one-symbol code
-    // leaves entries without a code, which must read as stops.
-    const uint32_t size = 1u << bits;
-    if (n - unused <= 1) {
-        for (uint32_t i = 0; i < size; ++i)
-            table[i] = 0;
-    }
+    uint32_t start[kMaxCodeBits + 2] = {};
+    for (uint32_t len = 1; len <= kMaxCodeBits; ++len)
+        start[len + 1] = start[len] + count[len];
+    uint16_t sorted[kLenSymbols];  // the used symbols by code length, then symbol
     for (uint32_t s = 0; s < n; ++s) {
-        uint32_t len = lengths[s];
-        if (len == 0)
-            continue;
-        uint32_t r = reverse(next[len]++, len);
-        if (len > bits) {
-            table[r & (size - 1)] = longFlag;
-            continue;
-        }
-        uint32_t e = Entry(s, len);
-        for (uint32_t i = r; i < size; i += 1u << len)
-            table[i] = e;
+        if (lengths[s] != 0)
+            sorted[start[lengths[s]]++] = static_cast<uint16_t>(s);
+    }
+
+    const uint32_t mask = (1u << bits) - 1;
+    uint32_t k = 0;     // next symbol in sorted
+    uint32_t code = 0;  // its canonical code
+    table[0] = 0;
+    for (uint32_t len = 1; len <= kMaxCodeBits; ++len) {
+        if (len <= bits)
+            __builtin_memcpy(table + (1u << (len - 1)), table, sizeof(uint32_t) << (len - 1));
+        for (uint32_t end = k + count[len]; k < end; ++k, ++code)
+            table[reverse(code, len) & mask] = len <= bits ? Entry(sorted[k], len) : longEntry;
+        code <<= 1;
     }
 }
 
@@ -266,98 +312,91 @@ inline uint32_t walkTree(const uint16_t *first, const uint16_t *tree, uint64_t b
     return e;
 }
 
-// A match whose source lies in the window behind the write position.  Bytes
-// go in ascending order as with the byte-wise copy: pairs of words when the
-// distance is at least two words, words when it is at least a word or at
-// least the length (no word then reads a byte the same match writes later),
-// byte by byte for short repeats.  The word copies may run up to 15 bytes
-// past the match; those bytes may still be needed (the previous fill behind
-// the write position), so they are saved and put back.
-inline void copyNear(uint8_t *dst, uint32_t length, uint32_t distance) {
+// The copies of a match write whole words from the destination on and may
+// run up to 15 bytes past the match.  Those bytes may still be needed (the
+// previous fill ahead of the write position), so the caller saves the two
+// words behind the match before the copy and puts them back after it.
+//
+// Pairs of words, when every byte a pair reads is final before it is read:
+// the source lies at least two words behind the destination, or anywhere at
+// or ahead of it (then each pair is read before anything at or after it is
+// written).  Most matches take one pair.
+inline void copyPairs(uint8_t *dst, const uint8_t *src, const uint8_t *end) {
+    do {
+        uint64_t a = loadWord(src);
+        uint64_t b = loadWord(src + kCopyWord);
+        storeWord(dst, a);
+        storeWord(dst + kCopyWord, b);
+        dst += 2 * kCopyWord;
+        src += 2 * kCopyWord;
+    } while (dst < end);
+}
+
+// A source behind the destination by less than two words: by single words
+// when it is a word behind or more; a distance of 1, 2 or 4 repeats one word
+// of the pattern; other short distances go byte by byte.
+inline void copyNear(uint8_t *dst, const uint8_t *end, uint32_t distance) {
     const uint8_t *src = dst - distance;
-    if (distance >= 2 * kCopyWord) {
-        uint8_t *end = dst + length;
-        uint64_t behind0 = loadWord(end), behind1 = loadWord(end + kCopyWord);
-        do {
-            uint64_t a = loadWord(src), b = loadWord(src + kCopyWord);
-            storeWord(dst, a);
-            storeWord(dst + kCopyWord, b);
-            dst += 2 * kCopyWord;
-            src += 2 * kCopyWord;
-        } while (dst < end);
-        storeWord(end, behind0);
-        storeWord(end + kCopyWord, behind1);
-    } else if (distance >= kCopyWord || distance >= length) {
-        uint8_t *end = dst + length;
-        uint64_t behind = loadWord(end);
+    uint64_t pattern;
+    if (distance >= kCopyWord) {
         do {
             storeWord(dst, loadWord(src));
             dst += kCopyWord;
             src += kCopyWord;
         } while (dst < end);
-        storeWord(end, behind);
-    } else if (distance == 1) {
-        __builtin_memset(dst, src[0], length);
-    } else {
-        for (uint32_t i = 0; i < length; ++i)
-            dst[i] = src[i];
+        return;
     }
+    if (distance == 1) {
+        pattern = src[0] * 0x0101010101010101ull;
+    } else if (distance == 2) {
+        uint16_t v;
+        __builtin_memcpy(&v, src, sizeof v);
+        pattern = v * 0x0001000100010001ull;
+    } else if (distance == 4) {
+        uint32_t v;
+        __builtin_memcpy(&v, src, sizeof v);
+        pattern = v * 0x0000000100000001ull;
+    } else {
+        while (dst < end)
+            *dst++ = *src++;
+        return;
+    }
+    do {
+        storeWord(dst, pattern);
+        dst += kCopyWord;
+    } while (dst < end);
 }
 
-// A match whose source begins in the previous fill, in front of the write
-// position (the window's start lies within the distance).  That part is
-// copied forward from ahead of the destination, so each word is read before
-// anything at or after it is written, whatever the gap; the rest, if any,
-// comes from the window start like a near match.  The 8 bytes behind the
-// match are saved and put back, as for a near match.
-inline void copyFar(Workspace &w, uint32_t wp, uint32_t length, uint32_t distance) {
-    uint8_t *dst = w.window + wp;
-    uint8_t *end = dst + length;
-    uint64_t behind = loadWord(end);
-    uint32_t before = distance - wp;
-    const uint8_t *src = w.window + w.prevEnd - before;
-    uint32_t first = before < length ? before : length;
-    for (uint32_t i = 0; i < first; i += kCopyWord)
-        storeWord(dst + i, loadWord(src + i));
-    if (first < length)
-        copyNear(dst + first, length - first, wp + first);
-    storeWord(end, behind);
+// A match whose source begins in the previous fill and runs on into the
+// window start: the first part from the previous fill, the rest as a match
+// from the window start.  The first part's words may run into the rest,
+// which is written after them.
+inline void copySplit(Workspace &w, uint8_t *dst, const uint8_t *end, uint32_t wp, uint32_t distance) {
+    uint32_t before = distance - wp;  // bytes that come from the previous fill, fewer than the match
+    copyPairs(dst, w.window + w.prevEnd - before, dst + before);
+    if (distance >= 2 * kCopyWord)
+        copyPairs(dst + before, w.window, end);
+    else
+        copyNear(dst + before, end, distance);
 }
 
 }  // namespace
 
 void buildFastTables(const Workspace &w, FastTables &t) {
-    fill<lenEntry>(w.lenLengths, kLenSymbols, kFastLenBits, kLenLongFlag, t.len);
+    fill<lenEntry>(w.lenLengths, kLenSymbols, kFastLenBits, kLenLong, t.len);
     fill<distEntry>(w.distLengths, kDistSymbols, kFastDistBits, kDistLongFlag, t.dist);
 }
 
 FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wpInOut) {
     const uint8_t *in = br.in;
     const uint8_t *const inEnd = br.in + br.left;
+    const uint8_t *const inLimit = inEnd - kFastInputMargin;  // a step starts at or below it
     uint32_t model = br.count;  // the byte-wise reader's bit count
     uint32_t avail = br.count;  // bits in hand in buf
     uint64_t buf = br.bits & ((1u << br.count) - 1);
     uint32_t wp = wpInOut;
     uint8_t *const window = w.window;
     FastStop stop = kFastAtLen;
-
-// Drops n bits that are in hand, and counts them as the byte-wise reader
-// would count a field of modelBits.
-#define CONSUME(n, modelBits)                    \
-    do {                                         \
-        buf >>= (n);                             \
-        avail -= (n);                            \
-        model = kModel.next[model + 7 - (modelBits)]; \
-    } while (0)
-
-// Drops a code of n bits and the extra bits behind it (read beforehand),
-// total bits in one shift; the model counts them as two fields.
-#define CONSUME_WITH_EXTRA(total, n, extraModelBits)                                \
-    do {                                                                           \
-        buf >>= (total);                                                           \
-        avail -= (total);                                                          \
-        model = kModel.next[kModel.next[model + 7 - (n)] + 7 - (extraModelBits)]; \
-    } while (0)
 
 // Fills the buffer to 56 to 63 bits with one 8-byte read; the cursor moves
 // over the whole bytes taken.  Bits already in hand stay where they are, so
@@ -369,75 +408,65 @@ FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
         avail |= kBitsAfterRefill;              \
     } while (0)
 
-// A literal from the one-lookup table: code of at most kFastLenBits bits.
-#define LITERAL(e)                                      \
-    do {                                                \
-        uint32_t n_ = (e) & kDropMask;                  \
-        CONSUME(n_, n_);                                \
-        window[wp++] = static_cast<uint8_t>((e) >> 16); \
+// Drops the bits of an entry and counts them as the model counts the entry's
+// field or pair of fields.
+#define CONSUME_ENTRY(e)                                       \
+    do {                                                       \
+        buf >>= (e) & kDropMask;                               \
+        avail -= (e) & kDropMask;                              \
+        model = kModel.next[model + (((e) >> 8) & kQMask)];    \
     } while (0)
 
-    // Tops the buffer up for the next round: false when the input is too
-    // near its end for one (the byte-wise steps take over there).
-    auto topUp = [&]() -> bool {
-        if (avail >= kMaxStepBits)
-            return true;
-        if (static_cast<uint32_t>(inEnd - in) < kFastInputMargin)
-            return false;
-        REFILL();
-        return true;
-    };
+// One or two literals from a table entry; a single one is stored twice at
+// the same place, so that nothing past it is written.
+#define LITERALS(e)                                                   \
+    do {                                                              \
+        uint32_t pair_ = ((e) >> 7) & 1;                              \
+        CONSUME_ENTRY(e);                                             \
+        window[wp] = static_cast<uint8_t>((e) >> 16);                 \
+        window[wp + pair_] = static_cast<uint8_t>((e) >> 24);         \
+        wp += 1 + pair_;                                              \
+    } while (0)
 
-    // A round starts with at least kMaxStepBits in hand and takes up to three
-    // literals of at most kFastLenBits bits, each looked up first, and looks
-    // up the entry after them: four lookups' worth of valid bits.
-    static_assert(kMaxStepBits >= 4 * kFastLenBits, "room for the literals of one round");
-
-    // The loop carries the entry of the next symbol, looked up as soon as its
-    // bits are in hand.  At the top of each round: a step boundary, the
-    // window below its limit, at least kMaxStepBits in hand, e the entry.
+    // At the top of each step: a step boundary, the buffer refilled since
+    // the last fields, e the entry of the next symbol.
     REFILL();  // the caller leaves at least kFastMinInput bytes
     uint32_t e = t.len[buf & kLenMask];
-    for (;;) {
+    while (in <= inLimit && wp <= kWindowBytes - kFastWindowRoom) {
         if (e & kLitFlag) {
-            // Up to three literals per round, each with the window checked.
-            LITERAL(e);
+            LITERALS(e);
             e = t.len[buf & kLenMask];
-            if ((e & kLitFlag) && wp < kWindowBytes) {
-                LITERAL(e);
+            if (e & kLitFlag) {
+                LITERALS(e);
                 e = t.len[buf & kLenMask];
-                if ((e & kLitFlag) && wp < kWindowBytes) {
-                    LITERAL(e);
+                if (e & kLitFlag) {
+                    LITERALS(e);
                     e = t.len[buf & kLenMask];
                 }
             }
-            if (wp >= kWindowBytes || !topUp())
-                break;
+            REFILL();
             continue;
         }
 
         // length symbol and extra bits
         if (!(e & kLengthFlag)) {
-            if (!(e & kLenLongFlag))
+            if (e == 0)
                 break;  // end of block, invalid symbol or no code
             uint32_t leaf = walkTree(w.lenFirst, w.lenTree, buf);
             e = leaf == 0 ? 0 : lenEntry(leaf >> kEntrySymbolShift, leaf & kEntryLengthMask);
             if (e == 0)
                 break;  // end of block, invalid symbol or no code
             if (e & kLitFlag) {
-                uint32_t n = e & kDropMask;
-                CONSUME(n, n);
-                window[wp++] = static_cast<uint8_t>(e >> 16);
-                if (wp >= kWindowBytes || !topUp())
-                    break;
+                LITERALS(e);
+                REFILL();
                 e = t.len[buf & kLenMask];
                 continue;
             }
         }
-        uint32_t n = (e >> 8) & 0xF;
+        uint32_t n = e >> 28;
         uint32_t extra = (e & kDropMask) - n;
         uint32_t length = ((e >> 16) & 0x1FF) + (static_cast<uint32_t>(buf >> n) & ((1u << extra) - 1));
-        CONSUME_WITH_EXTRA(e & kDropMask, n, extra);
+        CONSUME_ENTRY(e);
 
         // distance symbol and extra bits
         uint32_t d = t.dist[buf & kDistMask];
@@ -454,20 +483,32 @@ FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
         n = (d >> 7) & 0xF;
         uint32_t dextra = (d & kDropMask) - n;
         uint32_t distance = (d >> 17) + (static_cast<uint32_t>(buf >> n) & ((1u << dextra) - 1));
-        CONSUME_WITH_EXTRA(d & kDropMask, n, (d >> 11) & 0xF);
+        buf >>= d & kDropMask;
+        avail -= d & kDropMask;
+        model = kModel.next[kModel.next[model + kSingleBase - n] + kSingleBase - ((d >> 11) & 0xF)];
 
         // The next symbol's entry is fetched before the copy, so that its
         // lookup overlaps the copy.
-        bool more = topUp();
+        REFILL();
         e = t.len[buf & kLenMask];
 
-        if (distance <= wp)
-            copyNear(window + wp, length, distance);
+        // The source: behind the write position, or in the previous fill
+        // that the window still holds ahead of it (at or past the
+        // destination).
+        uint8_t *dst = window + wp;
+        uint8_t *end = dst + length;
+        const uint8_t *src = distance <= wp ? dst - distance : window + w.prevEnd - (distance - wp);
+        uint64_t behind0 = loadWord(end);
+        uint64_t behind1 = loadWord(end + kCopyWord);
+        if (distance <= wp ? distance >= 2 * kCopyWord : distance - wp >= length)
+            copyPairs(dst, src, end);
+        else if (distance <= wp)
+            copyNear(dst, end, distance);
         else
-            copyFar(w, wp, length, distance);
+            copySplit(w, dst, end, wp, distance);
+        storeWord(end, behind0);
+        storeWord(end + kCopyWord, behind1);
         wp += length;
-        if (!more || wp >= kWindowBytes)
-            break;
     }
 
     // Hold at least the model's bits, then give back the whole bytes beyond
@@ -475,10 +516,9 @@ FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
     // whole bytes; kFastInputMargin leaves the 8 bytes the refill reads.
     if (avail < model)
         REFILL();
-#undef CONSUME
-#undef CONSUME_WITH_EXTRA
 #undef REFILL
-#undef LITERAL
+#undef CONSUME_ENTRY
+#undef LITERALS
     in -= (avail - model) >> 3;
     br.bits = static_cast<uint32_t>(buf) & ((1u << model) - 1);
     br.count = model;
