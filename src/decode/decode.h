@@ -298,10 +298,17 @@ FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
 
 // Constant tables of RFC 1951.
 extern const uint8_t kClenOrder[kClenSymbols];
-extern const uint16_t kLengthBase[31];   // literal/length symbols 257 to 287
-extern const uint8_t kLengthExtraBits[31];   // 99 marks the invalid 286 and 287
-extern const uint16_t kDistBase[30];
-extern const uint8_t kDistExtraBits[30];
+// literal/length symbols 257 to 287; 99 marks the invalid 286 and 287
+inline constexpr uint16_t kLengthBase[31] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,
+                                             17, 19, 23, 27, 31, 35, 43, 51, 59,  67,  83,
+                                             99, 115, 131, 163, 195, 227, 258, 0, 0};
+inline constexpr uint8_t kLengthExtraBits[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
+                                                 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+inline constexpr uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
+                                           33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+                                           1025, 1537, 2049, 3073, 4097, 6145,  8193,  12289, 16385, 24577};
+inline constexpr uint8_t kDistExtraBits[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                               6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 }  // namespace engine
 }  // namespace decode

@@ -203,7 +203,6 @@ static_assert(modelTableHolds(), "the table must give the rule");
 //                        a field (e, or e - 8 for e > 8), bits 10..7 the code
 //                        length L, bits 5..0 L plus the extra bits e (0 to 13)
 constexpr uint32_t kLitFlag = 1u << 6;
-constexpr uint32_t kPairFlag = 1u << 7;
 constexpr uint32_t kLengthFlag = 1u << 15;
 constexpr uint32_t kLenLong = 1u << 16;
 constexpr uint32_t kDistLongFlag = 1u << 6;
@@ -217,31 +216,64 @@ static_assert(kMaxCodeBits + kMaxDistExtra <= kDropMask, "a symbol's bits fit th
 static_assert(kPairBase <= kQMask, "q fits its field");
 static_assert(24577 < (1u << 15), "the base distance fits bits 31..17");
 
-inline uint32_t lenEntry(uint32_t symbol, uint32_t codeLength) {
+// An entry is the symbol's part, the same for every code length, plus the
+// code length's part; symbols that stop the loop have no entry (0).
+constexpr uint32_t lenSymbolPart(uint32_t symbol) {
     if (symbol < 256)
-        return symbol << 24 | symbol << 16 | (kSingleBase - codeLength) << 8 | kLitFlag | codeLength;
+        return symbol << 16 | kSingleBase << 8 | kLitFlag;
     if (symbol == 256 || symbol > 285)
         return 0;
-    uint32_t total = codeLength + kLengthExtraBits[symbol - 257];
-    return codeLength << 28 | uint32_t(kLengthBase[symbol - 257]) << 16 | kLengthFlag |
-           (kPairBase - total) << 8 | total;
+    uint32_t extra = kLengthExtraBits[symbol - 257];
+    return uint32_t(kLengthBase[symbol - 257]) << 16 | kLengthFlag | (kPairBase - extra) << 8 | extra;
 }
 
-inline uint32_t distEntry(uint32_t symbol, uint32_t codeLength) {
+constexpr uint32_t distSymbolPart(uint32_t symbol) {
     if (symbol >= 30)
         return 0;
     uint32_t extra = kDistExtraBits[symbol];
     uint32_t field = extra > 8 ? extra - 8 : extra;
-    return uint32_t(kDistBase[symbol]) << 17 | field << 11 | codeLength << 7 | (codeLength + extra);
+    return uint32_t(kDistBase[symbol]) << 17 | field << 11 | extra;
 }
+
+struct SymbolParts {
+    uint32_t len[kLenSymbols];
+    uint32_t dist[kDistSymbols];
+    constexpr SymbolParts() : len(), dist() {
+        for (uint32_t s = 0; s < kLenSymbols; ++s)
+            len[s] = lenSymbolPart(s);
+        for (uint32_t s = 0; s < kDistSymbols; ++s)
+            dist[s] = distSymbolPart(s);
+    }
+};
+constexpr SymbolParts kParts;
+
+// Literal entries take the code length in bits 5..0 and lower q by it;
+// length entries also keep it in bits 31..28, for finding the extra bits.
+inline uint32_t lenEntry(uint32_t symbol, uint32_t codeLength) {
+    uint32_t part = kParts.len[symbol];
+    return part == 0 ? 0 : part + (codeLength << 28) - (codeLength << 8) + codeLength;
+}
+
+inline uint32_t distEntry(uint32_t symbol, uint32_t codeLength) {
+    uint32_t part = kParts.dist[symbol];
+    return part == 0 ? 0 : part + (codeLength << 7) + codeLength;
+}
+
+// The bytes in reverse bit order.
+struct ReversedBytes {
+    uint8_t byte[256];
+    constexpr ReversedBytes() : byte() {
+        for (uint32_t i = 0; i < 256; ++i)
+            for (uint32_t bit = 0; bit < 8; ++bit)
+                byte[i] = static_cast<uint8_t>(byte[i] | ((i >> bit) & 1) << (7 - bit));
+    }
+};
+constexpr ReversedBytes kReversed;
 
 // The low length bits of code in reverse order (length 1 to 15).
 inline uint32_t reverse(uint32_t code, uint32_t length) {
-    code = ((code & 0x5555) << 1) | ((code >> 1) & 0x5555);
-    code = ((code & 0x3333) << 2) | ((code >> 2) & 0x3333);
-    code = ((code & 0x0F0F) << 4) | ((code >> 4) & 0x0F0F);
-    code = ((code & 0x00FF) << 8) | ((code >> 8) & 0x00FF);
-    return code >> (16 - length);
+    uint32_t r = uint32_t(kReversed.byte[code & 0xFF]) << 8 | kReversed.byte[(code >> 8) & 0xFF];
+    return r >> (16 - length);
 }
 
 // Fills a one-lookup table of 2^bits entries from n code lengths that the
@@ -253,18 +285,41 @@ inline uint32_t reverse(uint32_t code, uint32_t length) {
 // which repeats every shorter code for the new bit above it, and the codes
 // of len + 1 bits go into the places no shorter code covers.  Entries that
 // no code covers (an empty or one-symbol code) stay 0, a stop.
+//
+// The table is rebuilt in every call that decodes a block with it, so the
+// counting and sorting run over four quarters of the symbols side by side.
+static_assert(kLenSymbols % 4 == 0 && kDistSymbols % 4 == 0, "the symbols fall into four quarters");
+
 template <uint32_t (*Entry)(uint32_t, uint32_t)>
 void fill(const uint8_t *lengths, uint32_t n, uint32_t bits, uint32_t longEntry, uint32_t *table) {
-    uint32_t count[kMaxCodeBits + 1] = {};
-    for (uint32_t s = 0; s < n; ++s)
-        ++count[lengths[s]];
-    uint32_t start[kMaxCodeBits + 2] = {};
-    for (uint32_t len = 1; len <= kMaxCodeBits; ++len)
-        start[len + 1] = start[len] + count[len];
-    uint16_t sorted[kLenSymbols];  // the used symbols by code length, then symbol
-    for (uint32_t s = 0; s < n; ++s) {
-        if (lengths[s] != 0)
-            sorted[start[lengths[s]]++] = static_cast<uint16_t>(s);
+    const uint32_t quarter = n / 4;
+    uint32_t count[4][kMaxCodeBits + 1] = {};
+    for (uint32_t s = 0; s < quarter; ++s) {
+        ++count[0][lengths[s]];
+        ++count[1][lengths[s + quarter]];
+        ++count[2][lengths[s + 2 * quarter]];
+        ++count[3][lengths[s + 3 * quarter]];
+    }
+    // Where each quarter's symbols of each length go in the sorted list.
+    uint32_t place[4][kMaxCodeBits + 1];
+    uint32_t total[kMaxCodeBits + 1];
+    uint32_t at = 0;
+    for (uint32_t len = 1; len <= kMaxCodeBits; ++len) {
+        for (uint32_t q = 0; q < 4; ++q) {
+            place[q][len] = at;
+            at += count[q][len];
+        }
+        total[len] = count[0][len] + count[1][len] + count[2][len] + count[3][len];
+    }
+    uint16_t sorted[kLenSymbols + 1];  // the used symbols by code length, then symbol; one spare
+    for (uint32_t s = 0; s < quarter; ++s) {
+        // Unused symbols (length 0) all land on the spare slot.
+        uint32_t l0 = lengths[s], l1 = lengths[s + quarter];
+        uint32_t l2 = lengths[s + 2 * quarter], l3 = lengths[s + 3 * quarter];
+        sorted[l0 ? place[0][l0]++ : kLenSymbols] = static_cast<uint16_t>(s);
+        sorted[l1 ? place[1][l1]++ : kLenSymbols] = static_cast<uint16_t>(s + quarter);
+        sorted[l2 ? place[2][l2]++ : kLenSymbols] = static_cast<uint16_t>(s + 2 * quarter);
+        sorted[l3 ? place[3][l3]++ : kLenSymbols] = static_cast<uint16_t>(s + 3 * quarter);
     }
 
     const uint32_t mask = (1u << bits) - 1;
@@ -272,9 +327,12 @@ void fill(const uint8_t *lengths, uint32_t n, uint32_t bits, uint32_t longEntry,
     uint32_t code = 0;  // its canonical code
     table[0] = 0;
     for (uint32_t len = 1; len <= kMaxCodeBits; ++len) {
-        if (len <= bits)
-            __builtin_memcpy(table + (1u << (len - 1)), table, sizeof(uint32_t) << (len - 1));
-        for (uint32_t end = k + count[len]; k < end; ++k, ++code)
+        if (len <= bits) {
+            const uint32_t half = 1u << (len - 1);
+            for (uint32_t i = 0; i < half; ++i)
+                table[half + i] = table[i];
+        }
+        for (uint32_t end = k + total[len]; k < end; ++k, ++code)
             table[reverse(code, len) & mask] = len <= bits ? Entry(sorted[k], len) : longEntry;
         code <<= 1;
     }
@@ -394,8 +452,10 @@ FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
     uint32_t model = br.count;  // the byte-wise reader's bit count
     uint32_t avail = br.count;  // bits in hand in buf
     uint64_t buf = br.bits & ((1u << br.count) - 1);
-    uint32_t wp = wpInOut;
     uint8_t *const window = w.window;
+    uint8_t *out = window + wpInOut;
+    uint8_t *const outLimit = window + kWindowBytes - kFastWindowRoom;  // a step starts at or below it
+    const uint8_t *const prevEnd = window + w.prevEnd;
     FastStop stop = kFastAtLen;
 
 // Fills the buffer to 56 to 63 bits with one 8-byte read; the cursor moves
@@ -417,30 +477,25 @@ FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
         model = kModel.next[model + (((e) >> 8) & kQMask)];    \
     } while (0)
 
-// One or two literals from a table entry; a single one is stored twice at
-// the same place, so that nothing past it is written.
-#define LITERALS(e)                                                   \
-    do {                                                              \
-        uint32_t pair_ = ((e) >> 7) & 1;                              \
-        CONSUME_ENTRY(e);                                             \
-        window[wp] = static_cast<uint8_t>((e) >> 16);                 \
-        window[wp + pair_] = static_cast<uint8_t>((e) >> 24);         \
-        wp += 1 + pair_;                                              \
+#define LITERAL(e)                                \
+    do {                                          \
+        CONSUME_ENTRY(e);                         \
+        *out++ = static_cast<uint8_t>((e) >> 16); \
     } while (0)
 
     // At the top of each step: a step boundary, the buffer refilled since
     // the last fields, e the entry of the next symbol.
     REFILL();  // the caller leaves at least kFastMinInput bytes
     uint32_t e = t.len[buf & kLenMask];
-    while (in <= inLimit && wp <= kWindowBytes - kFastWindowRoom) {
+    while (in <= inLimit && out <= outLimit) {
         if (e & kLitFlag) {
-            LITERALS(e);
+            LITERAL(e);
             e = t.len[buf & kLenMask];
             if (e & kLitFlag) {
-                LITERALS(e);
+                LITERAL(e);
                 e = t.len[buf & kLenMask];
                 if (e & kLitFlag) {
-                    LITERALS(e);
+                    LITERAL(e);
                     e = t.len[buf & kLenMask];
                 }
             }
@@ -457,7 +512,7 @@ FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
             if (e == 0)
                 break;  // end of block, invalid symbol or no code
             if (e & kLitFlag) {
-                LITERALS(e);
+                LITERAL(e);
                 REFILL();
                 e = t.len[buf & kLenMask];
                 continue;
@@ -495,20 +550,20 @@ FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
         // The source: behind the write position, or in the previous fill
         // that the window still holds ahead of it (at or past the
         // destination).
-        uint8_t *dst = window + wp;
-        uint8_t *end = dst + length;
-        const uint8_t *src = distance <= wp ? dst - distance : window + w.prevEnd - (distance - wp);
+        uint32_t wp = static_cast<uint32_t>(out - window);
+        uint8_t *end = out + length;
+        const uint8_t *src = distance <= wp ? out - distance : prevEnd - (distance - wp);
         uint64_t behind0 = loadWord(end);
         uint64_t behind1 = loadWord(end + kCopyWord);
         if (distance <= wp ? distance >= 2 * kCopyWord : distance - wp >= length)
-            copyPairs(dst, src, end);
+            copyPairs(out, src, end);
         else if (distance <= wp)
-            copyNear(dst, end, distance);
+            copyNear(out, end, distance);
         else
-            copySplit(w, dst, end, wp, distance);
+            copySplit(w, out, end, wp, distance);
         storeWord(end, behind0);
         storeWord(end + kCopyWord, behind1);
-        wp += length;
+        out = end;
     }
 
     // Hold at least the model's bits, then give back the whole bytes beyond
@@ -518,13 +573,13 @@ FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
         REFILL();
 #undef REFILL
 #undef CONSUME_ENTRY
-#undef LITERALS
+#undef LITERAL
     in -= (avail - model) >> 3;
     br.bits = static_cast<uint32_t>(buf) & ((1u << model) - 1);
     br.count = model;
     br.left = static_cast<uint32_t>(inEnd - in);
     br.in = in;
-    wpInOut = wp;
+    wpInOut = static_cast<uint32_t>(out - window);
     return stop;
 }
 
