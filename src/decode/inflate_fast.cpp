@@ -127,137 +127,127 @@ constexpr bool modelRuleHolds() {
 }
 static_assert(modelRuleHolds(), "the count rule must follow the byte-wise reader");
 
-// Two fields in a row, a code of L bits and n more bits, come to a count
-// that depends on r = c - L - n only, for the two pairs a table entry holds:
-// a length code (1 to 15 bits) with its extra bits (0 to 5), and two
-// literal codes of 1 to 8 bits within kFastLenBits:
-//   r <= -8: r + 24;  -8 < r <= 0: r + 16;  0 < r <= 8: r + 8;  r > 8: r.
-constexpr uint32_t pairAfter(int32_t r) {
-    return static_cast<uint32_t>(r + (r <= 8 ? 8 : 0) + (r <= 0 ? 8 : 0) + (r <= -8 ? 8 : 0));
+// The fast loop does not count like this field by field.  The model's
+// count and the wide buffer's count describe the same bit position, and
+// each holds whole bytes beyond it, so they agree modulo 8: the wide count
+// gives the model's, 8 + (avail mod 8), except at byte boundaries, where the
+// model holds 8 or 16.  Which of the two is one bit, "high" (16), and a
+// field of n bits sets it by a rule that needs no count:
+//   n == 8: high stays as it was;  n < 8: high;  n > 8: not high.
+// The bit only matters at byte boundaries; elsewhere it may be stale, and
+// the rule still gives the right one at the next boundary (checked below
+// for every count and either stale bit).
+struct HighRule {
+    bool keep;   // the bit stays as it was
+    bool value;  // otherwise the bit becomes this
+};
+
+constexpr HighRule highAfter(uint32_t n) { return {n == 8, n < 8}; }
+
+// The rule of two fields in a row.
+constexpr HighRule highAfter(HighRule first, HighRule second) {
+    return second.keep ? first : second;
 }
 
-// The rules as one table of counts, indexed by count + q, q taken from a
-// table entry: one load per entry instead of comparisons.  A single field of
-// n bits has q = kSingleBase - n, a pair of s bits in all q = kPairBase - s.
-constexpr uint32_t kSingleBase = 32;
-constexpr uint32_t kPairBase = 80;
-constexpr uint32_t kModelSize = 128;
+constexpr uint32_t modelFromWide(uint32_t avail, bool high) {
+    return (avail & 7) != 0 ? 8 + (avail & 7) : high ? 16 : 8;
+}
 
-struct ModelTable {
-    uint8_t next[kModelSize];
-    constexpr ModelTable() : next() {
-        for (uint32_t c = 8; c <= 16; ++c) {
-            for (uint32_t n = 0; n <= kMaxCodeBits; ++n)
-                next[c + kSingleBase - n] = static_cast<uint8_t>(modelAfter(c, n));
-            for (uint32_t s = 1; s <= kMaxCodeBits + kMaxLengthExtra; ++s)
-                next[c + kPairBase - s] = static_cast<uint8_t>(pairAfter(static_cast<int32_t>(c - s)));
-        }
-    }
-};
-constexpr ModelTable kModel;
-
-constexpr bool modelTableHolds() {
-    if (kSingleBase + 16 >= kPairBase - kMaxCodeBits - kMaxLengthExtra + 8 || kPairBase + 16 >= kModelSize)
-        return false;  // the two parts of the table overlap or overflow
+constexpr bool highRuleHolds() {
     for (uint32_t c = 8; c <= 16; ++c) {
-        for (uint32_t n = 0; n <= kMaxCodeBits; ++n)
-            if (kModel.next[c + kSingleBase - n] != modelAfter(c, n))
-                return false;
-        for (uint32_t len = 1; len <= kMaxCodeBits; ++len)
-            for (uint32_t e = 0; e <= kMaxLengthExtra; ++e)
-                if (kModel.next[c + kPairBase - len - e] != modelAfter(modelAfter(c, len), e))
+        for (uint32_t stale = 0; stale <= 1; ++stale) {
+            bool high = (c & 7) != 0 ? stale != 0 : c == 16;
+            for (uint32_t n = 0; n <= kMaxCodeBits; ++n) {
+                HighRule rule = highAfter(n);
+                bool next = rule.keep ? high : rule.value;
+                // Any wide count of the same residue stands for the model's.
+                if (modelFromWide(c - n + 64, next) != modelAfter(c, n))
                     return false;
-        for (uint32_t a = 1; a <= 8; ++a)
-            for (uint32_t b = 1; b <= 8 && a + b <= kFastLenBits; ++b)
-                if (kModel.next[c + kPairBase - a - b] != modelAfter(modelAfter(c, a), b))
-                    return false;
+            }
+        }
     }
     return true;
 }
-static_assert(modelTableHolds(), "the table must give the rule");
+static_assert(highRuleHolds(), "the high bit must give the model's count");
 
 // --- table entries ----------------------------------------------------------------
 //
 // Both kinds keep in their low 6 bits the number of bits the entry takes
 // with its extra bits, so that dropping them is one shift by the entry (the
-// processor's shift takes the count modulo 64 without a mask).
+// processor's shift takes the count modulo 64 without a mask), and in bits
+// 8 and 9 the high-bit rule of the entry's fields: kHighKeep, kHighValue.
 //
 // Literal/length entries, 32 bits, indexed by the next kFastLenBits bits:
 //   0                    stop: end of block, symbol 286 or 287, or no code
 //                        (the byte-wise steps take it)
-//   bit 6 (literal)      bits 23..16 the byte, bits 31..24 a second byte;
-//                        with bit 7 (pair) clear the second is the first
-//                        again, with it set the entry holds two literal
-//                        codes; bits 14..8 q of the code or the pair
+//   bit 6 (literal)      bits 23..16 the byte
 //   bit 15 (length)      bits 24..16 the base length (3 to 258), bits 31..28
-//                        the code length L, bits 14..8 q of the pair of the
-//                        code and its extra bits, bits 5..0 L plus the extra
-//                        bits (0 to 5)
+//                        the code length L, bits 5..0 L plus the extra bits
+//                        (0 to 5)
 //   kLenLong             a code longer than kFastLenBits bits begins here:
 //                        walk the byte-wise tree
 // Distance entries, 32 bits, indexed by the next kFastDistBits bits:
 //   0                    stop: symbol 30 or 31, or no code
 //   bit 6 (long)         a code longer than kFastDistBits bits: walk the tree
 //   otherwise            bits 31..17 the base distance (1 to 24,577), bits
-//                        14..11 the extra bits as the model counts them as
-//                        a field (e, or e - 8 for e > 8), bits 10..7 the code
-//                        length L, bits 5..0 L plus the extra bits e (0 to 13)
+//                        13..10 the code length L, bits 5..0 L plus the
+//                        extra bits e (0 to 13)
 constexpr uint32_t kLitFlag = 1u << 6;
 constexpr uint32_t kLengthFlag = 1u << 15;
 constexpr uint32_t kLenLong = 1u << 16;
 constexpr uint32_t kDistLongFlag = 1u << 6;
 constexpr uint32_t kDropMask = 0x3F;
-constexpr uint32_t kQMask = 0x7F;
+constexpr uint32_t kHighKeep = 1u << 8;
+constexpr uint32_t kHighValue = 1u << 9;
 constexpr uint32_t kLenMask = (1u << kFastLenBits) - 1;
 constexpr uint32_t kDistMask = (1u << kFastDistBits) - 1;
 static_assert(kFastLenBits >= 8 && kFastLenBits <= kMaxCodeBits, "longer codes walk the 8-bit tables' trees");
 static_assert(kFastDistBits >= 8 && kFastDistBits <= kMaxCodeBits, "longer codes walk the 8-bit tables' trees");
 static_assert(kMaxCodeBits + kMaxDistExtra <= kDropMask, "a symbol's bits fit the drop field");
-static_assert(kPairBase <= kQMask, "q fits its field");
 static_assert(24577 < (1u << 15), "the base distance fits bits 31..17");
 
-// An entry is the symbol's part, the same for every code length, plus the
-// code length's part; symbols that stop the loop have no entry (0).
-constexpr uint32_t lenSymbolPart(uint32_t symbol) {
+constexpr uint32_t highBits(HighRule rule) { return (rule.keep ? kHighKeep : 0) | (rule.value ? kHighValue : 0); }
+
+// The entry of a symbol and its code length; 0 for symbols that stop the
+// loop.
+constexpr uint32_t lenEntry(uint32_t symbol, uint32_t codeLength) {
     if (symbol < 256)
-        return symbol << 16 | kSingleBase << 8 | kLitFlag;
+        return symbol << 16 | highBits(highAfter(codeLength)) | kLitFlag | codeLength;
     if (symbol == 256 || symbol > 285)
         return 0;
     uint32_t extra = kLengthExtraBits[symbol - 257];
-    return uint32_t(kLengthBase[symbol - 257]) << 16 | kLengthFlag | (kPairBase - extra) << 8 | extra;
+    return codeLength << 28 | uint32_t(kLengthBase[symbol - 257]) << 16 | kLengthFlag |
+           highBits(highAfter(highAfter(codeLength), highAfter(extra))) | (codeLength + extra);
 }
 
-constexpr uint32_t distSymbolPart(uint32_t symbol) {
+// Distance extra bits of 9 to 13 are read as the low 8 bits and the rest.
+constexpr uint32_t distEntry(uint32_t symbol, uint32_t codeLength) {
     if (symbol >= 30)
         return 0;
     uint32_t extra = kDistExtraBits[symbol];
-    uint32_t field = extra > 8 ? extra - 8 : extra;
-    return uint32_t(kDistBase[symbol]) << 17 | field << 11 | extra;
+    HighRule rule = extra > 8 ? highAfter(highAfter(highAfter(codeLength), highAfter(8)), highAfter(extra - 8))
+                              : highAfter(highAfter(codeLength), highAfter(extra));
+    return uint32_t(kDistBase[symbol]) << 17 | codeLength << 10 | highBits(rule) | (codeLength + extra);
 }
 
-struct SymbolParts {
-    uint32_t len[kLenSymbols];
-    uint32_t dist[kDistSymbols];
-    constexpr SymbolParts() : len(), dist() {
-        for (uint32_t s = 0; s < kLenSymbols; ++s)
-            len[s] = lenSymbolPart(s);
-        for (uint32_t s = 0; s < kDistSymbols; ++s)
-            dist[s] = distSymbolPart(s);
+// The entries of every symbol and code length, since the tables are rebuilt
+// in every call.
+struct EntryTables {
+    uint32_t len[kLenSymbols][kMaxCodeBits + 1];
+    uint32_t dist[kDistSymbols][kMaxCodeBits + 1];
+    constexpr EntryTables() : len(), dist() {
+        for (uint32_t n = 1; n <= kMaxCodeBits; ++n) {
+            for (uint32_t s = 0; s < kLenSymbols; ++s)
+                len[s][n] = lenEntry(s, n);
+            for (uint32_t s = 0; s < kDistSymbols; ++s)
+                dist[s][n] = distEntry(s, n);
+        }
     }
 };
-constexpr SymbolParts kParts;
+constexpr EntryTables kEntries;
 
-// Literal entries take the code length in bits 5..0 and lower q by it;
-// length entries also keep it in bits 31..28, for finding the extra bits.
-inline uint32_t lenEntry(uint32_t symbol, uint32_t codeLength) {
-    uint32_t part = kParts.len[symbol];
-    return part == 0 ? 0 : part + (codeLength << 28) - (codeLength << 8) + codeLength;
-}
-
-inline uint32_t distEntry(uint32_t symbol, uint32_t codeLength) {
-    uint32_t part = kParts.dist[symbol];
-    return part == 0 ? 0 : part + (codeLength << 7) + codeLength;
-}
+inline uint32_t lenEntryOf(uint32_t symbol, uint32_t codeLength) { return kEntries.len[symbol][codeLength]; }
+inline uint32_t distEntryOf(uint32_t symbol, uint32_t codeLength) { return kEntries.dist[symbol][codeLength]; }
 
 // The bytes in reverse bit order.
 struct ReversedBytes {
@@ -441,15 +431,15 @@ inline void copySplit(Workspace &w, uint8_t *dst, const uint8_t *end, uint32_t w
 }  // namespace
 
 void buildFastTables(const Workspace &w, FastTables &t) {
-    fill<lenEntry>(w.lenLengths, kLenSymbols, kFastLenBits, kLenLong, t.len);
-    fill<distEntry>(w.distLengths, kDistSymbols, kFastDistBits, kDistLongFlag, t.dist);
+    fill<lenEntryOf>(w.lenLengths, kLenSymbols, kFastLenBits, kLenLong, t.len);
+    fill<distEntryOf>(w.distLengths, kDistSymbols, kFastDistBits, kDistLongFlag, t.dist);
 }
 
 FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wpInOut) {
     const uint8_t *in = br.in;
     const uint8_t *const inEnd = br.in + br.left;
     const uint8_t *const inLimit = inEnd - kFastInputMargin;  // a step starts at or below it
-    uint32_t model = br.count;  // the byte-wise reader's bit count
+    uint32_t high = br.count == 16 ? kHighKeep : 0;  // the model's high bit, as bit 8
     uint32_t avail = br.count;  // bits in hand in buf
     uint64_t buf = br.bits & ((1u << br.count) - 1);
     uint8_t *const window = w.window;
@@ -468,13 +458,12 @@ FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
         avail |= kBitsAfterRefill;              \
     } while (0)
 
-// Drops the bits of an entry and counts them as the model counts the entry's
-// field or pair of fields.
-#define CONSUME_ENTRY(e)                                       \
-    do {                                                       \
-        buf >>= (e) & kDropMask;                               \
-        avail -= (e) & kDropMask;                              \
-        model = kModel.next[model + (((e) >> 8) & kQMask)];    \
+// Drops the bits of an entry and follows the high-bit rule of its fields.
+#define CONSUME_ENTRY(e)                                           \
+    do {                                                           \
+        buf >>= (e) & kDropMask;                                   \
+        avail -= (e) & kDropMask;                                  \
+        high = (high & (e)) | (((e) >> 1) & kHighKeep);            \
     } while (0)
 
 #define LITERAL(e)                                \
@@ -535,12 +524,10 @@ FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
             stop = kFastAtDist;
             break;
         }
-        n = (d >> 7) & 0xF;
+        n = (d >> 10) & 0xF;
         uint32_t dextra = (d & kDropMask) - n;
         uint32_t distance = (d >> 17) + (static_cast<uint32_t>(buf >> n) & ((1u << dextra) - 1));
-        buf >>= d & kDropMask;
-        avail -= d & kDropMask;
-        model = kModel.next[kModel.next[model + kSingleBase - n] + kSingleBase - ((d >> 11) & 0xF)];
+        CONSUME_ENTRY(d);
 
         // The next symbol's entry is fetched before the copy, so that its
         // lookup overlaps the copy.
@@ -569,6 +556,7 @@ FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
     // Hold at least the model's bits, then give back the whole bytes beyond
     // them.  Both counts describe the same bit position, so they differ by
     // whole bytes; kFastInputMargin leaves the 8 bytes the refill reads.
+    const uint32_t model = modelFromWide(avail, high != 0);
     if (avail < model)
         REFILL();
 #undef REFILL
