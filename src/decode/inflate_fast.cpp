@@ -230,24 +230,65 @@ constexpr uint32_t distEntry(uint32_t symbol, uint32_t codeLength) {
     return uint32_t(kDistBase[symbol]) << 17 | codeLength << 10 | highBits(rule) | (codeLength + extra);
 }
 
-// The entries of every symbol and code length, since the tables are rebuilt
-// in every call.
-struct EntryTables {
-    uint32_t len[kLenSymbols][kMaxCodeBits + 1];
-    uint32_t dist[kDistSymbols][kMaxCodeBits + 1];
-    constexpr EntryTables() : len(), dist() {
-        for (uint32_t n = 1; n <= kMaxCodeBits; ++n) {
-            for (uint32_t s = 0; s < kLenSymbols; ++s)
-                len[s][n] = lenEntry(s, n);
-            for (uint32_t s = 0; s < kDistSymbols; ++s)
-                dist[s][n] = distEntry(s, n);
+// The entries as a symbol's part and a code length's part, from small
+// tables, since the tables are rebuilt in every call.  A literal's high-bit
+// rule is its code's; a length's and a distance's are those of the extra
+// bits that end them, unless a distance ends in exactly 8 (then its code's).
+struct EntryParts {
+    uint32_t len[kLenSymbols];    // 0 for symbols that stop the loop
+    uint32_t dist[kDistSymbols];  // 0 for symbols that stop the loop
+    uint32_t literalLength[kMaxCodeBits + 1];
+    uint32_t lengthLength[kMaxCodeBits + 1];
+    uint32_t distLength[kMaxCodeBits + 1];
+    constexpr EntryParts() : len(), dist(), literalLength(), lengthLength(), distLength() {
+        for (uint32_t s = 0; s < kLenSymbols; ++s)
+            len[s] = s < 256 ? s << 16 | kLitFlag : lenEntry(s, 0);
+        for (uint32_t s = 0; s < kDistSymbols; ++s)
+            dist[s] = distEntry(s, 0);
+        for (uint32_t n = 0; n <= kMaxCodeBits; ++n) {
+            literalLength[n] = highBits(highAfter(n)) | n;
+            lengthLength[n] = n << 28 | n;
+            distLength[n] = n << 10 | n;
         }
     }
 };
-constexpr EntryTables kEntries;
+constexpr EntryParts kParts;
 
-inline uint32_t lenEntryOf(uint32_t symbol, uint32_t codeLength) { return kEntries.len[symbol][codeLength]; }
-inline uint32_t distEntryOf(uint32_t symbol, uint32_t codeLength) { return kEntries.dist[symbol][codeLength]; }
+inline uint32_t lenEntryOf(uint32_t symbol, uint32_t codeLength) {
+    uint32_t part = kParts.len[symbol];
+    if (part == 0)
+        return 0;
+    return part + (symbol < 256 ? kParts.literalLength[codeLength] : kParts.lengthLength[codeLength]);
+}
+
+inline uint32_t distEntryOf(uint32_t symbol, uint32_t codeLength) {
+    uint32_t part = kParts.dist[symbol];
+    if (part == 0)
+        return 0;
+    if (kDistExtraBits[symbol] == 8)
+        part = (part & ~(kHighKeep | kHighValue)) | highBits(highAfter(codeLength));
+    return part + kParts.distLength[codeLength];
+}
+
+constexpr bool partsHold() {
+    for (uint32_t n = 1; n <= kMaxCodeBits; ++n) {
+        for (uint32_t s = 0; s < kLenSymbols; ++s) {
+            uint32_t part = kParts.len[s];
+            uint32_t e = part == 0 ? 0 : part + (s < 256 ? kParts.literalLength[n] : kParts.lengthLength[n]);
+            if (e != lenEntry(s, n))
+                return false;
+        }
+        for (uint32_t s = 0; s < kDistSymbols; ++s) {
+            uint32_t part = kParts.dist[s];
+            if (part != 0 && kDistExtraBits[s] == 8)
+                part = (part & ~(kHighKeep | kHighValue)) | highBits(highAfter(n));
+            if ((part == 0 ? 0 : part + kParts.distLength[n]) != distEntry(s, n))
+                return false;
+        }
+    }
+    return true;
+}
+static_assert(partsHold(), "the parts must add up to the entries");
 
 // The bytes in reverse bit order.
 struct ReversedBytes {
