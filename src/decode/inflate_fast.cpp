@@ -476,11 +476,27 @@ void buildFastTables(const Workspace &w, FastTables &t) {
     fill<distEntryOf>(w.distLengths, kDistSymbols, kFastDistBits, kDistLongFlag, t.dist);
 }
 
-FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wpInOut) {
+namespace {
+
+// The loop itself, compiled once for any processor of the target and once
+// more, on x86, for processors with the BMI2 shifts (shifts by a register
+// without the flags, and the extraction of low bits), which most of its
+// steps are made of.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(_M_X64))
+#define QZ_FAST_BMI2 1
+#define QZ_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define QZ_FAST_BMI2 0
+#define QZ_ALWAYS_INLINE inline
+#endif
+
+QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wpInOut) {
     const uint8_t *in = br.in;
     const uint8_t *const inEnd = br.in + br.left;
     const uint8_t *const inLimit = inEnd - kFastInputMargin;  // a step starts at or below it
-    uint32_t high = br.count == 16 ? kHighKeep : 0;  // the model's high bit, as bit 8
+    // The last entry whose rule set the model's high bit (its kHighValue is
+    // the bit), or at the start a word that holds the bit as it is.
+    uint32_t setter = br.count == 16 ? kHighValue : 0;
     uint32_t avail = br.count;  // bits in hand in buf
     uint64_t buf = br.bits & ((1u << br.count) - 1);
     uint8_t *const window = w.window;
@@ -504,7 +520,7 @@ FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
     do {                                                           \
         buf >>= (e) & kDropMask;                                   \
         avail -= (e) & kDropMask;                                  \
-        high = (high & (e)) | (((e) >> 1) & kHighKeep);            \
+        setter = ((e) & kHighKeep) ? setter : (e);                 \
     } while (0)
 
 #define LITERAL(e)                                \
@@ -597,7 +613,7 @@ FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
     // Hold at least the model's bits, then give back the whole bytes beyond
     // them.  Both counts describe the same bit position, so they differ by
     // whole bytes; kFastInputMargin leaves the 8 bytes the refill reads.
-    const uint32_t model = modelFromWide(avail, high != 0);
+    const uint32_t model = modelFromWide(avail, (setter & kHighValue) != 0);
     if (avail < model)
         REFILL();
 #undef REFILL
@@ -610,6 +626,27 @@ FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
     br.in = in;
     wpInOut = static_cast<uint32_t>(out - window);
     return stop;
+}
+
+FastStop fastLoopPlain(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wp) {
+    return fastLoop(w, t, br, wp);
+}
+
+#if QZ_FAST_BMI2
+__attribute__((target("bmi,bmi2"))) FastStop fastLoopBmi2(Workspace &w, const FastTables &t, BitReader &br,
+                                                          uint32_t &wp) {
+    return fastLoop(w, t, br, wp);
+}
+#endif
+
+}  // namespace
+
+FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wp) {
+#if QZ_FAST_BMI2
+    if (__builtin_cpu_supports("bmi2"))
+        return fastLoopBmi2(w, t, br, wp);
+#endif
+    return fastLoopPlain(w, t, br, wp);
 }
 
 }  // namespace engine
