@@ -269,7 +269,7 @@ enum : uint32_t {
     kFastLenBits = 11,    // literal/length codes up to 11 bits in one lookup
     kFastDistBits = 10,   // distance codes up to 10 bits in one lookup
     kFastMinInput = 64,   // input bytes that make entering worth the tables
-    kFastWindowRoom = 6,  // window bytes one round of literals may write
+    kFastWindowRoom = 2,  // window bytes one round of literals may write
 };
 
 // The one-lookup tables of the current block's codes.  They are too large

@@ -7,25 +7,32 @@
 //   - one table lookup for literal/length codes of up to 11 bits and
 //     distance codes of up to 10 bits (the byte-wise tables resolve 8 bits
 //     and walk a tree for the rest); longer codes walk the byte-wise tree;
-//   - two literals in one table entry where both codes fit its 11 bits, and
-//     up to three entries of literals per round;
+//   - up to two literals per round of the loop;
 //   - the next symbol's table entry fetched before a match is copied;
-//   - matches copied by 8-byte words, the last word ending exactly at the
-//     match's end, so nothing past it is written (short repeats of 1, 2 or
-//     4 bytes as a repeated word).
+//   - matches copied by pairs of 8-byte words, near ones and those whose
+//     source lies in the previous fill alike (short repeats of 1, 2 or 4
+//     bytes as a repeated word);
+//   - the byte-wise reader's bit count kept as one bit (see HighRule);
+//   - on x86, a second build of the loop for processors with BMI2.
 //
-// Table sizes: the literal/length table is rebuilt in every call that enters
-// the loop (about every 64 KiB of output in the entry pipeline), so its
-// construction is kept to one pass over the entries for the codes and one
-// for the pairs of literals.
+// Measured and left out: two literals in one table entry (building the
+// pairs in every call cost more than they saved), three or four literals per
+// round, and copies that write exactly up to the match's end by merging the
+// last word with the bytes behind it (the loads of freshly written words
+// stalled).
+//
+// Table sizes: the tables are rebuilt in every call that enters the loop
+// (about every 64 KiB of output in the entry pipeline) and at every block,
+// so their construction is kept to copies of the table doubling it and one
+// store per code.
 //
 // What it must not change: the engine's counts and suspension points follow
 // the byte-wise model of a 16-bit buffer holding 8 to 16 bits (BitReader in
-// decode.h).  So the loop keeps, beside its wide buffer, the bit count the
-// model would hold after the same fields ("model" below; see modelAfter),
-// and on the way out it gives back every whole byte it read beyond the
-// model's, leaving the BitReader exactly where the byte-wise steps would
-// have left it.  It never suspends and never declares data invalid: an end
+// decode.h).  So the loop keeps, beside its wide buffer, what it needs to
+// know the bit count the model would hold after the same fields (see
+// modelAfter and HighRule), and on the way out it gives back every whole
+// byte it read beyond the model's, leaving the BitReader exactly where the
+// byte-wise steps would have left it.  It never suspends and never declares data invalid: an end
 // of block, an invalid symbol or an empty table entry sends it back to the
 // byte-wise steps at the start of the step that met it, and they decide.
 //
@@ -55,7 +62,7 @@ constexpr uint32_t kMaxCodeBits = 15;
 constexpr uint32_t kMaxLengthExtra = 5;
 constexpr uint32_t kMaxDistExtra = 13;
 constexpr uint32_t kMaxStepBits = kMaxCodeBits + kMaxLengthExtra + kMaxCodeBits + kMaxDistExtra;  // 48
-constexpr uint32_t kLiteralEntries = 3;
+constexpr uint32_t kLiteralEntries = 2;
 
 // A refill reads 8 bytes at the cursor and moves it over the whole bytes
 // that fit in the buffer, at most 7, leaving 56 to 63 bits in hand.  Every
@@ -86,7 +93,7 @@ constexpr uint32_t kMaxMatch = 258;
 constexpr uint32_t kCopyWord = 8;
 static_assert(kWindowBytes - 1 + kMaxMatch + 2 * kCopyWord <= kWindowBytes + kWindowSlack,
               "a match copied by words must stay in the window's slack");
-static_assert(kFastWindowRoom >= 2 * kLiteralEntries, "room for a round of paired literals");
+static_assert(kFastWindowRoom >= kLiteralEntries, "room for a round of literals");
 
 // --- the byte-wise model's bit count --------------------------------------------
 //
@@ -540,10 +547,6 @@ QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader 
             if (e & kLitFlag) {
                 LITERAL(e);
                 e = t.len[buf & kLenMask];
-                if (e & kLitFlag) {
-                    LITERAL(e);
-                    e = t.len[buf & kLenMask];
-                }
             }
             REFILL();
             continue;

@@ -18,13 +18,13 @@ namespace {
 
 enum : uint32_t { kMaxCodeLength = 15 };
 
+// The low length bits of code in reverse order (length 1 to 15).
 uint32_t reverse(uint32_t code, uint32_t length) {
-    uint32_t r = 0;
-    for (uint32_t i = 0; i < length; ++i) {
-        r = (r << 1) | (code & 1);
-        code >>= 1;
-    }
-    return r;
+    code = ((code & 0x5555) << 1) | ((code >> 1) & 0x5555);
+    code = ((code & 0x3333) << 2) | ((code >> 2) & 0x3333);
+    code = ((code & 0x0F0F) << 4) | ((code >> 4) & 0x0F0F);
+    code = ((code & 0x00FF) << 8) | ((code >> 8) & 0x00FF);
+    return code >> (16 - length);
 }
 
 }  // namespace
