@@ -504,7 +504,10 @@ QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader 
     // The last entry whose rule set the model's high bit (its kHighValue is
     // the bit), or at the start a word that holds the bit as it is.
     uint32_t setter = br.count == 16 ? kHighValue : 0;
-    uint32_t avail = br.count;  // bits in hand in buf
+    // Bits in hand in buf: the low 6 bits of avail.  Dropping an entry's
+    // bits subtracts the whole entry, whose bits above its low 6 are a
+    // multiple of 64, so only the bits above go wrong.
+    uint32_t avail = br.count;
     uint64_t buf = br.bits & ((1u << br.count) - 1);
     uint8_t *const window = w.window;
     uint8_t *out = window + wpInOut;
@@ -517,8 +520,8 @@ QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader 
 // an entry looked up before stays valid.
 #define REFILL()                                \
     do {                                        \
-        buf |= load64(in) << avail;             \
-        in += (63 - avail) >> 3;                \
+        buf |= load64(in) << (avail & 63);      \
+        in += (~avail & 63) >> 3;               \
         avail |= kBitsAfterRefill;              \
     } while (0)
 
@@ -526,7 +529,7 @@ QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader 
 #define CONSUME_ENTRY(e)                                           \
     do {                                                           \
         buf >>= (e) & kDropMask;                                   \
-        avail -= (e) & kDropMask;                                  \
+        avail -= (e);                                              \
         setter = ((e) & kHighKeep) ? setter : (e);                 \
     } while (0)
 
@@ -616,6 +619,7 @@ QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader 
     // Hold at least the model's bits, then give back the whole bytes beyond
     // them.  Both counts describe the same bit position, so they differ by
     // whole bytes; kFastInputMargin leaves the 8 bytes the refill reads.
+    avail &= 63;
     const uint32_t model = modelFromWide(avail, (setter & kHighValue) != 0);
     if (avail < model)
         REFILL();
