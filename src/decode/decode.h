@@ -267,7 +267,7 @@ bool buildCode(const uint8_t *lengths, uint32_t n, uint16_t *first, uint16_t *tr
 
 enum : uint32_t {
     kFastLenBits = 11,    // literal/length codes up to 11 bits in one lookup
-    kFastDistBits = 10,   // distance codes up to 10 bits in one lookup
+    kFastDistBits = 8,    // distance codes up to 8 bits in one lookup
     kFastMinInput = 64,   // input bytes that make entering worth the tables
     kFastWindowRoom = 2,  // window bytes one round of literals may write
 };

@@ -4,12 +4,14 @@
 // What it does differently from the byte-wise steps of inflate.cpp:
 //   - a 64-bit bit buffer topped up by one 8-byte read per step, without a
 //     branch: the loop only runs while the input has a margin for it;
-//   - one table lookup for literal/length codes of up to 11 bits and
-//     distance codes of up to 10 bits (the byte-wise tables resolve 8 bits
-//     and walk a tree for the rest); longer codes walk the byte-wise tree;
+//   - one table lookup for literal/length codes of up to 11 bits (the
+//     byte-wise table resolves 8 bits and walks a tree for the rest);
+//     longer codes, and distance codes longer than 8 bits (a distance table
+//     of 8 bits measured faster than 9 or 10), walk the byte-wise tree;
 //   - up to two literals per round of the loop;
 //   - the next symbol's table entry fetched before a match is copied;
-//   - matches copied by pairs of 8-byte words, near ones and those whose
+//   - matches copied by pairs of 8-byte words, two pairs without a branch
+//     (most matches are shorter than that), near ones and those whose
 //     source lies in the previous fill alike (short repeats of 1, 2 or 4
 //     bytes as a repeated word);
 //   - the byte-wise reader's bit count kept as one bit (see HighRule);
@@ -86,12 +88,12 @@ constexpr uint32_t kFastInputMargin = kRefillMaxAdvance + kRefillReadBytes;  // 
 static_assert(kFastMinInput >= kFastInputMargin + kRefillMaxAdvance, "the first refill must leave a step");
 
 // A step writes at most kFastWindowRoom literals, or one 258-byte match from
-// wp < kWindowBytes; a match's last word may look at 8 bytes past it, and a
-// match that starts in the previous fill saves and puts back 8 bytes behind
-// it.  All of it stays inside the window and its slack.
+// wp < kWindowBytes, whose copy writes and puts back up to 32 bytes behind
+// it (and reads as far behind its source).  All of it stays inside the
+// window and its slack.
 constexpr uint32_t kMaxMatch = 258;
 constexpr uint32_t kCopyWord = 8;
-static_assert(kWindowBytes - 1 + kMaxMatch + 2 * kCopyWord <= kWindowBytes + kWindowSlack,
+static_assert(kWindowBytes - 1 + kMaxMatch + 4 * kCopyWord <= kWindowBytes + kWindowSlack,
               "a match copied by words must stay in the window's slack");
 static_assert(kFastWindowRoom >= kLiteralEntries, "room for a round of literals");
 
@@ -409,23 +411,31 @@ inline uint32_t walkTree(const uint16_t *first, const uint16_t *tree, uint64_t b
 }
 
 // The copies of a match write whole words from the destination on and may
-// run up to 15 bytes past the match.  Those bytes may still be needed (the
-// previous fill ahead of the write position), so the caller saves the two
+// run up to 31 bytes past the match.  Those bytes may still be needed (the
+// previous fill ahead of the write position), so the caller saves the four
 // words behind the match before the copy and puts them back after it.
 //
 // Pairs of words, when every byte a pair reads is final before it is read:
 // the source lies at least two words behind the destination, or anywhere at
 // or ahead of it (then each pair is read before anything at or after it is
-// written).  Most matches take one pair.
+// written).  The first two pairs go without a branch.
+inline void copyPair(uint8_t *dst, const uint8_t *src) {
+    uint64_t a = loadWord(src);
+    uint64_t b = loadWord(src + kCopyWord);
+    storeWord(dst, a);
+    storeWord(dst + kCopyWord, b);
+}
+
 inline void copyPairs(uint8_t *dst, const uint8_t *src, const uint8_t *end) {
-    do {
-        uint64_t a = loadWord(src);
-        uint64_t b = loadWord(src + kCopyWord);
-        storeWord(dst, a);
-        storeWord(dst + kCopyWord, b);
+    copyPair(dst, src);
+    copyPair(dst + 2 * kCopyWord, src + 2 * kCopyWord);
+    dst += 4 * kCopyWord;
+    src += 4 * kCopyWord;
+    while (dst < end) {
+        copyPair(dst, src);
         dst += 2 * kCopyWord;
         src += 2 * kCopyWord;
-    } while (dst < end);
+    }
 }
 
 // A source behind the destination by less than two words: by single words
@@ -605,6 +615,8 @@ QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader 
         const uint8_t *src = distance <= wp ? out - distance : prevEnd - (distance - wp);
         uint64_t behind0 = loadWord(end);
         uint64_t behind1 = loadWord(end + kCopyWord);
+        uint64_t behind2 = loadWord(end + 2 * kCopyWord);
+        uint64_t behind3 = loadWord(end + 3 * kCopyWord);
         if (distance <= wp ? distance >= 2 * kCopyWord : distance - wp >= length)
             copyPairs(out, src, end);
         else if (distance <= wp)
@@ -613,6 +625,8 @@ QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader 
             copySplit(w, out, end, wp, distance);
         storeWord(end, behind0);
         storeWord(end + kCopyWord, behind1);
+        storeWord(end + 2 * kCopyWord, behind2);
+        storeWord(end + 3 * kCopyWord, behind3);
         out = end;
     }
 
