@@ -57,9 +57,9 @@ namespace {
 
 // --- margins ------------------------------------------------------------------
 //
-// One step decodes up to three table entries of literals, or a length with
-// its extra bits and a distance with its extra bits: at most 15 + 5 + 15 + 13
-// bits.
+// One step decodes up to kLiteralEntries literals of codes in the table, or
+// a length with its extra bits and a distance with its extra bits: at most
+// 15 + 5 + 15 + 13 bits.
 constexpr uint32_t kMaxCodeBits = 15;
 constexpr uint32_t kMaxLengthExtra = 5;
 constexpr uint32_t kMaxDistExtra = 13;
@@ -77,8 +77,8 @@ constexpr uint32_t kBitsAfterRefill = 56;
 static_assert(kBitsAfterRefill >= kMaxStepBits, "a refill must cover a whole step");
 static_assert(kBitsAfterRefill >= kLiteralEntries * kFastLenBits + kFastLenBits,
               "a round of literals and the lookup behind it must fit a refill");
-static_assert(kBitsAfterRefill >= kMaxCodeBits + kMaxLengthExtra + kFastDistBits,
-              "the distance lookup must see real bits");
+static_assert(kBitsAfterRefill >= kMaxCodeBits + kMaxLengthExtra + kMaxCodeBits,
+              "the distance lookup or tree walk must see real bits");
 
 // A step starts only while kFastInputMargin bytes remain: its refill reads 8
 // and moves the cursor by up to 7, after which 8 still remain for the one
