@@ -210,12 +210,16 @@ constexpr uint32_t kHighKeep = 1u << 8;
 constexpr uint32_t kHighValue = 1u << 9;
 constexpr uint32_t kLenMask = (1u << kFastLenBits) - 1;
 constexpr uint32_t kDistMask = (1u << kFastDistBits) - 1;
-static_assert(kFastLenBits >= 8 && kFastLenBits <= kMaxCodeBits, "longer codes walk the 8-bit tables' trees");
-static_assert(kFastDistBits >= 8 && kFastDistBits <= kMaxCodeBits, "longer codes walk the 8-bit tables' trees");
+static_assert(kFastLenBits >= 8 && kFastLenBits <= kMaxCodeBits,
+              "longer codes walk the 8-bit tables' trees");
+static_assert(kFastDistBits >= 8 && kFastDistBits <= kMaxCodeBits,
+              "longer codes walk the 8-bit tables' trees");
 static_assert(kMaxCodeBits + kMaxDistExtra <= kDropMask, "a symbol's bits fit the drop field");
 static_assert(24577 < (1u << 15), "the base distance fits bits 31..17");
 
-constexpr uint32_t highBits(HighRule rule) { return (rule.keep ? kHighKeep : 0) | (rule.value ? kHighValue : 0); }
+constexpr uint32_t highBits(HighRule rule) {
+    return (rule.keep ? kHighKeep : 0) | (rule.value ? kHighValue : 0);
+}
 
 // The entry of a symbol and its code length; 0 for symbols that stop the
 // loop.
@@ -234,8 +238,9 @@ constexpr uint32_t distEntry(uint32_t symbol, uint32_t codeLength) {
     if (symbol >= 30)
         return 0;
     uint32_t extra = kDistExtraBits[symbol];
-    HighRule rule = extra > 8 ? highAfter(highAfter(highAfter(codeLength), highAfter(8)), highAfter(extra - 8))
-                              : highAfter(highAfter(codeLength), highAfter(extra));
+    HighRule code = highAfter(codeLength);
+    HighRule rule = extra > 8 ? highAfter(highAfter(code, highAfter(8)), highAfter(extra - 8))
+                              : highAfter(code, highAfter(extra));
     return uint32_t(kDistBase[symbol]) << 17 | codeLength << 10 | highBits(rule) | (codeLength + extra);
 }
 

@@ -1,5 +1,5 @@
-// inflate_tables.cpp -- the order of the code-length code lengths and the construction of
-// a Huffman code's lookup tables from its code lengths.
+// inflate_tables.cpp -- the order of the code-length code lengths and the
+// construction of a Huffman code's lookup tables from its code lengths.
 //
 // Codes are canonical (RFC 1951, 3.2.2): shorter codes sort before longer
 // ones, and codes of one length are consecutive in symbol order.  Deflate
