@@ -266,9 +266,10 @@ bool buildCode(const uint8_t *lengths, uint32_t n, uint16_t *first, uint16_t *tr
 // would have left it after the same symbols.
 
 enum : uint32_t {
-    kFastLenBits = 10,    // literal/length codes up to 10 bits in one lookup
-    kFastDistBits = 10,   // distance codes up to 10 bits in one lookup
+    kFastLenBits = 11,    // literal/length codes up to 11 bits in one lookup
+    kFastDistBits = 8,    // distance codes up to 8 bits in one lookup
     kFastMinInput = 64,   // input bytes that make entering worth the tables
+    kFastWindowRoom = 2,  // window bytes one round of literals may write
 };
 
 // The one-lookup tables of the current block's codes.  They are too large
@@ -289,18 +290,25 @@ enum FastStop {
 };
 
 // Entry: the literal/length step with no tree walk pending (w.walk == 0),
-// 8 to 16 bits in hand, br.left >= kFastMinInput, wp < kWindowBytes and t
-// built from the current block's lengths.  Never suspends and never decides
-// that data are invalid: whatever it cannot take it leaves to the byte-wise
-// steps, at the start of the step that meets it.
+// 8 to 16 bits in hand, br.left >= kFastMinInput, wp + kFastWindowRoom <=
+// kWindowBytes and t built from the current block's lengths.  Never
+// suspends and never decides that data are invalid: whatever it cannot take
+// it leaves to the byte-wise steps, at the start of the step that meets it.
 FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wp);
 
 // Constant tables of RFC 1951.
 extern const uint8_t kClenOrder[kClenSymbols];
-extern const uint16_t kLengthBase[31];   // literal/length symbols 257 to 287
-extern const uint8_t kLengthExtraBits[31];   // 99 marks the invalid 286 and 287
-extern const uint16_t kDistBase[30];
-extern const uint8_t kDistExtraBits[30];
+// literal/length symbols 257 to 287; 99 marks the invalid 286 and 287
+inline constexpr uint16_t kLengthBase[31] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,
+                                             17, 19, 23, 27, 31, 35, 43, 51, 59,  67,  83,
+                                             99, 115, 131, 163, 195, 227, 258, 0, 0};
+inline constexpr uint8_t kLengthExtraBits[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
+                                                 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+inline constexpr uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
+                                           33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+                                           1025, 1537, 2049, 3073, 4097, 6145,  8193,  12289, 16385, 24577};
+inline constexpr uint8_t kDistExtraBits[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                               6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 }  // namespace engine
 }  // namespace decode

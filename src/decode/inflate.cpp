@@ -362,7 +362,8 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
 
         // --- blocks with codes ---------------------------------------------
         case kLen:
-            if (fastAllowed && w.walk == 0 && br.left >= kFastMinInput) {
+            if (fastAllowed && w.walk == 0 && br.left >= kFastMinInput &&
+                wp + kFastWindowRoom <= kWindowBytes) {
                 if (!fastReady) {
                     buildFastTables(w, fast);
                     fastReady = true;

@@ -2,29 +2,39 @@
 // block with fixed or dynamic codes, while input and window room abound.
 //
 // What it does differently from the byte-wise steps of inflate.cpp:
-//   - a 64-bit bit buffer refilled by one 8-byte read instead of one byte
-//     fetch per field;
-//   - one table lookup for literal/length and distance codes of up to 10 bits
-//     (the byte-wise tables resolve 8 bits and walk a tree for the rest);
-//     longer codes walk the byte-wise tree;
-//   - up to three literals per refill, and the next symbol's table entry
-//     fetched before a match is copied;
-//   - matches copied 8 bytes at a time where the distance allows it, also
-//     those that begin in the previous fill.
+//   - a 64-bit bit buffer topped up by one 8-byte read per step, without a
+//     branch: the loop only runs while the input has a margin for it;
+//   - one table lookup for literal/length codes of up to 11 bits (the
+//     byte-wise table resolves 8 bits and walks a tree for the rest);
+//     longer codes, and distance codes longer than 8 bits (a distance table
+//     of 8 bits measured faster than 9 or 10), walk the byte-wise tree;
+//   - up to two literals per round of the loop;
+//   - the next symbol's table entry fetched before a match is copied;
+//   - matches copied by pairs of 8-byte words, two pairs without a branch
+//     (most matches are shorter than that), near ones and those whose
+//     source lies in the previous fill alike (short repeats of 1, 2 or 4
+//     bytes as a repeated word);
+//   - the byte-wise reader's bit count kept as one bit (see HighRule);
+//   - on x86, a second build of the loop for processors with BMI2.
 //
-// Table sizes: 10 bits for both codes measured as fast as 11 for literals
-// and lengths, and the tables are rebuilt in every call that enters the loop
-// (about every 64 KiB of output in the entry pipeline), so smaller is
-// cheaper.  Tried and dropped: an arithmetic form of the bit-count rule (the
-// table below is fewer instructions per field).
+// Measured and left out: two literals in one table entry (building the
+// pairs in every call cost more than they saved), three or four literals per
+// round, and copies that write exactly up to the match's end by merging the
+// last word with the bytes behind it (the loads of freshly written words
+// stalled).
+//
+// Table sizes: the tables are rebuilt in every call that enters the loop
+// (about every 64 KiB of output in the entry pipeline) and at every block,
+// so their construction is kept to copies of the table doubling it and one
+// store per code.
 //
 // What it must not change: the engine's counts and suspension points follow
 // the byte-wise model of a 16-bit buffer holding 8 to 16 bits (BitReader in
-// decode.h).  So the loop keeps, beside its wide buffer, the bit count the
-// model would hold after the same fields ("model" below; see modelAfter),
-// and on the way out it gives back every whole byte it read beyond the
-// model's, leaving the BitReader exactly where the byte-wise steps would
-// have left it.  It never suspends and never declares data invalid: an end
+// decode.h).  So the loop keeps, beside its wide buffer, what it needs to
+// know the bit count the model would hold after the same fields (see
+// modelAfter and HighRule), and on the way out it gives back every whole
+// byte it read beyond the model's, leaving the BitReader exactly where the
+// byte-wise steps would have left it.  It never suspends and never declares data invalid: an end
 // of block, an invalid symbol or an empty table entry sends it back to the
 // byte-wise steps at the start of the step that met it, and they decide.
 //
@@ -32,7 +42,7 @@
 // step):
 //   - no tree walk is pending (w.walk == 0) and the model holds 8 to 16 bits;
 //   - br.left >= kFastMinInput >= kFastInputMargin (derived below);
-//   - wp < kWindowBytes: the window has not reached its limit;
+//   - wp + kFastWindowRoom <= kWindowBytes: a round of literals fits;
 //   - t holds the tables of the block's current lengths.
 // Within the loop the input never runs dry, so there is no zero fill and no
 // final-input question; the window never passes its limit by more than one
@@ -47,36 +57,45 @@ namespace {
 
 // --- margins ------------------------------------------------------------------
 //
-// One step decodes a literal, or a length with its extra bits and a distance
-// with its extra bits: at most 15 + 5 + 15 + 13 bits.
+// One step decodes up to kLiteralEntries literals of codes in the table, or
+// a length with its extra bits and a distance with its extra bits: at most
+// 15 + 5 + 15 + 13 bits.
 constexpr uint32_t kMaxCodeBits = 15;
 constexpr uint32_t kMaxLengthExtra = 5;
 constexpr uint32_t kMaxDistExtra = 13;
 constexpr uint32_t kMaxStepBits = kMaxCodeBits + kMaxLengthExtra + kMaxCodeBits + kMaxDistExtra;  // 48
+constexpr uint32_t kLiteralEntries = 2;
 
 // A refill reads 8 bytes at the cursor and moves it over the whole bytes
-// that fit in the buffer, at most 7, leaving 56 to 63 bits in hand.
+// that fit in the buffer, at most 7, leaving 56 to 63 bits in hand.  Every
+// step starts with a full buffer and refills once, after its fields and
+// before the lookup of the next entry, which must see real bits: the fields
+// of a step and that lookup's bits fit in what a refill leaves.
 constexpr uint32_t kRefillReadBytes = 8;
 constexpr uint32_t kRefillMaxAdvance = 7;
 constexpr uint32_t kBitsAfterRefill = 56;
-
-// A step refills when fewer than kMaxStepBits are in hand, after which one
-// step can run without looking at the input again.
 static_assert(kBitsAfterRefill >= kMaxStepBits, "a refill must cover a whole step");
+static_assert(kBitsAfterRefill >= kLiteralEntries * kFastLenBits + kFastLenBits,
+              "a round of literals and the lookup behind it must fit a refill");
+static_assert(kBitsAfterRefill >= kMaxCodeBits + kMaxLengthExtra + kMaxCodeBits,
+              "the distance lookup or tree walk must see real bits");
 
-// Before each refill kFastInputMargin bytes must remain: the refill reads 8,
-// and after moving the cursor by up to 7, 8 still remain for the one refill
-// the exit may need (to hold the model's 16 bits before giving bytes back).
-constexpr uint32_t kFastInputMargin = kRefillReadBytes + kRefillMaxAdvance;  // 15
-static_assert(kFastMinInput >= kFastInputMargin, "the first step must be able to refill");
+// A step starts only while kFastInputMargin bytes remain: its refill reads 8
+// and moves the cursor by up to 7, after which 8 still remain for the one
+// refill the exit may need (to hold the model's 16 bits before giving bytes
+// back).
+constexpr uint32_t kFastInputMargin = kRefillMaxAdvance + kRefillReadBytes;  // 15
+static_assert(kFastMinInput >= kFastInputMargin + kRefillMaxAdvance, "the first refill must leave a step");
 
-// A step writes at most one 258-byte match from wp < kWindowBytes; the copy
-// by pairs of 8-byte words reads and restores 16 bytes behind the match.
-// All of it stays inside the window and its slack.
+// A step writes at most kFastWindowRoom literals, or one 258-byte match from
+// wp < kWindowBytes, whose copy writes and puts back up to 32 bytes behind
+// it (and reads as far behind its source).  All of it stays inside the
+// window and its slack.
 constexpr uint32_t kMaxMatch = 258;
 constexpr uint32_t kCopyWord = 8;
-static_assert(kWindowBytes - 1 + kMaxMatch + 2 * kCopyWord <= kWindowBytes + kWindowSlack,
+static_assert(kWindowBytes - 1 + kMaxMatch + 4 * kCopyWord <= kWindowBytes + kWindowSlack,
               "a match copied by words must stay in the window's slack");
+static_assert(kFastWindowRoom >= kLiteralEntries, "room for a round of literals");
 
 // --- the byte-wise model's bit count --------------------------------------------
 //
@@ -117,120 +136,250 @@ constexpr bool modelRuleHolds() {
 }
 static_assert(modelRuleHolds(), "the count rule must follow the byte-wise reader");
 
-// The rule as a table, indexed by count + 7 - n (0 to 23): one load per field
-// instead of the comparisons.
-struct ModelTable {
-    uint8_t next[24];
-    constexpr ModelTable() : next() {
-        for (uint32_t i = 0; i < 24; ++i)
-            next[i] = static_cast<uint8_t>(i >= 15 ? modelAfter(i - 7, 0) : modelAfter(8, 15 - i));
-    }
+// The fast loop does not count like this field by field.  The model's
+// count and the wide buffer's count describe the same bit position, and
+// each holds whole bytes beyond it, so they agree modulo 8: the wide count
+// gives the model's, 8 + (avail mod 8), except at byte boundaries, where the
+// model holds 8 or 16.  Which of the two is one bit, "high" (16), and a
+// field of n bits sets it by a rule that needs no count:
+//   n == 8: high stays as it was;  n < 8: high;  n > 8: not high.
+// The bit only matters at byte boundaries; elsewhere it may be stale, and
+// the rule still gives the right one at the next boundary (checked below
+// for every count and either stale bit).
+struct HighRule {
+    bool keep;   // the bit stays as it was
+    bool value;  // otherwise the bit becomes this
 };
-constexpr ModelTable kModel;
 
-constexpr bool modelTableHolds() {
-    for (uint32_t c = 8; c <= 16; ++c)
-        for (uint32_t n = 0; n <= kMaxCodeBits; ++n)
-            if (kModel.next[c + 7 - n] != modelAfter(c, n))
-                return false;
+constexpr HighRule highAfter(uint32_t n) { return {n == 8, n < 8}; }
+
+// The rule of two fields in a row.
+constexpr HighRule highAfter(HighRule first, HighRule second) {
+    return second.keep ? first : second;
+}
+
+constexpr uint32_t modelFromWide(uint32_t avail, bool high) {
+    return (avail & 7) != 0 ? 8 + (avail & 7) : high ? 16 : 8;
+}
+
+constexpr bool highRuleHolds() {
+    for (uint32_t c = 8; c <= 16; ++c) {
+        for (uint32_t stale = 0; stale <= 1; ++stale) {
+            bool high = (c & 7) != 0 ? stale != 0 : c == 16;
+            for (uint32_t n = 0; n <= kMaxCodeBits; ++n) {
+                HighRule rule = highAfter(n);
+                bool next = rule.keep ? high : rule.value;
+                // Any wide count of the same residue stands for the model's.
+                if (modelFromWide(c - n + 64, next) != modelAfter(c, n))
+                    return false;
+            }
+        }
+    }
     return true;
 }
-static_assert(modelTableHolds(), "the table must give the rule");
+static_assert(highRuleHolds(), "the high bit must give the model's count");
 
 // --- table entries ----------------------------------------------------------------
 //
-// Both kinds keep in their low 6 bits the number of bits the symbol takes
+// Both kinds keep in their low 6 bits the number of bits the entry takes
 // with its extra bits, so that dropping them is one shift by the entry (the
-// processor's shift takes the count modulo 64 without a mask).
+// processor's shift takes the count modulo 64 without a mask), and in bits
+// 8 and 9 the high-bit rule of the entry's fields: kHighKeep, kHighValue.
 //
 // Literal/length entries, 32 bits, indexed by the next kFastLenBits bits:
 //   0                    stop: end of block, symbol 286 or 287, or no code
 //                        (the byte-wise steps take it)
-//   bit 31 (literal)     bits 23..16 the byte; bits 11..8 and 5..0 the code
-//                        length
-//   bit 30 (length)      bits 24..16 the base length (3 to 258), bits 11..8
+//   bit 6 (literal)      bits 23..16 the byte
+//   bit 15 (length)      bits 24..16 the base length (3 to 258), bits 31..28
 //                        the code length L, bits 5..0 L plus the extra bits
 //                        (0 to 5)
-//   bit 29 (long)        a code longer than kFastLenBits bits begins here:
+//   kLenLong             a code longer than kFastLenBits bits begins here:
 //                        walk the byte-wise tree
 // Distance entries, 32 bits, indexed by the next kFastDistBits bits:
 //   0                    stop: symbol 30 or 31, or no code
 //   bit 6 (long)         a code longer than kFastDistBits bits: walk the tree
 //   otherwise            bits 31..17 the base distance (1 to 24,577), bits
-//                        14..11 the extra bits as the model counts them as
-//                        a field (e, or e - 8 for e > 8), bits 10..7 the code
-//                        length L, bits 5..0 L plus the extra bits e (0 to 13)
-constexpr uint32_t kLitFlag = 1u << 31;
-constexpr uint32_t kLengthFlag = 1u << 30;
-constexpr uint32_t kLenLongFlag = 1u << 29;
+//                        13..10 the code length L, bits 5..0 L plus the
+//                        extra bits e (0 to 13)
+constexpr uint32_t kLitFlag = 1u << 6;
+constexpr uint32_t kLengthFlag = 1u << 15;
+constexpr uint32_t kLenLong = 1u << 16;
 constexpr uint32_t kDistLongFlag = 1u << 6;
 constexpr uint32_t kDropMask = 0x3F;
+constexpr uint32_t kHighKeep = 1u << 8;
+constexpr uint32_t kHighValue = 1u << 9;
 constexpr uint32_t kLenMask = (1u << kFastLenBits) - 1;
 constexpr uint32_t kDistMask = (1u << kFastDistBits) - 1;
-static_assert(kFastLenBits >= 8 && kFastLenBits <= kMaxCodeBits, "longer codes walk the 8-bit tables' trees");
-static_assert(kFastDistBits >= 8 && kFastDistBits <= kMaxCodeBits, "longer codes walk the 8-bit tables' trees");
+static_assert(kFastLenBits >= 8 && kFastLenBits <= kMaxCodeBits,
+              "longer codes walk the 8-bit tables' trees");
+static_assert(kFastDistBits >= 8 && kFastDistBits <= kMaxCodeBits,
+              "longer codes walk the 8-bit tables' trees");
 static_assert(kMaxCodeBits + kMaxDistExtra <= kDropMask, "a symbol's bits fit the drop field");
 static_assert(24577 < (1u << 15), "the base distance fits bits 31..17");
 
-inline uint32_t lenEntry(uint32_t symbol, uint32_t codeLength) {
-    if (symbol < 256)
-        return kLitFlag | symbol << 16 | codeLength << 8 | codeLength;
-    if (symbol == 256 || symbol > 285)
-        return 0;
-    return kLengthFlag | uint32_t(kLengthBase[symbol - 257]) << 16 | codeLength << 8 |
-           (codeLength + kLengthExtraBits[symbol - 257]);
+constexpr uint32_t highBits(HighRule rule) {
+    return (rule.keep ? kHighKeep : 0) | (rule.value ? kHighValue : 0);
 }
 
-inline uint32_t distEntry(uint32_t symbol, uint32_t codeLength) {
+// The entry of a symbol and its code length; 0 for symbols that stop the
+// loop.
+constexpr uint32_t lenEntry(uint32_t symbol, uint32_t codeLength) {
+    if (symbol < 256)
+        return symbol << 16 | highBits(highAfter(codeLength)) | kLitFlag | codeLength;
+    if (symbol == 256 || symbol > 285)
+        return 0;
+    uint32_t extra = kLengthExtraBits[symbol - 257];
+    return codeLength << 28 | uint32_t(kLengthBase[symbol - 257]) << 16 | kLengthFlag |
+           highBits(highAfter(highAfter(codeLength), highAfter(extra))) | (codeLength + extra);
+}
+
+// Distance extra bits of 9 to 13 are read as the low 8 bits and the rest.
+constexpr uint32_t distEntry(uint32_t symbol, uint32_t codeLength) {
     if (symbol >= 30)
         return 0;
     uint32_t extra = kDistExtraBits[symbol];
-    uint32_t field = extra > 8 ? extra - 8 : extra;
-    return uint32_t(kDistBase[symbol]) << 17 | field << 11 | codeLength << 7 | (codeLength + extra);
+    HighRule code = highAfter(codeLength);
+    HighRule rule = extra > 8 ? highAfter(highAfter(code, highAfter(8)), highAfter(extra - 8))
+                              : highAfter(code, highAfter(extra));
+    return uint32_t(kDistBase[symbol]) << 17 | codeLength << 10 | highBits(rule) | (codeLength + extra);
 }
+
+// The entries as a symbol's part and a code length's part, from small
+// tables, since the tables are rebuilt in every call.  A literal's high-bit
+// rule is its code's; a length's and a distance's are those of the extra
+// bits that end them, unless a distance ends in exactly 8 (then its code's).
+struct EntryParts {
+    uint32_t len[kLenSymbols];    // 0 for symbols that stop the loop
+    uint32_t dist[kDistSymbols];  // 0 for symbols that stop the loop
+    uint32_t literalLength[kMaxCodeBits + 1];
+    uint32_t lengthLength[kMaxCodeBits + 1];
+    uint32_t distLength[kMaxCodeBits + 1];
+    constexpr EntryParts() : len(), dist(), literalLength(), lengthLength(), distLength() {
+        for (uint32_t s = 0; s < kLenSymbols; ++s)
+            len[s] = s < 256 ? s << 16 | kLitFlag : lenEntry(s, 0);
+        for (uint32_t s = 0; s < kDistSymbols; ++s)
+            dist[s] = distEntry(s, 0);
+        for (uint32_t n = 0; n <= kMaxCodeBits; ++n) {
+            literalLength[n] = highBits(highAfter(n)) | n;
+            lengthLength[n] = n << 28 | n;
+            distLength[n] = n << 10 | n;
+        }
+    }
+};
+constexpr EntryParts kParts;
+
+inline uint32_t lenEntryOf(uint32_t symbol, uint32_t codeLength) {
+    uint32_t part = kParts.len[symbol];
+    if (part == 0)
+        return 0;
+    return part + (symbol < 256 ? kParts.literalLength[codeLength] : kParts.lengthLength[codeLength]);
+}
+
+inline uint32_t distEntryOf(uint32_t symbol, uint32_t codeLength) {
+    uint32_t part = kParts.dist[symbol];
+    if (part == 0)
+        return 0;
+    if (kDistExtraBits[symbol] == 8)
+        part = (part & ~(kHighKeep | kHighValue)) | highBits(highAfter(codeLength));
+    return part + kParts.distLength[codeLength];
+}
+
+constexpr bool partsHold() {
+    for (uint32_t n = 1; n <= kMaxCodeBits; ++n) {
+        for (uint32_t s = 0; s < kLenSymbols; ++s) {
+            uint32_t part = kParts.len[s];
+            uint32_t e = part == 0 ? 0 : part + (s < 256 ? kParts.literalLength[n] : kParts.lengthLength[n]);
+            if (e != lenEntry(s, n))
+                return false;
+        }
+        for (uint32_t s = 0; s < kDistSymbols; ++s) {
+            uint32_t part = kParts.dist[s];
+            if (part != 0 && kDistExtraBits[s] == 8)
+                part = (part & ~(kHighKeep | kHighValue)) | highBits(highAfter(n));
+            if ((part == 0 ? 0 : part + kParts.distLength[n]) != distEntry(s, n))
+                return false;
+        }
+    }
+    return true;
+}
+static_assert(partsHold(), "the parts must add up to the entries");
+
+// The bytes in reverse bit order.
+struct ReversedBytes {
+    uint8_t byte[256];
+    constexpr ReversedBytes() : byte() {
+        for (uint32_t i = 0; i < 256; ++i)
+            for (uint32_t bit = 0; bit < 8; ++bit)
+                byte[i] = static_cast<uint8_t>(byte[i] | ((i >> bit) & 1) << (7 - bit));
+    }
+};
+constexpr ReversedBytes kReversed;
 
 // The low length bits of code in reverse order (length 1 to 15).
 inline uint32_t reverse(uint32_t code, uint32_t length) {
-    code = ((code & 0x5555) << 1) | ((code >> 1) & 0x5555);
-    code = ((code & 0x3333) << 2) | ((code >> 2) & 0x3333);
-    code = ((code & 0x0F0F) << 4) | ((code >> 4) & 0x0F0F);
-    code = ((code & 0x00FF) << 8) | ((code >> 8) & 0x00FF);
-    return code >> (16 - length);
+    uint32_t r = uint32_t(kReversed.byte[code & 0xFF]) << 8 | kReversed.byte[(code >> 8) & 0xFF];
+    return r >> (16 - length);
 }
 
 // Fills a one-lookup table of 2^bits entries from n code lengths that the
 // byte-wise construction has accepted (so a complete code, one symbol or
-// none).  Codes longer than bits mark their first bits with longFlag.
-template <uint32_t (*Entry)(uint32_t, uint32_t)>
-void fill(const uint8_t *lengths, uint32_t n, uint32_t bits, uint32_t longFlag, uint32_t *table) {
-    uint32_t count[kMaxCodeBits + 1] = {};
-    for (uint32_t s = 0; s < n; ++s)
-        ++count[lengths[s]];
-    const uint32_t unused = count[0];
-    count[0] = 0;
-    uint32_t next[kMaxCodeBits + 1] = {};
-    for (uint32_t len = 2; len <= kMaxCodeBits; ++len)
-        next[len] = (next[len - 1] + count[len - 1]) << 1;
+// none).  Codes longer than bits mark their first bits with longEntry.
+//
+// The table is built length by length: once the codes of up to len bits are
+// in its first 2^len entries, those entries are copied behind themselves,
+// which repeats every shorter code for the new bit above it, and the codes
+// of len + 1 bits go into the places no shorter code covers.  Entries that
+// no code covers (an empty or one-symbol code) stay 0, a stop.
+//
+// The table is rebuilt in every call that decodes a block with it, so the
+// counting and sorting run over four quarters of the symbols side by side.
+static_assert(kLenSymbols % 4 == 0 && kDistSymbols % 4 == 0, "the symbols fall into four quarters");
 
-    // A complete code covers every entry; only an empty or one-symbol code
-    // leaves entries without a code, which must read as stops.
-    const uint32_t size = 1u << bits;
-    if (n - unused <= 1) {
-        for (uint32_t i = 0; i < size; ++i)
-            table[i] = 0;
+template <uint32_t (*Entry)(uint32_t, uint32_t)>
+void fill(const uint8_t *lengths, uint32_t n, uint32_t bits, uint32_t longEntry, uint32_t *table) {
+    const uint32_t quarter = n / 4;
+    uint32_t count[4][kMaxCodeBits + 1] = {};
+    for (uint32_t s = 0; s < quarter; ++s) {
+        ++count[0][lengths[s]];
+        ++count[1][lengths[s + quarter]];
+        ++count[2][lengths[s + 2 * quarter]];
+        ++count[3][lengths[s + 3 * quarter]];
     }
-    for (uint32_t s = 0; s < n; ++s) {
-        uint32_t len = lengths[s];
-        if (len == 0)
-            continue;
-        uint32_t r = reverse(next[len]++, len);
-        if (len > bits) {
-            table[r & (size - 1)] = longFlag;
-            continue;
+    // Where each quarter's symbols of each length go in the sorted list.
+    uint32_t place[4][kMaxCodeBits + 1];
+    uint32_t total[kMaxCodeBits + 1];
+    uint32_t at = 0;
+    for (uint32_t len = 1; len <= kMaxCodeBits; ++len) {
+        for (uint32_t q = 0; q < 4; ++q) {
+            place[q][len] = at;
+            at += count[q][len];
         }
-        uint32_t e = Entry(s, len);
-        for (uint32_t i = r; i < size; i += 1u << len)
-            table[i] = e;
+        total[len] = count[0][len] + count[1][len] + count[2][len] + count[3][len];
+    }
+    uint16_t sorted[kLenSymbols + 1];  // the used symbols by code length, then symbol; one spare
+    for (uint32_t s = 0; s < quarter; ++s) {
+        // Unused symbols (length 0) all land on the spare slot.
+        uint32_t l0 = lengths[s], l1 = lengths[s + quarter];
+        uint32_t l2 = lengths[s + 2 * quarter], l3 = lengths[s + 3 * quarter];
+        sorted[l0 ? place[0][l0]++ : kLenSymbols] = static_cast<uint16_t>(s);
+        sorted[l1 ? place[1][l1]++ : kLenSymbols] = static_cast<uint16_t>(s + quarter);
+        sorted[l2 ? place[2][l2]++ : kLenSymbols] = static_cast<uint16_t>(s + 2 * quarter);
+        sorted[l3 ? place[3][l3]++ : kLenSymbols] = static_cast<uint16_t>(s + 3 * quarter);
+    }
+
+    const uint32_t mask = (1u << bits) - 1;
+    uint32_t k = 0;     // next symbol in sorted
+    uint32_t code = 0;  // its canonical code
+    table[0] = 0;
+    for (uint32_t len = 1; len <= kMaxCodeBits; ++len) {
+        if (len <= bits) {
+            const uint32_t half = 1u << (len - 1);
+            for (uint32_t i = 0; i < half; ++i)
+                table[half + i] = table[i];
+        }
+        for (uint32_t end = k + total[len]; k < end; ++k, ++code)
+            table[reverse(code, len) & mask] = len <= bits ? Entry(sorted[k], len) : longEntry;
+        code <<= 1;
     }
 }
 
@@ -266,178 +415,180 @@ inline uint32_t walkTree(const uint16_t *first, const uint16_t *tree, uint64_t b
     return e;
 }
 
-// A match whose source lies in the window behind the write position.  Bytes
-// go in ascending order as with the byte-wise copy: pairs of words when the
-// distance is at least two words, words when it is at least a word or at
-// least the length (no word then reads a byte the same match writes later),
-// byte by byte for short repeats.  The word copies may run up to 15 bytes
-// past the match; those bytes may still be needed (the previous fill behind
-// the write position), so they are saved and put back.
-inline void copyNear(uint8_t *dst, uint32_t length, uint32_t distance) {
+// The copies of a match write whole words from the destination on and may
+// run up to 31 bytes past the match.  Those bytes may still be needed (the
+// previous fill ahead of the write position), so the caller saves the four
+// words behind the match before the copy and puts them back after it.
+//
+// Pairs of words, when every byte a pair reads is final before it is read:
+// the source lies at least two words behind the destination, or anywhere at
+// or ahead of it (then each pair is read before anything at or after it is
+// written).  The first two pairs go without a branch.
+inline void copyPair(uint8_t *dst, const uint8_t *src) {
+    uint64_t a = loadWord(src);
+    uint64_t b = loadWord(src + kCopyWord);
+    storeWord(dst, a);
+    storeWord(dst + kCopyWord, b);
+}
+
+inline void copyPairs(uint8_t *dst, const uint8_t *src, const uint8_t *end) {
+    copyPair(dst, src);
+    copyPair(dst + 2 * kCopyWord, src + 2 * kCopyWord);
+    dst += 4 * kCopyWord;
+    src += 4 * kCopyWord;
+    while (dst < end) {
+        copyPair(dst, src);
+        dst += 2 * kCopyWord;
+        src += 2 * kCopyWord;
+    }
+}
+
+// A source behind the destination by less than two words: by single words
+// when it is a word behind or more; a distance of 1, 2 or 4 repeats one word
+// of the pattern; other short distances go byte by byte.
+inline void copyNear(uint8_t *dst, const uint8_t *end, uint32_t distance) {
     const uint8_t *src = dst - distance;
-    if (distance >= 2 * kCopyWord) {
-        uint8_t *end = dst + length;
-        uint64_t behind0 = loadWord(end), behind1 = loadWord(end + kCopyWord);
-        do {
-            uint64_t a = loadWord(src), b = loadWord(src + kCopyWord);
-            storeWord(dst, a);
-            storeWord(dst + kCopyWord, b);
-            dst += 2 * kCopyWord;
-            src += 2 * kCopyWord;
-        } while (dst < end);
-        storeWord(end, behind0);
-        storeWord(end + kCopyWord, behind1);
-    } else if (distance >= kCopyWord || distance >= length) {
-        uint8_t *end = dst + length;
-        uint64_t behind = loadWord(end);
+    uint64_t pattern;
+    if (distance >= kCopyWord) {
         do {
             storeWord(dst, loadWord(src));
             dst += kCopyWord;
             src += kCopyWord;
         } while (dst < end);
-        storeWord(end, behind);
-    } else if (distance == 1) {
-        __builtin_memset(dst, src[0], length);
-    } else {
-        for (uint32_t i = 0; i < length; ++i)
-            dst[i] = src[i];
+        return;
     }
+    if (distance == 1) {
+        pattern = src[0] * 0x0101010101010101ull;
+    } else if (distance == 2) {
+        uint16_t v;
+        __builtin_memcpy(&v, src, sizeof v);
+        pattern = v * 0x0001000100010001ull;
+    } else if (distance == 4) {
+        uint32_t v;
+        __builtin_memcpy(&v, src, sizeof v);
+        pattern = v * 0x0000000100000001ull;
+    } else {
+        while (dst < end)
+            *dst++ = *src++;
+        return;
+    }
+    do {
+        storeWord(dst, pattern);
+        dst += kCopyWord;
+    } while (dst < end);
 }
 
-// A match whose source begins in the previous fill, in front of the write
-// position (the window's start lies within the distance).  That part is
-// copied forward from ahead of the destination, so each word is read before
-// anything at or after it is written, whatever the gap; the rest, if any,
-// comes from the window start like a near match.  The 8 bytes behind the
-// match are saved and put back, as for a near match.
-inline void copyFar(Workspace &w, uint32_t wp, uint32_t length, uint32_t distance) {
-    uint8_t *dst = w.window + wp;
-    uint8_t *end = dst + length;
-    uint64_t behind = loadWord(end);
-    uint32_t before = distance - wp;
-    const uint8_t *src = w.window + w.prevEnd - before;
-    uint32_t first = before < length ? before : length;
-    for (uint32_t i = 0; i < first; i += kCopyWord)
-        storeWord(dst + i, loadWord(src + i));
-    if (first < length)
-        copyNear(dst + first, length - first, wp + first);
-    storeWord(end, behind);
+// A match whose source begins in the previous fill and runs on into the
+// window start: the first part from the previous fill, the rest as a match
+// from the window start.  The first part's words may run into the rest,
+// which is written after them.
+inline void copySplit(Workspace &w, uint8_t *dst, const uint8_t *end, uint32_t wp, uint32_t distance) {
+    uint32_t before = distance - wp;  // bytes that come from the previous fill, fewer than the match
+    copyPairs(dst, w.window + w.prevEnd - before, dst + before);
+    if (distance >= 2 * kCopyWord)
+        copyPairs(dst + before, w.window, end);
+    else
+        copyNear(dst + before, end, distance);
 }
 
 }  // namespace
 
 void buildFastTables(const Workspace &w, FastTables &t) {
-    fill<lenEntry>(w.lenLengths, kLenSymbols, kFastLenBits, kLenLongFlag, t.len);
-    fill<distEntry>(w.distLengths, kDistSymbols, kFastDistBits, kDistLongFlag, t.dist);
+    fill<lenEntryOf>(w.lenLengths, kLenSymbols, kFastLenBits, kLenLong, t.len);
+    fill<distEntryOf>(w.distLengths, kDistSymbols, kFastDistBits, kDistLongFlag, t.dist);
 }
 
-FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wpInOut) {
+namespace {
+
+// The loop itself, compiled once for any processor of the target and once
+// more, on x86, for processors with the BMI2 shifts (shifts by a register
+// without the flags, and the extraction of low bits), which most of its
+// steps are made of.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(_M_X64))
+#define QZ_FAST_BMI2 1
+#define QZ_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define QZ_FAST_BMI2 0
+#define QZ_ALWAYS_INLINE inline
+#endif
+
+QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wpInOut) {
     const uint8_t *in = br.in;
     const uint8_t *const inEnd = br.in + br.left;
-    uint32_t model = br.count;  // the byte-wise reader's bit count
-    uint32_t avail = br.count;  // bits in hand in buf
+    const uint8_t *const inLimit = inEnd - kFastInputMargin;  // a step starts at or below it
+    // The last entry whose rule set the model's high bit (its kHighValue is
+    // the bit), or at the start a word that holds the bit as it is.
+    uint32_t setter = br.count == 16 ? kHighValue : 0;
+    // Bits in hand in buf: the low 6 bits of avail.  Dropping an entry's
+    // bits subtracts the whole entry, whose bits above its low 6 are a
+    // multiple of 64, so only the bits above go wrong.
+    uint32_t avail = br.count;
     uint64_t buf = br.bits & ((1u << br.count) - 1);
-    uint32_t wp = wpInOut;
     uint8_t *const window = w.window;
+    uint8_t *out = window + wpInOut;
+    uint8_t *const outLimit = window + kWindowBytes - kFastWindowRoom;  // a step starts at or below it
+    const uint8_t *const prevEnd = window + w.prevEnd;
     FastStop stop = kFastAtLen;
-
-// Drops n bits that are in hand, and counts them as the byte-wise reader
-// would count a field of modelBits.
-#define CONSUME(n, modelBits)                    \
-    do {                                         \
-        buf >>= (n);                             \
-        avail -= (n);                            \
-        model = kModel.next[model + 7 - (modelBits)]; \
-    } while (0)
-
-// Drops a code of n bits and the extra bits behind it (read beforehand),
-// total bits in one shift; the model counts them as two fields.
-#define CONSUME_WITH_EXTRA(total, n, extraModelBits)                                \
-    do {                                                                           \
-        buf >>= (total);                                                           \
-        avail -= (total);                                                          \
-        model = kModel.next[kModel.next[model + 7 - (n)] + 7 - (extraModelBits)]; \
-    } while (0)
 
 // Fills the buffer to 56 to 63 bits with one 8-byte read; the cursor moves
 // over the whole bytes taken.  Bits already in hand stay where they are, so
 // an entry looked up before stays valid.
 #define REFILL()                                \
     do {                                        \
-        buf |= load64(in) << avail;             \
-        in += (63 - avail) >> 3;                \
+        buf |= load64(in) << (avail & 63);      \
+        in += (~avail & 63) >> 3;               \
         avail |= kBitsAfterRefill;              \
     } while (0)
 
-// A literal from the one-lookup table: code of at most kFastLenBits bits.
-#define LITERAL(e)                                      \
-    do {                                                \
-        uint32_t n_ = (e) & kDropMask;                  \
-        CONSUME(n_, n_);                                \
-        window[wp++] = static_cast<uint8_t>((e) >> 16); \
+// Drops the bits of an entry and follows the high-bit rule of its fields.
+#define CONSUME_ENTRY(e)                                           \
+    do {                                                           \
+        buf >>= (e) & kDropMask;                                   \
+        avail -= (e);                                              \
+        setter = ((e) & kHighKeep) ? setter : (e);                 \
     } while (0)
 
-    // Tops the buffer up for the next round: false when the input is too
-    // near its end for one (the byte-wise steps take over there).
-    auto topUp = [&]() -> bool {
-        if (avail >= kMaxStepBits)
-            return true;
-        if (static_cast<uint32_t>(inEnd - in) < kFastInputMargin)
-            return false;
-        REFILL();
-        return true;
-    };
+#define LITERAL(e)                                \
+    do {                                          \
+        CONSUME_ENTRY(e);                         \
+        *out++ = static_cast<uint8_t>((e) >> 16); \
+    } while (0)
 
-    // A round starts with at least kMaxStepBits in hand and takes up to three
-    // literals of at most kFastLenBits bits, each looked up first, and looks
-    // up the entry after them: four lookups' worth of valid bits.
-    static_assert(kMaxStepBits >= 4 * kFastLenBits, "room for the literals of one round");
-
-    // The loop carries the entry of the next symbol, looked up as soon as its
-    // bits are in hand.  At the top of each round: a step boundary, the
-    // window below its limit, at least kMaxStepBits in hand, e the entry.
+    // At the top of each step: a step boundary, the buffer refilled since
+    // the last fields, e the entry of the next symbol.
     REFILL();  // the caller leaves at least kFastMinInput bytes
     uint32_t e = t.len[buf & kLenMask];
-    for (;;) {
+    while (in <= inLimit && out <= outLimit) {
         if (e & kLitFlag) {
-            // Up to three literals per round, each with the window checked.
             LITERAL(e);
             e = t.len[buf & kLenMask];
-            if ((e & kLitFlag) && wp < kWindowBytes) {
+            if (e & kLitFlag) {
                 LITERAL(e);
                 e = t.len[buf & kLenMask];
-                if ((e & kLitFlag) && wp < kWindowBytes) {
-                    LITERAL(e);
-                    e = t.len[buf & kLenMask];
-                }
             }
-            if (wp >= kWindowBytes || !topUp())
-                break;
+            REFILL();
             continue;
         }
 
         // length symbol and extra bits
         if (!(e & kLengthFlag)) {
-            if (!(e & kLenLongFlag))
+            if (e == 0)
                 break;  // end of block, invalid symbol or no code
             uint32_t leaf = walkTree(w.lenFirst, w.lenTree, buf);
             e = leaf == 0 ? 0 : lenEntry(leaf >> kEntrySymbolShift, leaf & kEntryLengthMask);
             if (e == 0)
                 break;  // end of block, invalid symbol or no code
             if (e & kLitFlag) {
-                uint32_t n = e & kDropMask;
-                CONSUME(n, n);
-                window[wp++] = static_cast<uint8_t>(e >> 16);
-                if (wp >= kWindowBytes || !topUp())
-                    break;
+                LITERAL(e);
+                REFILL();
                 e = t.len[buf & kLenMask];
                 continue;
             }
         }
-        uint32_t n = (e >> 8) & 0xF;
+        uint32_t n = e >> 28;
         uint32_t extra = (e & kDropMask) - n;
         uint32_t length = ((e >> 16) & 0x1FF) + (static_cast<uint32_t>(buf >> n) & ((1u << extra) - 1));
-        CONSUME_WITH_EXTRA(e & kDropMask, n, extra);
+        CONSUME_ENTRY(e);
 
         // distance symbol and extra bits
         uint32_t d = t.dist[buf & kDistMask];
@@ -451,41 +602,77 @@ FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t 
             stop = kFastAtDist;
             break;
         }
-        n = (d >> 7) & 0xF;
+        n = (d >> 10) & 0xF;
         uint32_t dextra = (d & kDropMask) - n;
         uint32_t distance = (d >> 17) + (static_cast<uint32_t>(buf >> n) & ((1u << dextra) - 1));
-        CONSUME_WITH_EXTRA(d & kDropMask, n, (d >> 11) & 0xF);
+        CONSUME_ENTRY(d);
 
         // The next symbol's entry is fetched before the copy, so that its
         // lookup overlaps the copy.
-        bool more = topUp();
+        REFILL();
         e = t.len[buf & kLenMask];
 
-        if (distance <= wp)
-            copyNear(window + wp, length, distance);
+        // The source: behind the write position, or in the previous fill
+        // that the window still holds ahead of it (at or past the
+        // destination).
+        uint32_t wp = static_cast<uint32_t>(out - window);
+        uint8_t *end = out + length;
+        const uint8_t *src = distance <= wp ? out - distance : prevEnd - (distance - wp);
+        uint64_t behind0 = loadWord(end);
+        uint64_t behind1 = loadWord(end + kCopyWord);
+        uint64_t behind2 = loadWord(end + 2 * kCopyWord);
+        uint64_t behind3 = loadWord(end + 3 * kCopyWord);
+        if (distance <= wp ? distance >= 2 * kCopyWord : distance - wp >= length)
+            copyPairs(out, src, end);
+        else if (distance <= wp)
+            copyNear(out, end, distance);
         else
-            copyFar(w, wp, length, distance);
-        wp += length;
-        if (!more || wp >= kWindowBytes)
-            break;
+            copySplit(w, out, end, wp, distance);
+        storeWord(end, behind0);
+        storeWord(end + kCopyWord, behind1);
+        storeWord(end + 2 * kCopyWord, behind2);
+        storeWord(end + 3 * kCopyWord, behind3);
+        out = end;
     }
 
     // Hold at least the model's bits, then give back the whole bytes beyond
     // them.  Both counts describe the same bit position, so they differ by
     // whole bytes; kFastInputMargin leaves the 8 bytes the refill reads.
+    avail &= 63;
+    const uint32_t model = modelFromWide(avail, (setter & kHighValue) != 0);
     if (avail < model)
         REFILL();
-#undef CONSUME
-#undef CONSUME_WITH_EXTRA
 #undef REFILL
+#undef CONSUME_ENTRY
 #undef LITERAL
     in -= (avail - model) >> 3;
     br.bits = static_cast<uint32_t>(buf) & ((1u << model) - 1);
     br.count = model;
     br.left = static_cast<uint32_t>(inEnd - in);
     br.in = in;
-    wpInOut = wp;
+    wpInOut = static_cast<uint32_t>(out - window);
     return stop;
+}
+
+FastStop fastLoopPlain(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wp) {
+    return fastLoop(w, t, br, wp);
+}
+
+#if QZ_FAST_BMI2
+__attribute__((target("bmi,bmi2"))) FastStop fastLoopBmi2(Workspace &w, const FastTables &t, BitReader &br,
+                                                          uint32_t &wp) {
+    return fastLoop(w, t, br, wp);
+}
+#endif
+
+}  // namespace
+
+FastStop inflateFast(Workspace &w, const FastTables &t, BitReader &br, uint32_t &wp) {
+#if QZ_FAST_BMI2
+    if (__builtin_cpu_supports("bmi2"))
+        return fastLoopBmi2(w, t, br, wp);
+#endif
+    return fastLoopPlain(w, t, br, wp);
 }
 
 }  // namespace engine

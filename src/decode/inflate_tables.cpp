@@ -1,5 +1,5 @@
-// inflate_tables.cpp -- the constant tables of Deflate and the construction of
-// a Huffman code's lookup tables from its code lengths.
+// inflate_tables.cpp -- the order of the code-length code lengths and the
+// construction of a Huffman code's lookup tables from its code lengths.
 //
 // Codes are canonical (RFC 1951, 3.2.2): shorter codes sort before longer
 // ones, and codes of one length are consecutive in symbol order.  Deflate
@@ -14,29 +14,17 @@ namespace engine {
 const uint8_t kClenOrder[kClenSymbols] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
                                           11, 4, 12, 3, 13, 2, 14, 1, 15};
 
-const uint16_t kLengthBase[31] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,
-                                  17, 19, 23, 27, 31, 35, 43, 51, 59,  67,  83,
-                                  99, 115, 131, 163, 195, 227, 258, 0, 0};
-const uint8_t kLengthExtraBits[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
-                                  3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
-
-const uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
-                                33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
-                                1025, 1537, 2049, 3073, 4097, 6145,  8193,  12289, 16385, 24577};
-const uint8_t kDistExtraBits[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-
 namespace {
 
 enum : uint32_t { kMaxCodeLength = 15 };
 
+// The low length bits of code in reverse order (length 1 to 15).
 uint32_t reverse(uint32_t code, uint32_t length) {
-    uint32_t r = 0;
-    for (uint32_t i = 0; i < length; ++i) {
-        r = (r << 1) | (code & 1);
-        code >>= 1;
-    }
-    return r;
+    code = ((code & 0x5555) << 1) | ((code >> 1) & 0x5555);
+    code = ((code & 0x3333) << 2) | ((code >> 2) & 0x3333);
+    code = ((code & 0x0F0F) << 4) | ((code >> 4) & 0x0F0F);
+    code = ((code & 0x00FF) << 8) | ((code >> 8) & 0x00FF);
+    return code >> (16 - length);
 }
 
 }  // namespace

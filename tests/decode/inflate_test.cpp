@@ -425,6 +425,8 @@ const std::vector<Row> kStreams = {
     {"back-references beyond the decoded bytes", "f1 'x m4,2 m3,30000 c256"},
     {"a match across the window start, one from the far end", "s0#32770@6 f1 m10,5 m20,32768 c256"},
     {"exactly one window from codes", "f1 'q 126*m258,1 m256,1 m3,1 c256"},
+    {"matches from the far end of the last fill read right behind the match before",
+     "s0#32768@8 f1 'ab m3,2 m20,32768 m20,2 m30,32760 m5,30 m40,32740 100*'x c256"},
     {"whole windows delivered from a long fixed block", randomBlock(12, true, false, 20000)},
     // Invalid data ('!' marks the fault; 8 bytes follow that it must not need)
     {"stored LEN 0 with NLEN 0", "! b1,3 a b0,32"},
