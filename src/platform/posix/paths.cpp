@@ -86,13 +86,12 @@ void ready() {
 
 // ---- kept folder readings ----
 //
-// A reading is used again when the folder has the same identity and times
-// as when it was read, and either those times lie well before the reading
-// (any later change moves them, even on file systems that keep coarse
-// times) or the reading was taken in the current tick of the clock that
-// stamps files (a change in that tick is no different from one that
-// lands just after the look-up).  The layer's own changes drop every
-// reading.
+// A reading is used again only when the folder has the same identity and
+// times as when it was read and its modification time lies well before the
+// reading: any later change of its entries then moves that time, even on
+// file systems that keep coarse times.  A folder changed just before or
+// while it was read is read again at every look-up.  The layer's own
+// changes drop every reading.
 
 struct Reading {
     bool   used;
@@ -126,8 +125,7 @@ bool wellBefore(const struct timespec &a, const struct timespec &b) {
 bool stillValid(const Reading &r, const struct stat &st) {
     if (r.dev != st.st_dev || r.ino != st.st_ino || !sameTime(r.mtime, st.st_mtim) || !sameTime(r.ctime, st.st_ctim))
         return false;
-    if (wellBefore(r.mtime, r.taken) && wellBefore(r.ctime, r.taken)) return true;
-    return sameTime(coarseNow(), r.taken);
+    return wellBefore(r.mtime, r.taken);
 }
 
 void drop(Reading &r) {
