@@ -460,15 +460,17 @@ DWORD direct(char *host, size_t size, char *const *parts, int count, int real, b
         memcpy(folder, exact, (size_t)(slash - exact));
         folder[slash - exact] = 0;
     }
-    const char *name = slash ? slash + 1 : exact;
     // The start itself is not looked at, as by the walk.
     bool atStart = real == 1;
     struct stat fst;
     if (posixNames() || lastExact) {
-        if (!atStart && (stat(folder, &fst) != 0 || !S_ISDIR(fst.st_mode))) {
-            bool missing = errno == ENOENT || errno == ENOTDIR;
+        if (!atStart && stat(folder, &fst) != 0) {
             // Without POSIX names a folder on the way may differ in case.
-            if (!posixNames() || !missing) return 0;
+            if (!posixNames() || (errno != ENOENT && errno != ENOTDIR)) return 0;
+            *done = true;
+            return ERROR_PATH_NOT_FOUND;
+        }
+        if (!atStart && !S_ISDIR(fst.st_mode)) {
             *done = true;
             return ERROR_PATH_NOT_FOUND;
         }
@@ -476,10 +478,9 @@ DWORD direct(char *host, size_t size, char *const *parts, int count, int real, b
         size_t n;
         const char *names = folderNames(folder, &n, &fst);
         if (!names && !atStart) return 0;
-        char ansi[kHostPath], entry[MAX_PATH * 2];
-        if (names && !hostToAnsi(name, ansi, sizeof ansi)) return 0;
+        char entry[MAX_PATH * 2];
         for (size_t i = 0; names && i < n; ++i, names += strlen(names) + 1) {
-            if (!hostToAnsi(names, entry, sizeof entry) || !sameName(entry, ansi)) continue;
+            if (!hostToAnsi(names, entry, sizeof entry) || !sameName(entry, parts[count - 1])) continue;
             if (!joinPath(folder, names, host, size)) return ERROR_FILENAME_EXCED_RANGE;
             *state = kPathExists;
             *statted = lstat(host, st) == 0;
