@@ -409,6 +409,7 @@ const ChangeRow kChanges[] = {
     {"another hand makes a file", "other make", "Late.txt"},
     {"another hand renames one", "other rename", "Late.txt"},
     {"another hand deletes it", "other delete", "!2"},
+    {"another hand makes the folder anew", "other anew", "Late.txt"},
 };
 
 TEST_F(Host, SearchesSeeEveryChange) {
@@ -432,6 +433,11 @@ TEST_F(Host, SearchesSeeEveryChange) {
             std::filesystem::rename(t.file("early"), late);
         if (change == "other delete")
             std::filesystem::remove(late);
+        if (change == "other anew") {
+            std::filesystem::remove_all(t.path());
+            std::filesystem::create_directory(t.path());
+            std::ofstream(late) << "x";
+        }
         EXPECT_EQ(find_all(t.file("LATE.TXT")), row.want) << row.name;
         EXPECT_EQ(GetFileAttributesA(t.file("late.txt").c_str()) != INVALID_FILE_ATTRIBUTES, *row.want != '!')
             << row.name;

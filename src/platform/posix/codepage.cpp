@@ -212,6 +212,7 @@ size_t utf8Length(const unsigned char *s, size_t n) {
 }
 
 size_t charLength(const unsigned char *s) {
+    if (s[0] < 0x80) return 1;   // ASCII, in every page
     if (g_utf8) {
         size_t len = utf8Length(s, 4);
         return len ? len : 1;

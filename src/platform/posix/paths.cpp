@@ -33,6 +33,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <pthread.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -86,12 +88,17 @@ void ready() {
 
 // ---- kept folder readings ----
 //
-// A reading is used again only when the folder has the same identity and
-// times as when it was read and its modification time lies well before the
-// reading: any later change of its entries then moves that time, even on
-// file systems that keep coarse times.  A folder changed just before or
-// while it was read is read again at every look-up.  The layer's own
-// changes drop every reading.
+// A folder searched without case is read once and kept.  While the kernel
+// watches it for this process (inotify), every change to its entries, by
+// the layer or by anyone, arrives as an event before the call that made it
+// returns; the events are applied to the kept names at each use, and a
+// folder that is removed or moved, or an overflowing queue, drops the
+// reading.  Where no watch can be had, a reading is used again only when
+// the folder has the same times as when it was read and its modification
+// time lies well before the reading (any later change of its entries then
+// moves that time, even on file systems that keep coarse times); the
+// layer's own changes drop such readings.  Either way the path must still
+// name the same folder (device and inode).
 
 struct Reading {
     bool   used;
@@ -99,13 +106,16 @@ struct Reading {
     dev_t  dev;
     ino_t  ino;
     struct timespec mtime, ctime, taken;
-    char  *names;
-    size_t count;
+    int    watch;                // inotify watch, or -1
+    char  *names;                // each ended by a 0
+    size_t count, bytes, cap;
     unsigned long use;
 };
 enum { kReadings = 4 };
 Reading       g_readings[kReadings];
 unsigned long g_uses = 0;
+int           g_notify = -1;     // the inotify descriptor
+bool          g_notifyTried = false;
 
 struct timespec coarseNow() {
     struct timespec ts;
@@ -123,53 +133,157 @@ bool wellBefore(const struct timespec &a, const struct timespec &b) {
 }
 
 bool stillValid(const Reading &r, const struct stat &st) {
-    if (r.dev != st.st_dev || r.ino != st.st_ino || !sameTime(r.mtime, st.st_mtim) || !sameTime(r.ctime, st.st_ctim))
-        return false;
-    return wellBefore(r.mtime, r.taken);
+    if (r.dev != st.st_dev || r.ino != st.st_ino) return false;
+    if (r.watch >= 0) return true;
+    return sameTime(r.mtime, st.st_mtim) && sameTime(r.ctime, st.st_ctim) && wellBefore(r.mtime, r.taken);
 }
 
 void drop(Reading &r) {
+    if (r.used && r.watch >= 0) {
+        bool shared = false;   // one folder reached by two paths has one watch
+        for (const Reading &o : g_readings) {
+            if (&o != &r && o.used && o.watch == r.watch) shared = true;
+        }
+        if (!shared) inotify_rm_watch(g_notify, r.watch);
+    }
     free(r.names);
     memset(&r, 0, sizeof r);
+    r.watch = -1;
 }
 
-// Reads the folder into r; false when it cannot be read.
+void dropAll() {
+    for (Reading &r : g_readings) drop(r);
+}
+
+// A child of fork shares the parent's inotify queue: it reads its own.
+void afterFork() {
+    if (g_notify >= 0) close(g_notify);
+    g_notify = -1;
+    g_notifyTried = false;
+    for (Reading &r : g_readings) r.watch = -1;
+    dropAll();
+}
+
+int notifier() {
+    if (!g_notifyTried) {
+        static bool registered = false;
+        if (!registered) registered = pthread_atfork(nullptr, nullptr, afterFork) == 0;
+        g_notifyTried = registered;
+        if (registered) g_notify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    }
+    return g_notify;
+}
+
+bool appendName(Reading &r, const char *name) {
+    size_t n = strlen(name) + 1;
+    if (r.bytes + n > r.cap) {
+        size_t c = r.cap ? r.cap * 2 : 4096;
+        while (c < r.bytes + n) c *= 2;
+        char *grown = (char *)realloc(r.names, c);
+        if (!grown) return false;
+        r.names = grown;
+        r.cap = c;
+    }
+    memcpy(r.names + r.bytes, name, n);
+    r.bytes += n;
+    ++r.count;
+    return true;
+}
+
+// Adds a name not kept yet (events may repeat what was read).
+bool addName(Reading &r, const char *name) {
+    const char *p = r.names;
+    for (size_t i = 0; i < r.count; ++i, p += strlen(p) + 1) {
+        if (strcmp(p, name) == 0) return true;
+    }
+    return appendName(r, name);
+}
+
+void removeName(Reading &r, const char *name) {
+    char *p = r.names;
+    for (size_t i = 0; i < r.count; ++i, p += strlen(p) + 1) {
+        if (strcmp(p, name) != 0) continue;
+        size_t n = strlen(p) + 1;
+        memmove(p, p + n, r.bytes - (size_t)(p - r.names) - n);
+        r.bytes -= n;
+        --r.count;
+        return;
+    }
+}
+
+// Applies the events waiting for the watched readings.
+void applyEvents() {
+    if (g_notify < 0) return;
+    bool watched = false;
+    for (const Reading &r : g_readings) {
+        if (r.used && r.watch >= 0) watched = true;
+    }
+    if (!watched) return;
+    alignas(struct inotify_event) char buf[8192];
+    for (;;) {
+        ssize_t n = read(g_notify, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n < 0 && errno != EAGAIN) dropAll();
+            return;
+        }
+        // Room left for the largest event: the queue was empty.
+        bool drained = sizeof buf - (size_t)n >= sizeof(struct inotify_event) + NAME_MAX + 1;
+        for (char *p = buf; p < buf + n;) {
+            const struct inotify_event *e = (const struct inotify_event *)p;
+            p += sizeof *e + e->len;
+            if (e->mask & IN_Q_OVERFLOW) {
+                dropAll();
+                continue;
+            }
+            for (Reading &r : g_readings) {
+                if (!r.used || r.watch != e->wd) continue;
+                bool kept = true;
+                if (e->mask & (IN_CREATE | IN_MOVED_TO)) kept = e->len > 0 && addName(r, e->name);
+                else if (e->mask & (IN_DELETE | IN_MOVED_FROM)) removeName(r, e->name);
+                else if (e->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT)) kept = false;
+                if (!kept) drop(r);
+            }
+        }
+        if (drained) return;
+    }
+}
+
+// Reads the folder into r, watching it first so that no change made while
+// it is read is missed; false when it cannot be read.
 bool readFolder(Reading &r, const char *host, const struct stat &st) {
     drop(r);
     struct timespec taken = coarseNow();
+    int watch = notifier() < 0 ? -1
+              : inotify_add_watch(g_notify, host, IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                                     IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
     DIR *d = opendir(host);
-    if (!d) return false;
-    size_t used = 0, cap = 0, count = 0;
-    char *names = nullptr;
-    bool ok = true;
-    while (struct dirent *e = readdir(d)) {
-        size_t n = strlen(e->d_name) + 1;
-        if (used + n > cap) {
-            size_t c = cap ? cap * 2 : 4096;
-            while (c < used + n) c *= 2;
-            char *grown = (char *)realloc(names, c);
-            if (!grown) { ok = false; break; }
-            names = grown;
-            cap = c;
+    if (!d) {
+        // A watch no reading uses is removed (drop does it for kept ones).
+        if (watch >= 0) {
+            r.used = true;
+            r.watch = watch;
+            drop(r);
         }
-        memcpy(names + used, e->d_name, n);
-        used += n;
-        ++count;
-    }
-    closedir(d);
-    if (!ok) {
-        free(names);
         return false;
     }
     r.used = true;
+    r.watch = watch;
+    bool ok = true;
+    while (struct dirent *e = readdir(d)) {
+        if (!appendName(r, e->d_name)) { ok = false; break; }
+    }
+    closedir(d);
+    if (!ok) {
+        drop(r);
+        return false;
+    }
     strcpy(r.folder, host);
     r.dev = st.st_dev;
     r.ino = st.st_ino;
     r.mtime = st.st_mtim;
     r.ctime = st.st_ctim;
     r.taken = taken;
-    r.names = names;
-    r.count = count;
     return true;
 }
 
@@ -230,7 +344,8 @@ const char *folderNames(const char *host, size_t *count, struct stat *st) {
             break;
         }
     }
-    if (slot && !stillValid(*slot, *st)) drop(*slot);
+    applyEvents();
+    if (slot && (!slot->used || !stillValid(*slot, *st))) drop(*slot);
     if (!slot || !slot->used) {
         if (strlen(host) >= sizeof slot->folder) return nullptr;
         if (!slot) {
@@ -248,13 +363,14 @@ const char *folderNames(const char *host, size_t *count, struct stat *st) {
 }
 
 void forgetFolders() {
+    // Watched readings learn of the change from its event.
     for (Reading &r : g_readings) {
-        if (r.used) drop(r);
+        if (r.used && r.watch < 0) drop(r);
     }
 }
 
 void resetDrives() {
-    forgetFolders();
+    dropAll();
     g_ready = true;
     memset(g_drives, 0, sizeof g_drives);
     Drive &c = g_drives['C' - 'A'];
