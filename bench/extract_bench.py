@@ -19,7 +19,8 @@ of one extraction to disk per tool (strace -c -f) and prints them per file
 of the archive, with the kinds that cost qzunzip one call a file or more.
 
 Before the figures count, the trees that qzunzip (both modes) and bsdtar
-extracted are compared.
+extracted are compared.  Everything happens in a folder below TMPDIR:
+TMPDIR=/dev/shm leaves the disk (and whoever else writes to it) out.
 """
 import filecmp
 import os

@@ -95,7 +95,8 @@ bool storeDosBits(const char *host, int fd, DWORD attrs) {
     if (bits) {
         char text[32];
         snprintf(text, sizeof text, "0x%x", (unsigned)bits);
-        r = fd >= 0 ? fsetxattr(fd, kName, text, strlen(text), 0) : setxattr(host, kName, text, strlen(text), 0);
+        size_t n = strlen(text);
+        r = fd >= 0 ? fsetxattr(fd, kName, text, n, 0) : setxattr(host, kName, text, n, 0);
     } else {
         r = fd >= 0 ? fremovexattr(fd, kName) : removexattr(host, kName);
         if (r != 0 && errno == ENODATA) r = 0;

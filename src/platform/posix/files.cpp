@@ -187,7 +187,8 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
             if (S_ISDIR(st.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
             if (disposition == CREATE_NEW) return failHandle(ERROR_FILE_EXISTS);
             attrs = modeAttributes(st);
-            if ((attrs & FILE_ATTRIBUTE_READONLY) && (writes || replaces)) return failHandle(ERROR_ACCESS_DENIED);
+            if ((attrs & FILE_ATTRIBUTE_READONLY) && (writes || replaces))
+                return failHandle(ERROR_ACCESS_DENIED);
             if (disposition == CREATE_ALWAYS) {
                 // Only replacing looks at the stored bits: hidden and system
                 // must be asked for, and the bits carry over.
@@ -206,8 +207,10 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
         if (guarded) oflags |= O_NOFOLLOW;
         // Opening for writing needs the permission bits even for a file that
         // is about to be created read-only: create it writable, then fix it.
-        fd = open(host, (oflags & O_ACCMODE) == O_RDONLY && !exists ? (oflags & ~O_ACCMODE) | O_RDWR : oflags, 0666);
-        if (fd < 0) return failHandle(guarded && errno == ELOOP ? ERROR_ACCESS_DENIED : errorFromErrno(errno));
+        if ((oflags & O_ACCMODE) == O_RDONLY && !exists) oflags = (oflags & ~O_ACCMODE) | O_RDWR;
+        fd = open(host, oflags, 0666);
+        if (fd < 0)
+            return failHandle(guarded && errno == ELOOP ? ERROR_ACCESS_DENIED : errorFromErrno(errno));
     }
     if (!exists) forgetFolders();
     if (!exists || disposition == CREATE_ALWAYS) {

@@ -542,8 +542,8 @@ DWORD direct(char *host, size_t size, char *const *parts, int count, int real, b
     for (int i = 0; i < count; ++i) {
         if (strcmp(parts[i], ".") == 0) continue;
         char name[kHostPath];
-        if (!ansiToHost(parts[i], strlen(parts[i]), name, sizeof name) || !appendPart(exact, sizeof exact, name))
-            return ERROR_FILENAME_EXCED_RANGE;
+        if (!ansiToHost(parts[i], strlen(parts[i]), name, sizeof name)) return ERROR_FILENAME_EXCED_RANGE;
+        if (!appendPart(exact, sizeof exact, name)) return ERROR_FILENAME_EXCED_RANGE;
     }
     if (strlen(exact) >= size) return ERROR_FILENAME_EXCED_RANGE;
     if (real == 0) {
@@ -553,7 +553,9 @@ DWORD direct(char *host, size_t size, char *const *parts, int count, int real, b
         return 0;
     }
     if (lstat(exact, st) == 0) {
-        if (pattern && !(S_ISDIR(st->st_mode) || (isLink(*st) && isFolder(exact)))) return ERROR_PATH_NOT_FOUND;
+        // Before a pattern the last component must be a folder.
+        if (pattern && !S_ISDIR(st->st_mode) && !(isLink(*st) && isFolder(exact)))
+            return ERROR_PATH_NOT_FOUND;
         strcpy(host, exact);
         *state = kPathExists;
         *statted = true;
@@ -638,8 +640,9 @@ DWORD resolve(const char *path, char *host, size_t size, PathState *state, Looku
     // A plain name as the pattern is looked up as the last component.
     bool lastExact = false;
     char plain[MAX_PATH];
-    if (pattern && how.plainEntry && !strchr(pattern, '*') && !strchr(pattern, '?') && strcmp(pattern, ".") != 0 &&
-        strcmp(pattern, "..") != 0) {
+    bool plainName = pattern && !strchr(pattern, '*') && !strchr(pattern, '?') && strcmp(pattern, ".") != 0 &&
+                     strcmp(pattern, "..") != 0;
+    if (how.plainEntry && plainName) {
         strcpy(plain, pattern);
         size_t n = strlen(plain);
         while (n > 0 && (plain[n - 1] == '.' || plain[n - 1] == ' ')) plain[--n] = 0;
@@ -672,7 +675,8 @@ DWORD resolve(const char *path, char *host, size_t size, PathState *state, Looku
             return error;
     }
     if (!done) {
-        if (DWORD error = walk(host, size, floor, parts, count, pattern != nullptr, lastExact, state)) return error;
+        DWORD error = walk(host, size, floor, parts, count, pattern != nullptr, lastExact, state);
+        if (error) return error;
     }
 
     if (!*host) strcpy(host, "/");
