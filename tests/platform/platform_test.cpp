@@ -8,6 +8,7 @@
 #include "platform/host.h"
 #include "support/no_terminal.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -393,6 +394,112 @@ TEST_F(Host, UnixModes) {
     EXPECT_EQ(read_file(d.file("m")), "m");
     QzSetExtensions(0);
     umask(old);
+}
+
+// A search without case after a change to the folder, by the layer or by
+// another hand, finds what the folder then holds, although the folder was
+// read (and its time set back, so that the reading may be kept) just before.
+struct ChangeRow {
+    const char *name, *change, *want;
+};
+
+const ChangeRow kChanges[] = {
+    {"the layer makes a file", "make", "Late.txt"},
+    {"the layer deletes it", "delete", "!2"},
+    {"the layer makes a folder", "folder", "Late.txt"},
+    {"another hand makes a file", "other make", "Late.txt"},
+    {"another hand renames one", "other rename", "Late.txt"},
+    {"another hand deletes it", "other delete", "!2"},
+    {"another hand makes the folder anew", "other anew", "Late.txt"},
+};
+
+TEST_F(Host, SearchesSeeEveryChange) {
+    for (const ChangeRow &row : kChanges) {
+        qztest::TempDir t;
+        std::string change = row.change, late = t.file("Late.txt");
+        if (change == "delete" || change == "other delete" || change == "other rename")
+            std::ofstream(change == "other rename" ? t.file("early") : late) << "x";
+        struct timespec old[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, t.path().c_str(), old, 0), 0);
+        find_all(t.file("LATE.TXT"));
+        if (change == "make")
+            EXPECT_TRUE(write_file(late, "x"));
+        if (change == "delete")
+            EXPECT_TRUE(DeleteFileA(late.c_str()));
+        if (change == "folder")
+            EXPECT_TRUE(CreateDirectoryA(late.c_str(), nullptr));
+        if (change == "other make")
+            std::ofstream(late) << "x";
+        if (change == "other rename")
+            std::filesystem::rename(t.file("early"), late);
+        if (change == "other delete")
+            std::filesystem::remove(late);
+        if (change == "other anew") {
+            std::filesystem::remove_all(t.path());
+            std::filesystem::create_directory(t.path());
+            std::ofstream(late) << "x";
+        }
+        EXPECT_EQ(find_all(t.file("LATE.TXT")), row.want) << row.name;
+        EXPECT_EQ(GetFileAttributesA(t.file("late.txt").c_str()) != INVALID_FILE_ATTRIBUTES, *row.want != '!')
+            << row.name;
+    }
+}
+
+// A handle that only reads reads ahead; what another handle writes, before
+// or after the reader opened, is what the reader gets.
+TEST_F(Host, ReadersSeeWhatWritersWrite) {
+    for (bool writerFirst : {false, true}) {
+        ASSERT_TRUE(write_file(d.file("f"), "0123456789"));
+        HANDLE w = writerFirst ? open_file(d.file("f"), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           OPEN_EXISTING) : nullptr;
+        HANDLE r = open_file(d.file("f"), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+        char buf[5] = "";
+        DWORD n = 0;
+        EXPECT_TRUE(ReadFile(r, buf, 4, &n, nullptr));
+        if (!writerFirst)
+            w = open_file(d.file("f"), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+        SetFilePointer(w, 4, nullptr, FILE_BEGIN);
+        EXPECT_TRUE(WriteFile(w, "abcd", 4, &n, nullptr));
+        SetFilePointer(r, 2, nullptr, FILE_BEGIN);
+        EXPECT_TRUE(ReadFile(r, buf, 4, &n, nullptr));
+        EXPECT_EQ(std::string(buf, n), "23ab") << (writerFirst ? "writer first" : "reader first");
+        CloseHandle(r);
+        CloseHandle(w);
+    }
+}
+
+// With POSIX names files and folders are made without a look first: the
+// answers are those of the look.
+struct MadeRow {
+    const char *name, *path;
+    bool folder;
+    DWORD want;
+};
+
+const MadeRow kMade[] = {
+    {"a new file", "new", false, ERROR_SUCCESS},
+    {"a file that is there", "f", false, ERROR_FILE_EXISTS},
+    {"a file in a missing folder", "no/new", false, ERROR_PATH_NOT_FOUND},
+    {"a file below a file", "f/new", false, ERROR_PATH_NOT_FOUND},
+    {"a new folder", "dir", true, ERROR_SUCCESS},
+    {"a folder that is there", "f", true, ERROR_ALREADY_EXISTS},
+    {"a folder in a missing folder", "no/dir", true, ERROR_PATH_NOT_FOUND},
+};
+
+TEST_F(Host, MadeAtOnceWithPosixNames) {
+    QzSetExtensions(QZ_EXT_POSIX_NAMES);
+    for (const MadeRow &row : kMade) {
+        qztest::TempDir t;
+        std::ofstream(t.file("f")) << "f";
+        SetLastError(0);
+        std::string p = t.file(row.path);
+        HANDLE h = row.folder ? nullptr : open_file(p, GENERIC_WRITE, 0, CREATE_NEW);
+        if (row.folder)
+            CreateDirectoryA(p.c_str(), nullptr);
+        EXPECT_EQ(GetLastError(), row.want) << row.name;
+        CloseHandle(h);
+    }
+    QzSetExtensions(0);
 }
 
 // The layer keeps no state that is torn down at exit: an ELF destructor

@@ -33,6 +33,7 @@ const char kUsage[] =
     "  -x SPEC     leave out the entries SPEC selects (may be repeated)\n"
     "  -q          quiet: only warnings and errors\n"
     "  --unsafe-paths  also extract entries whose names leave the destination\n"
+    "  --contract  read the archive as the DOS-era contract says (no extension mode)\n"
     "  --help      this text\n"
     "\n"
     "Exit status: 0 success, 1 entries skipped, 2 damaged or unreadable archive,\n"
@@ -71,6 +72,8 @@ Options parseArguments(const std::vector<std::string> &args) {
             o.help = true;
         } else if (a == "--unsafe-paths") {
             o.unsafePaths = true;
+        } else if (a == "--contract") {
+            o.contract = true;
         } else if (a.compare(0, 2, "--") == 0) {
             o.error = "unknown option " + a;
         } else if (isOwn(a, 'v')) {

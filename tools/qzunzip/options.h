@@ -4,7 +4,7 @@
 //
 // Arguments that begin with '-' are switches, wherever they stand, up to a
 // lone "--".  qzunzip keeps its own (-v, -z, -x SPEC, -q, --help,
-// --unsafe-paths); every other switch belongs to the library and goes, in
+// --unsafe-paths, --contract); every other switch belongs to the library and goes, in
 // the order given, into the command string of the extraction.  The first
 // argument after the archive that ends with a separator ('/', '\', or ':'
 // on Windows) is the destination; every other one is a specification.
@@ -26,6 +26,7 @@ struct Options {
     bool comment = false;               // -z
     bool quiet = false;                 // -q
     bool unsafePaths = false;           // --unsafe-paths
+    bool contract = false;              // --contract: the extension mode stays off
     bool help = false;                  // --help
     std::string error;                  // a usage error, or empty
 };

@@ -215,8 +215,9 @@ int Invocation::extract(QzHandle &archive, const std::vector<ArchiveEntry> &entr
 
 int runQzunzip(const Options &options, const Terminal &terminal) {
     // Archives are read as today's writers make them: UTF-8 names, today's
-    // password check, problems kept to their entry, POSIX names and modes.
-    QzSetExtensions(QZ_EXT_ALL);
+    // password check, problems kept to their entry, POSIX names and modes;
+    // --contract keeps the DOS-era rules instead.
+    QzSetExtensions(options.contract ? 0 : QZ_EXT_ALL);
     Invocation invocation(options, terminal);
     return invocation.run();
 }

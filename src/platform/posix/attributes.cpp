@@ -8,7 +8,9 @@
 //              "0x%x" (the form Samba uses); where the file system has no
 //              user attributes, in a small table of this process keyed by
 //              device and inode.
-// NORMAL is reported alone when no other bit is set.
+// NORMAL is reported alone when no other bit is set.  The attribute is
+// written only when it holds a bit: without one, a file reads as what its
+// mode says, so storing nothing (or removing what was stored) does.
 #include "platform/posix/posix.h"
 
 #include <errno.h>
@@ -68,10 +70,15 @@ DWORD storedBits(const char *host, const struct stat &st) {
 
 } // namespace
 
-DWORD attributesFrom(const char *host, const struct stat &st) {
-    DWORD a = storedBits(host, st);
+DWORD modeAttributes(const struct stat &st) {
+    DWORD a = 0;
     if (S_ISDIR(st.st_mode)) a |= FILE_ATTRIBUTE_DIRECTORY;
     if (!(st.st_mode & S_IWUSR)) a |= FILE_ATTRIBUTE_READONLY;
+    return a;
+}
+
+DWORD attributesFrom(const char *host, const struct stat &st) {
+    DWORD a = storedBits(host, st) | modeAttributes(st);
     if (a & ~FILE_ATTRIBUTE_NORMAL) a &= ~FILE_ATTRIBUTE_NORMAL;
     return a ? a : FILE_ATTRIBUTE_NORMAL;
 }
@@ -83,23 +90,28 @@ DWORD attributesOf(const char *host) {
 }
 
 bool storeDosBits(const char *host, int fd, DWORD attrs) {
-    char text[32];
-    snprintf(text, sizeof text, "0x%x", (unsigned)(attrs & kStored));
-    int r = fd >= 0 ? fsetxattr(fd, kName, text, strlen(text), 0)
-                    : setxattr(host, kName, text, strlen(text), 0);
+    DWORD bits = attrs & kStored & ~FILE_ATTRIBUTE_NORMAL;
+    int r;
+    if (bits) {
+        char text[32];
+        snprintf(text, sizeof text, "0x%x", (unsigned)bits);
+        size_t n = strlen(text);
+        r = fd >= 0 ? fsetxattr(fd, kName, text, n, 0) : setxattr(host, kName, text, n, 0);
+    } else {
+        r = fd >= 0 ? fremovexattr(fd, kName) : removexattr(host, kName);
+        if (r != 0 && errno == ENODATA) r = 0;
+    }
     if (r == 0) return true;
     if (!unsupported(errno)) return false;
     struct stat st;
     if ((fd >= 0 ? fstat(fd, &st) : stat(host, &st)) != 0) return false;
     Fallback *f = fallbackOf(st, true);
     if (!f) return false;
-    f->bits = attrs & kStored;
+    f->bits = bits;
     return true;
 }
 
-void forgetDosBits(const char *host) {
-    struct stat st;
-    if (stat(host, &st) != 0) return;
+void forgetDosBits(const struct stat &st) {
     if (Fallback *f = fallbackOf(st, false)) f->used = false;
 }
 
@@ -118,11 +130,16 @@ DWORD WINAPI GetFileAttributesA(LPCSTR name) {
     if (callFails(QZHOST_GetFileAttributesA, &error)) { fail(error); return INVALID_FILE_ATTRIBUTES; }
     char host[kHostPath];
     PathState state;
-    if (DWORD e = resolve(name, host, sizeof host, &state)) { fail(e); return INVALID_FILE_ATTRIBUTES; }
+    struct stat st;
+    Lookup how;
+    how.st = &st;
+    if (DWORD e = resolve(name, host, sizeof host, &state, how)) { fail(e); return INVALID_FILE_ATTRIBUTES; }
     if (state != kPathExists) { fail(ERROR_FILE_NOT_FOUND); return INVALID_FILE_ATTRIBUTES; }
-    DWORD a = attributesOf(host);
-    if (a == INVALID_FILE_ATTRIBUTES) fail(errorFromErrno(errno));
-    return a;
+    if ((!how.statted || S_ISLNK(st.st_mode)) && stat(host, &st) != 0) {
+        fail(errorFromErrno(errno));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return attributesFrom(host, st);
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes) {
@@ -130,10 +147,12 @@ BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes) {
     if (callFails(QZHOST_SetFileAttributesA, &error)) return fail(error);
     char host[kHostPath];
     PathState state;
-    if (DWORD e = resolve(name, host, sizeof host, &state)) return fail(e);
-    if (state != kPathExists) return fail(ERROR_FILE_NOT_FOUND);
     struct stat st;
-    if (stat(host, &st) != 0) return fail(errorFromErrno(errno));
+    Lookup how;
+    how.st = &st;
+    if (DWORD e = resolve(name, host, sizeof host, &state, how)) return fail(e);
+    if (state != kPathExists) return fail(ERROR_FILE_NOT_FOUND);
+    if ((!how.statted || S_ISLNK(st.st_mode)) && stat(host, &st) != 0) return fail(errorFromErrno(errno));
     mode_t mode = st.st_mode & 07777;
     if (attributes & FILE_ATTRIBUTE_READONLY) {
         mode &= ~(mode_t)(S_IWUSR | S_IWGRP | S_IWOTH);
@@ -141,7 +160,10 @@ BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes) {
         mode |= S_IWUSR;
     }
     if (mode != (st.st_mode & 07777) && chmod(host, mode) != 0) return fail(errorFromErrno(errno));
-    DWORD bits = attributes & kStored;
+    // Reading is cheaper than writing, and the bits asked for are mostly
+    // the ones the file has (ARCHIVE, given when it was made).
+    DWORD bits = attributes & kStored & ~FILE_ATTRIBUTE_NORMAL;
+    if ((storedBits(host, st) & ~FILE_ATTRIBUTE_NORMAL) == bits) return TRUE;
     if (!storeDosBits(host, -1, bits)) return fail(errorFromErrno(errno));
     return TRUE;
 }

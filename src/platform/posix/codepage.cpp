@@ -118,10 +118,6 @@ const BestFit kBestFit437[] = {
 int  g_ansi = 1252;     // the page chosen by the host: 1252 or 932
 bool g_utf8 = false;    // the UTF-8 page is in force over it
 
-// True when bytes pass between the ANSI page and the file system unchanged.
-bool bytesAsTheyAre() {
-    return g_utf8 || g_ansi == 932;
-}
 
 int unicodeTo1252(uint32_t u) {
     if (u < 0x80) return (int)u;
@@ -163,6 +159,10 @@ uint32_t getUtf8(const unsigned char *s, size_t *len) {
 }
 
 } // namespace
+
+bool bytesAsTheyAre() {
+    return g_utf8 || g_ansi == 932;
+}
 
 int ansiCodePage() {
     return g_utf8 ? kUtf8Page : g_ansi;
@@ -212,6 +212,7 @@ size_t utf8Length(const unsigned char *s, size_t n) {
 }
 
 size_t charLength(const unsigned char *s) {
+    if (s[0] < 0x80) return 1;   // ASCII, in every page
     if (g_utf8) {
         size_t len = utf8Length(s, 4);
         return len ? len : 1;

@@ -72,15 +72,18 @@ bool storedToAnsi(const char *stored, size_t n, bool utf8, char *out, size_t siz
 bool setUnixMode(const char *ansiPath, uint32_t mode) {
     char host[kHostPath];
     PathState state;
-    if (DWORD e = resolve(ansiPath, host, sizeof host, &state)) return fail(e);
     struct stat st;
-    if (state != kPathExists || lstat(host, &st) != 0) return fail(ERROR_FILE_NOT_FOUND);
+    Lookup how;
+    how.st = &st;
+    if (DWORD e = resolve(ansiPath, host, sizeof host, &state, how)) return fail(e);
+    if (state != kPathExists || (!how.statted && lstat(host, &st) != 0)) return fail(ERROR_FILE_NOT_FOUND);
     // chmod would change the file a link points to.
     if (S_ISLNK(st.st_mode)) return fail(ERROR_ACCESS_DENIED);
     // umask can only be read by setting it: put it straight back.
     mode_t mask = umask(0);
     umask(mask);
-    if (chmod(host, (mode_t)(mode & 0777) & ~mask) != 0) return fail(errorFromErrno(errno));
+    mode_t wanted = (mode_t)(mode & 0777) & ~mask;
+    if ((st.st_mode & 07777) != wanted && chmod(host, wanted) != 0) return fail(errorFromErrno(errno));
     return true;
 }
 

@@ -15,6 +15,15 @@
 // In the extension mode with Unix modes a file opened for writing, or one
 // that may be created, is never reached through a symbolic link as the last
 // component of its path: such a link is refused with ERROR_ACCESS_DENIED.
+//
+// System calls are spent sparingly: a handle keeps its own file position
+// (pread and pwrite, no lseek); a handle that does not write reads ahead
+// into two windows (one for each of two places read by turns, such as a
+// central directory and the entries it points to), as long as no handle
+// of this process writes the file; with POSIX names a new file or folder
+// is made at once, its open or mkdir telling whether it was there; the
+// identity of a new file (device and inode, for share modes) is asked for
+// only when another open needs it.
 #include "platform/posix/posix.h"
 
 #include <errno.h>
@@ -60,6 +69,85 @@ HANDLE failHandle(DWORD error) {
 const DWORD kCreatedBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                            FILE_ATTRIBUTE_ARCHIVE;
 
+enum : size_t { kWindow = 64 * 1024 };
+
+void dropWindows(Slot &s) {
+    free(s.window);
+    s.window = nullptr;
+    s.windowBytes[0] = s.windowBytes[1] = 0;
+}
+
+// Handles that write a file and handles that read it ahead exclude each
+// other: a handle opened with write access ends the windows of the others
+// and keeps them from opening new ones.
+void shareWithWriters(const struct stat &st, Slot &slot) {
+    eachOpenFile(st.st_dev, st.st_ino, [&](Slot &other) {
+        if (&other == &slot) return;
+        if (slot.access & GENERIC_WRITE) {
+            dropWindows(other);
+            other.noWindow = true;
+        }
+        if (other.access & GENERIC_WRITE) slot.noWindow = true;
+    });
+}
+
+// Opens a new file for the handle without looking first: with POSIX names
+// the name is taken as written, and O_EXCL says whether it was there.
+// Returns the descriptor, -1 with *error set to the answer, or -1 with
+// *error 0 when the ordinary way must decide (the file exists, or the path
+// needs a look).
+int createAtOnce(const char *name, char *host, size_t size, DWORD access, DWORD disposition, bool guarded,
+                 DWORD *error) {
+    *error = 0;
+    if (!posixNames() || disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) return -1;
+    if (exactHostPath(name, host, size) != 0) return -1;
+    bool writes = (access & GENERIC_WRITE) != 0;
+    int oflags = O_CLOEXEC | O_CREAT | O_EXCL | ((writes && !(access & GENERIC_READ)) ? O_WRONLY : O_RDWR);
+    if (guarded) oflags |= O_NOFOLLOW;
+    int fd = open(host, oflags, 0666);
+    if (fd >= 0) return fd;
+    if (errno == ENOENT || errno == ENOTDIR) *error = ERROR_PATH_NOT_FOUND;
+    return -1;
+}
+
+// Reads count bytes at the handle's position through its windows; false
+// with errno set when the file cannot be read.
+bool readAhead(Slot &s, char *buffer, DWORD count, DWORD *done) {
+    *done = 0;
+    for (int i = 0; i < 2; ++i) {
+        int64_t at = s.pos - s.windowAt[i];
+        if (s.window && at >= 0 && at < (int64_t)s.windowBytes[i]) {
+            size_t n = s.windowBytes[i] - (size_t)at;
+            if (n >= count || s.windowBytes[i] < kWindow) {
+                // All of it, or all the file has from here.
+                if (n > count) n = count;
+                memcpy(buffer, s.window + i * kWindow + at, n);
+                *done = (DWORD)n;
+                s.lastWindow = i;
+                return true;
+            }
+        }
+    }
+    if (!s.window) s.window = (char *)malloc(2 * kWindow);
+    if (!s.window) return false;
+    int i = 1 - s.lastWindow;
+    ssize_t n;
+    do {
+        n = pread(s.fd, s.window + i * kWindow, kWindow, s.pos);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        s.windowBytes[i] = 0;
+        return false;
+    }
+    s.windowAt[i] = s.pos;
+    s.windowBytes[i] = (size_t)n;
+    s.lastWindow = i;
+    size_t take = (size_t)n < count ? (size_t)n : count;
+    memcpy(buffer, s.window + i * kWindow, take);
+    *done = (DWORD)take;
+    return true;
+}
+
 } // namespace
 
 extern "C" {
@@ -73,41 +161,58 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return failHandle(ERROR_INVALID_PARAMETER);
     if (disposition == TRUNCATE_EXISTING && !(access & GENERIC_WRITE)) return failHandle(ERROR_INVALID_PARAMETER);
 
-    char host[kHostPath];
-    PathState state;
-    if (DWORD e = resolve(name, host, sizeof host, &state)) return failHandle(e);
-
-    struct stat st;
     bool writes = (access & GENERIC_WRITE) != 0;
     bool guarded = noFollow() && (writes || disposition != OPEN_EXISTING);
-    if (guarded && state == kPathExists && lstat(host, &st) == 0 && S_ISLNK(st.st_mode))
-        return failHandle(ERROR_ACCESS_DENIED);
-    bool exists = state == kPathExists && stat(host, &st) == 0;
-    if (!exists && state == kPathExists && lstat(host, &st) == 0) return failHandle(ERROR_FILE_NOT_FOUND); // dangling link
-    DWORD attrs = exists ? attributesFrom(host, st) : 0;
-    bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
-
-    if (exists) {
-        if (S_ISDIR(st.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
-        if (disposition == CREATE_NEW) return failHandle(ERROR_FILE_EXISTS);
-        if ((attrs & FILE_ATTRIBUTE_READONLY) && (writes || replaces)) return failHandle(ERROR_ACCESS_DENIED);
-        if (disposition == CREATE_ALWAYS) {
-            DWORD hs = attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-            if ((hs & flags) != hs) return failHandle(ERROR_ACCESS_DENIED);
+    char host[kHostPath];
+    struct stat st;
+    bool exists = false;
+    DWORD attrs = 0;
+    int fd = createAtOnce(name, host, sizeof host, access, disposition, guarded, &error);
+    if (error) return failHandle(error);
+    if (fd < 0) {
+        PathState state;
+        Lookup how;
+        how.st = &st;
+        if (DWORD e = resolve(name, host, sizeof host, &state, how)) return failHandle(e);
+        if (state == kPathExists && !how.statted && lstat(host, &st) != 0) state = kPathLastMissing;
+        if (state == kPathExists) {
+            if (S_ISLNK(st.st_mode)) {
+                if (guarded) return failHandle(ERROR_ACCESS_DENIED);
+                if (stat(host, &st) != 0) return failHandle(ERROR_FILE_NOT_FOUND);   // dangling link
+            }
+            exists = true;
         }
-        if (openConflicts(st, access, share)) return failHandle(ERROR_SHARING_VIOLATION);
-    } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
-        return failHandle(ERROR_FILE_NOT_FOUND);
-    }
+        bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+        if (exists) {
+            if (S_ISDIR(st.st_mode)) return failHandle(ERROR_ACCESS_DENIED);
+            if (disposition == CREATE_NEW) return failHandle(ERROR_FILE_EXISTS);
+            attrs = modeAttributes(st);
+            if ((attrs & FILE_ATTRIBUTE_READONLY) && (writes || replaces))
+                return failHandle(ERROR_ACCESS_DENIED);
+            if (disposition == CREATE_ALWAYS) {
+                // Only replacing looks at the stored bits: hidden and system
+                // must be asked for, and the bits carry over.
+                attrs = attributesFrom(host, st);
+                DWORD hs = attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+                if ((hs & flags) != hs) return failHandle(ERROR_ACCESS_DENIED);
+            }
+            if (openConflicts(st, access, share)) return failHandle(ERROR_SHARING_VIOLATION);
+        } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
+            return failHandle(ERROR_FILE_NOT_FOUND);
+        }
 
-    int oflags = O_CLOEXEC | (writes ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY);
-    if (replaces && exists) oflags |= O_TRUNC;
-    if (!exists) oflags |= O_CREAT | O_EXCL;
-    if (guarded) oflags |= O_NOFOLLOW;
-    // Opening for writing needs the permission bits even for a file that
-    // is about to be created read-only: create it writable, then fix it.
-    int fd = open(host, (oflags & O_ACCMODE) == O_RDONLY && !exists ? (oflags & ~O_ACCMODE) | O_RDWR : oflags, 0666);
-    if (fd < 0) return failHandle(guarded && errno == ELOOP ? ERROR_ACCESS_DENIED : errorFromErrno(errno));
+        int oflags = O_CLOEXEC | (writes ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY);
+        if (replaces && exists) oflags |= O_TRUNC;
+        if (!exists) oflags |= O_CREAT | O_EXCL;
+        if (guarded) oflags |= O_NOFOLLOW;
+        // Opening for writing needs the permission bits even for a file that
+        // is about to be created read-only: create it writable, then fix it.
+        if ((oflags & O_ACCMODE) == O_RDONLY && !exists) oflags = (oflags & ~O_ACCMODE) | O_RDWR;
+        fd = open(host, oflags, 0666);
+        if (fd < 0)
+            return failHandle(guarded && errno == ELOOP ? ERROR_ACCESS_DENIED : errorFromErrno(errno));
+    }
+    if (!exists) forgetFolders();
     if (!exists || disposition == CREATE_ALWAYS) {
         DWORD bits = ((exists ? attrs : 0) | (flags & kCreatedBits) | FILE_ATTRIBUTE_ARCHIVE) & ~FILE_ATTRIBUTE_READONLY;
         storeDosBits(host, fd, bits);
@@ -115,10 +220,6 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
             struct stat now;
             if (fstat(fd, &now) == 0) fchmod(fd, now.st_mode & 07555);
         }
-    }
-    if (fstat(fd, &st) != 0) {
-        close(fd);
-        return failHandle(errorFromErrno(errno));
     }
     Slot *slot;
     HANDLE h = slotOpen(kSlotFile, &slot);
@@ -129,8 +230,14 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     slot->fd = fd;
     slot->access = access & (GENERIC_READ | GENERIC_WRITE);
     slot->share = share;
-    slot->dev = st.st_dev;
-    slot->ino = st.st_ino;
+    // A file that was there has its identity; a new one is asked for it
+    // only when another open needs it.
+    if (exists) {
+        slot->dev = st.st_dev;
+        slot->ino = st.st_ino;
+        slot->known = true;
+        shareWithWriters(st, *slot);
+    }
     SetLastError(exists && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS) ? ERROR_ALREADY_EXISTS
                                                                                        : ERROR_SUCCESS);
     return h;
@@ -146,8 +253,15 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOV
     if (!(s->access & GENERIC_READ)) { ++g_counters.reads; return fail(ERROR_ACCESS_DENIED); }
     if (!read) { ++g_counters.reads; return fail(ERROR_INVALID_PARAMETER); }
     DWORD want = readLimit(count), done = 0;
+    bool windowed = !(s->access & GENERIC_WRITE) && !s->noWindow && want < kWindow / 2;
     while (done < want) {
-        ssize_t n = ::read(s->fd, (char *)buffer + done, want - done);
+        ssize_t n;
+        if (windowed) {
+            DWORD got;
+            n = readAhead(*s, (char *)buffer + done, want - done, &got) ? (ssize_t)got : -1;
+        } else {
+            n = pread(s->fd, (char *)buffer + done, want - done, s->pos);
+        }
         if (n < 0) {
             if (errno == EINTR) continue;
             *read = done;
@@ -155,6 +269,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOV
         }
         if (n == 0) break;
         done += (DWORD)n;
+        s->pos += n;
     }
     *read = done;
     return TRUE;
@@ -172,7 +287,7 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
     bool full;
     DWORD want = writeLimit(count, &full), done = 0;
     while (done < want) {
-        ssize_t n = ::write(s->fd, (const char *)buffer + done, want - done);
+        ssize_t n = pwrite(s->fd, (const char *)buffer + done, want - done, s->pos);
         if (n < 0) {
             if (errno == EINTR) continue;
             *written = done;
@@ -180,6 +295,7 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
             return fail(errno == ENOSPC ? ERROR_DISK_FULL : errorFromErrno(errno));
         }
         done += (DWORD)n;
+        s->pos += n;
     }
     *written = done;
     noteWritten(done);
@@ -197,7 +313,7 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
     int64_t from;
     switch (method) {
     case FILE_BEGIN:   from = 0; break;
-    case FILE_CURRENT: from = lseek(s->fd, 0, SEEK_CUR); break;
+    case FILE_CURRENT: from = s->pos; break;
     case FILE_END: {
         struct stat st;
         from = fstat(s->fd, &st) == 0 ? st.st_size : -1;
@@ -209,7 +325,7 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWOR
     int64_t to = from + move;
     if (to < 0) { fail(ERROR_NEGATIVE_SEEK); return INVALID_SET_FILE_POINTER; }
     if (!distanceHigh && to > 0xFFFFFFFELL) { fail(ERROR_INVALID_PARAMETER); return INVALID_SET_FILE_POINTER; }
-    if (lseek(s->fd, to, SEEK_SET) < 0) { fail(errorFromErrno(errno)); return INVALID_SET_FILE_POINTER; }
+    s->pos = to;
     if (distanceHigh) *distanceHigh = (LONG)(to >> 32);
     SetLastError(ERROR_SUCCESS);
     return (DWORD)to;
@@ -233,8 +349,7 @@ BOOL WINAPI SetEndOfFile(HANDLE file) {
     Slot *s = slotGet(file, kSlotFile);
     if (!s) return fail(ERROR_INVALID_HANDLE);
     if (!(s->access & GENERIC_WRITE)) return fail(ERROR_ACCESS_DENIED);
-    off_t at = lseek(s->fd, 0, SEEK_CUR);
-    if (at < 0 || ftruncate(s->fd, at) != 0) return fail(errno == ENOSPC ? ERROR_DISK_FULL : errorFromErrno(errno));
+    if (ftruncate(s->fd, s->pos) != 0) return fail(errno == ENOSPC ? ERROR_DISK_FULL : errorFromErrno(errno));
     return TRUE;
 }
 
@@ -251,15 +366,18 @@ BOOL WINAPI DeleteFileA(LPCSTR name) {
     if (callFails(QZHOST_DeleteFileA, &error)) return fail(error);
     char host[kHostPath];
     PathState state;
-    if (DWORD e = resolve(name, host, sizeof host, &state)) return fail(e);
     struct stat st;
-    if (state != kPathExists || lstat(host, &st) != 0) return fail(ERROR_FILE_NOT_FOUND);
+    Lookup how;
+    how.st = &st;
+    if (DWORD e = resolve(name, host, sizeof host, &state, how)) return fail(e);
+    if (state != kPathExists || (!how.statted && lstat(host, &st) != 0)) return fail(ERROR_FILE_NOT_FOUND);
     if (S_ISDIR(st.st_mode)) return fail(ERROR_ACCESS_DENIED);
     if (!S_ISLNK(st.st_mode)) {
-        if (attributesFrom(host, st) & FILE_ATTRIBUTE_READONLY) return fail(ERROR_ACCESS_DENIED);
+        if (modeAttributes(st) & FILE_ATTRIBUTE_READONLY) return fail(ERROR_ACCESS_DENIED);
         if (openWithoutShareDelete(st)) return fail(ERROR_SHARING_VIOLATION);
     }
-    forgetDosBits(host);
+    forgetDosBits(st);
+    forgetFolders();
     if (unlink(host) != 0) return fail(errorFromErrno(errno));
     return TRUE;
 }
@@ -269,6 +387,14 @@ BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES security) {
     DWORD error;
     if (callFails(QZHOST_CreateDirectoryA, &error)) return fail(error);
     char host[kHostPath];
+    forgetFolders();
+    // With POSIX names the name is taken as written: mkdir says whether it
+    // was there.
+    if (posixNames() && exactHostPath(name, host, sizeof host) == 0) {
+        if (mkdir(host, 0777) == 0) return TRUE;
+        if (errno == EEXIST) return fail(ERROR_ALREADY_EXISTS);
+        if (errno == ENOENT || errno == ENOTDIR) return fail(ERROR_PATH_NOT_FOUND);
+    }
     PathState state;
     if (DWORD e = resolve(name, host, sizeof host, &state)) return fail(e);
     if (state == kPathExists) return fail(ERROR_ALREADY_EXISTS);

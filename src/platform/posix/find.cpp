@@ -13,10 +13,17 @@
 //        also matches the end of a name without a dot ("x.*" matches "x").
 // Short (8.3) names do not exist here and are never matched.  With POSIX
 // names (extension mode) characters match only themselves, case included.
+//
+// A plain name (no wildcard) is looked up as written first, in the one
+// lstat that resolves its path; only when it is not there is the folder
+// searched without case, from a kept reading of the folder (paths.cpp).
+// With POSIX names and names that pass to the file system unchanged no
+// other name can match, and nothing is searched.
 #include "platform/posix/posix.h"
 
 #include <dirent.h>
 #include <errno.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -116,11 +123,10 @@ bool add(WIN32_FIND_DATAA **list, size_t *count, size_t *cap, const WIN32_FIND_D
 // Fills d for the entry name (host form) of folder; false when it is gone.
 bool entryAt(const char *folder, const char *name, const char *ansi, WIN32_FIND_DATAA *d) {
     char host[kHostPath];
-    size_t base = strlen(folder);
-    if (base + 2 + strlen(name) >= sizeof host) return false;
-    strcpy(host, folder);
-    if (base != 1) strcat(host, "/");   // folder "/" has its separator
-    strcat(host, name);
+    int n = strcmp(folder, "/") == 0 ? snprintf(host, sizeof host, "/%s", name)
+          : strcmp(folder, ".") == 0 ? snprintf(host, sizeof host, "%s", name)
+                                     : snprintf(host, sizeof host, "%s/%s", folder, name);
+    if (n < 0 || (size_t)n >= sizeof host) return false;
     struct stat st;
     if (stat(host, &st) != 0 && lstat(host, &st) != 0) return false;
     fill(d, host, st, ansi);
@@ -128,25 +134,30 @@ bool entryAt(const char *folder, const char *name, const char *ansi, WIN32_FIND_
 }
 
 // The entries of folder that fit pattern, in *list; false with *error set
-// when the folder cannot be read or memory runs out.  A plain name that
-// exists as written is the only answer, found without reading the whole
-// folder (a directory walk asks for every level of a long path, and big
-// folders on the way would make that slow); any other name is looked for
-// without case among all the entries.
+// when the folder cannot be read or memory runs out.  A plain name comes
+// here only when it is not there as written; its folder is then searched
+// from a kept reading.
 bool collect(const char *folder, const char *pattern, bool atRoot, WIN32_FIND_DATAA **list, size_t *count,
              DWORD *error) {
     size_t cap = 0;
     *error = ERROR_NOT_ENOUGH_MEMORY;
+    bool ok = true;
+    char ansi[MAX_PATH * 2];
     if (!hasWildcards(pattern) && dots(pattern) == 0) {
-        char name[kHostPath];
-        WIN32_FIND_DATAA d;
-        if (ansiToHost(pattern, strlen(pattern), name, sizeof name) && entryAt(folder, name, pattern, &d))
-            return add(list, count, &cap, d);
+        size_t n;
+        struct stat st;
+        const char *names = folderNames(folder, &n, &st);
+        if (!names) { *error = ERROR_PATH_NOT_FOUND; return false; }
+        for (size_t i = 0; i < n && ok; ++i, names += strlen(names) + 1) {
+            if (!hostToAnsi(names, ansi, sizeof ansi) || strlen(ansi) >= MAX_PATH) continue;
+            if (!match((const unsigned char *)pattern, (const unsigned char *)ansi)) continue;
+            WIN32_FIND_DATAA d;
+            if (entryAt(folder, names, ansi, &d)) ok = add(list, count, &cap, d);
+        }
+        return ok;
     }
     DIR *dir = opendir(folder);
     if (!dir) { *error = ERROR_PATH_NOT_FOUND; return false; }
-    bool ok = true;
-    char ansi[MAX_PATH * 2];
     while (struct dirent *e = readdir(dir)) {
         if (dots(e->d_name) && atRoot) continue;
         if (!hostToAnsi(e->d_name, ansi, sizeof ansi) || strlen(ansi) >= MAX_PATH) continue;
@@ -159,47 +170,36 @@ bool collect(const char *folder, const char *pattern, bool atRoot, WIN32_FIND_DA
     return ok;
 }
 
-} // namespace
-
-extern "C" {
-
-HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
-    DWORD error;
-    if (callFails(QZHOST_FindFirstFileA, &error)) { fail(error); return INVALID_HANDLE_VALUE; }
-    char folder[kHostPath], last[MAX_PATH];
-    PathState state;
-    bool atRoot = false;
-    if (DWORD e = resolve(pattern, folder, sizeof folder, &state, true, last, &atRoot)) {
-        fail(e);
-        return INVALID_HANDLE_VALUE;
+// The folder of an entry's host path ("." for a relative name alone).
+void folderOf(const char *host, char *out) {
+    const char *slash = strrchr(host, '/');
+    if (!slash) {
+        strcpy(out, ".");
+    } else if (slash == host) {
+        strcpy(out, "/");
+    } else {
+        memcpy(out, host, (size_t)(slash - host));
+        out[slash - host] = 0;
     }
-    if (!data) { fail(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE; }
-    if (!hasWildcards(last)) {
-        // A plain name: trailing dots and spaces do not count, as for any name.
-        size_t n = strlen(last);
-        while (n > 0 && (last[n - 1] == '.' || last[n - 1] == ' ') && dots(last) == 0) last[--n] = 0;
-    }
-    if (!*last) { fail(ERROR_FILE_NOT_FOUND); return INVALID_HANDLE_VALUE; }
+}
 
-    WIN32_FIND_DATAA *list = nullptr;
-    size_t count = 0;
-    if (!collect(folder, last, atRoot, &list, &count, &error)) {
-        free(list);
-        fail(error);
-        return INVALID_HANDLE_VALUE;
-    }
+HANDLE failFind(DWORD error) {
+    fail(error);
+    return INVALID_HANDLE_VALUE;
+}
+
+// Hands out the entries found, the first in *data.
+HANDLE startSearch(WIN32_FIND_DATAA *list, size_t count, LPWIN32_FIND_DATAA data) {
     if (count == 0) {
         free(list);
-        fail(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
+        return failFind(ERROR_FILE_NOT_FOUND);
     }
     qsort(list, count, sizeof *list, byName);
     Slot *slot;
     HANDLE h = slotOpen(kSlotFind, &slot);
     if (!h) {
         free(list);
-        fail(ERROR_TOO_MANY_OPEN_FILES);
-        return INVALID_HANDLE_VALUE;
+        return failFind(ERROR_TOO_MANY_OPEN_FILES);
     }
     slot->entries = list;
     slot->count = count;
@@ -207,6 +207,58 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     *data = list[0];
     SetLastError(ERROR_SUCCESS);
     return h;
+}
+
+} // namespace
+
+extern "C" {
+
+HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
+    DWORD error;
+    if (callFails(QZHOST_FindFirstFileA, &error)) return failFind(error);
+    char folder[kHostPath], last[MAX_PATH];
+    PathState state;
+    bool atRoot = false;
+    struct stat st;
+    Lookup how;
+    how.wildcards = true;
+    how.plainEntry = true;
+    how.last = last;
+    how.atRoot = &atRoot;
+    how.st = &st;
+    if (DWORD e = resolve(pattern, folder, sizeof folder, &state, how)) return failFind(e);
+    if (!data) return failFind(ERROR_INVALID_PARAMETER);
+
+    WIN32_FIND_DATAA *list = nullptr;
+    size_t count = 0;
+    if (how.entry) {
+        // A plain name: folder names the entry itself.
+        if (state == kPathExists) {
+            if (!how.statted && lstat(folder, &st) != 0) return failFind(ERROR_FILE_NOT_FOUND);
+            struct stat target;
+            if (S_ISLNK(st.st_mode) && stat(folder, &target) == 0) st = target;   // a dangling link is itself
+            list = (WIN32_FIND_DATAA *)malloc(sizeof *list);
+            if (!list) return failFind(ERROR_NOT_ENOUGH_MEMORY);
+            fill(list, folder, st, last);
+            return startSearch(list, 1, data);
+        }
+        if (posixNames() && bytesAsTheyAre()) return failFind(ERROR_FILE_NOT_FOUND);
+        char entry[kHostPath];
+        strcpy(entry, folder);
+        folderOf(entry, folder);
+        atRoot = false;   // a plain name is never "." or ".."
+    } else if (!hasWildcards(last)) {
+        // A plain name: trailing dots and spaces do not count, as for any name.
+        size_t n = strlen(last);
+        while (n > 0 && (last[n - 1] == '.' || last[n - 1] == ' ') && dots(last) == 0) last[--n] = 0;
+    }
+    if (!*last) return failFind(ERROR_FILE_NOT_FOUND);
+
+    if (!collect(folder, last, atRoot, &list, &count, &error)) {
+        free(list);
+        return failFind(error);
+    }
+    return startSearch(list, count, data);
 }
 
 BOOL WINAPI FindNextFileA(HANDLE search, LPWIN32_FIND_DATAA data) {

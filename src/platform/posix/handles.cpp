@@ -9,6 +9,7 @@
 
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qz::posix {
@@ -49,9 +50,20 @@ void slotClose(HANDLE h) {
     Slot *s = &g_slots[v / 4 - 1];
     if (s->fd >= 0) close(s->fd);
     free(s->entries);
+    free(s->window);
     memset(s, 0, sizeof *s);
     s->kind = kSlotFree;
     --g_counters.handles;
+}
+
+bool slotIdentity(Slot &s) {
+    if (s.known) return true;
+    struct stat st;
+    if (s.fd < 0 || fstat(s.fd, &st) != 0) return false;
+    s.dev = st.st_dev;
+    s.ino = st.st_ino;
+    s.known = true;
+    return true;
 }
 
 Slot *slotAt(size_t i) { return &g_slots[i]; }

@@ -14,6 +14,14 @@
 //      case in ANSI.  A missing folder on the way is ERROR_PATH_NOT_FOUND; a
 //      missing last component is reported as such to the caller, which
 //      decides (ERROR_FILE_NOT_FOUND, or a file to create).
+// Step 3 starts with the whole path as written, in one lstat: when it is
+// there, every component matched exactly, which is what the walk would
+// have found.  When only the last name is missing, its folder alone is
+// searched; any other failure walks the components one by one.  The
+// entries of a searched folder are kept (folderNames) while the folder's
+// times say it has not changed and the layer has made or removed nothing.
+// A path relative to the process folder stays relative in host form, so
+// that no call asks where the process is; only ".." does.
 // With POSIX names (extension mode) a name is looked up only as it is
 // written, keeps trailing dots and spaces, : ? * " < > | are ordinary
 // characters of a name, and only "X:\" and "X:/" start a drive path
@@ -26,7 +34,10 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <pthread.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace qz::posix {
@@ -76,23 +87,222 @@ void ready() {
     if (!g_ready) resetDrives();
 }
 
-// Looks name (ANSI) up in folder host without case; on success the entry's
-// own name (host form) is in out.
-bool findEntry(const char *host, const char *name, char *out, size_t size) {
-    DIR *d = opendir(*host ? host : "/");
-    if (!d) return false;
-    bool found = false;
-    char ansi[MAX_PATH * 2];
-    while (struct dirent *e = readdir(d)) {
-        if (!hostToAnsi(e->d_name, ansi, sizeof ansi)) continue;
-        if (sameName(ansi, name) && strlen(e->d_name) < size) {
-            strcpy(out, e->d_name);
-            found = true;
-            break;
+// ---- kept folder readings ----
+//
+// A folder searched without case is read once and kept.  While the kernel
+// watches it for this process (inotify), every change to its entries, by
+// the layer or by anyone, arrives as an event before the call that made it
+// returns; the events are applied to the kept names at each use, and a
+// folder that is removed or moved, or an overflowing queue, drops the
+// reading.  Where no watch can be had, a reading is used again only when
+// the folder has the same times as when it was read and its modification
+// time lies well before the reading (any later change of its entries then
+// moves that time, even on file systems that keep coarse times); the
+// layer's own changes drop such readings.  Either way the path must still
+// name the same folder (device and inode).
+
+struct Reading {
+    bool   used;
+    char   folder[kHostPath];
+    dev_t  dev;
+    ino_t  ino;
+    struct timespec mtime, ctime, taken;
+    int    watch;                // inotify watch, or -1
+    char  *names;                // each ended by a 0
+    size_t count, bytes, cap;
+    unsigned long use;
+};
+enum { kReadings = 4 };
+Reading       g_readings[kReadings];
+unsigned long g_uses = 0;
+int           g_notify = -1;     // the inotify descriptor
+bool          g_notifyTried = false;
+
+struct timespec coarseNow() {
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME_COARSE, &ts);
+    return ts;
+}
+
+bool sameTime(const struct timespec &a, const struct timespec &b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// a lies more than two seconds (the coarsest file times) before b.
+bool wellBefore(const struct timespec &a, const struct timespec &b) {
+    return a.tv_sec + 2 < b.tv_sec;
+}
+
+bool stillValid(const Reading &r, const struct stat &st) {
+    if (r.dev != st.st_dev || r.ino != st.st_ino) return false;
+    if (r.watch >= 0) return true;
+    return sameTime(r.mtime, st.st_mtim) && sameTime(r.ctime, st.st_ctim) && wellBefore(r.mtime, r.taken);
+}
+
+void drop(Reading &r) {
+    if (r.used && r.watch >= 0) {
+        bool shared = false;   // one folder reached by two paths has one watch
+        for (const Reading &o : g_readings) {
+            if (&o != &r && o.used && o.watch == r.watch) shared = true;
         }
+        if (!shared) inotify_rm_watch(g_notify, r.watch);
+    }
+    free(r.names);
+    memset(&r, 0, sizeof r);
+    r.watch = -1;
+}
+
+void dropAll() {
+    for (Reading &r : g_readings) drop(r);
+}
+
+// A child of fork shares the parent's inotify queue: it reads its own.
+void afterFork() {
+    if (g_notify >= 0) close(g_notify);
+    g_notify = -1;
+    g_notifyTried = false;
+    for (Reading &r : g_readings) r.watch = -1;
+    dropAll();
+}
+
+int notifier() {
+    if (!g_notifyTried) {
+        static bool registered = false;
+        if (!registered) registered = pthread_atfork(nullptr, nullptr, afterFork) == 0;
+        g_notifyTried = registered;
+        if (registered) g_notify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    }
+    return g_notify;
+}
+
+bool appendName(Reading &r, const char *name) {
+    size_t n = strlen(name) + 1;
+    if (r.bytes + n > r.cap) {
+        size_t c = r.cap ? r.cap * 2 : 4096;
+        while (c < r.bytes + n) c *= 2;
+        char *grown = (char *)realloc(r.names, c);
+        if (!grown) return false;
+        r.names = grown;
+        r.cap = c;
+    }
+    memcpy(r.names + r.bytes, name, n);
+    r.bytes += n;
+    ++r.count;
+    return true;
+}
+
+// Adds a name not kept yet (events may repeat what was read).
+bool addName(Reading &r, const char *name) {
+    const char *p = r.names;
+    for (size_t i = 0; i < r.count; ++i, p += strlen(p) + 1) {
+        if (strcmp(p, name) == 0) return true;
+    }
+    return appendName(r, name);
+}
+
+void removeName(Reading &r, const char *name) {
+    char *p = r.names;
+    for (size_t i = 0; i < r.count; ++i, p += strlen(p) + 1) {
+        if (strcmp(p, name) != 0) continue;
+        size_t n = strlen(p) + 1;
+        memmove(p, p + n, r.bytes - (size_t)(p - r.names) - n);
+        r.bytes -= n;
+        --r.count;
+        return;
+    }
+}
+
+// Applies the events waiting for the watched readings.
+void applyEvents() {
+    if (g_notify < 0) return;
+    bool watched = false;
+    for (const Reading &r : g_readings) {
+        if (r.used && r.watch >= 0) watched = true;
+    }
+    if (!watched) return;
+    alignas(struct inotify_event) char buf[8192];
+    for (;;) {
+        ssize_t n = read(g_notify, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n < 0 && errno != EAGAIN) dropAll();
+            return;
+        }
+        // Room left for the largest event: the queue was empty.
+        bool drained = sizeof buf - (size_t)n >= sizeof(struct inotify_event) + NAME_MAX + 1;
+        for (char *p = buf; p < buf + n;) {
+            const struct inotify_event *e = (const struct inotify_event *)p;
+            p += sizeof *e + e->len;
+            if (e->mask & IN_Q_OVERFLOW) {
+                dropAll();
+                continue;
+            }
+            for (Reading &r : g_readings) {
+                if (!r.used || r.watch != e->wd) continue;
+                bool kept = true;
+                if (e->mask & (IN_CREATE | IN_MOVED_TO)) kept = e->len > 0 && addName(r, e->name);
+                else if (e->mask & (IN_DELETE | IN_MOVED_FROM)) removeName(r, e->name);
+                else if (e->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT)) kept = false;
+                if (!kept) drop(r);
+            }
+        }
+        if (drained) return;
+    }
+}
+
+// Reads the folder into r, watching it first so that no change made while
+// it is read is missed; false when it cannot be read.
+bool readFolder(Reading &r, const char *host, const struct stat &st) {
+    drop(r);
+    struct timespec taken = coarseNow();
+    int watch = notifier() < 0 ? -1
+              : inotify_add_watch(g_notify, host, IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                                     IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
+    DIR *d = opendir(host);
+    if (!d) {
+        // A watch no reading uses is removed (drop does it for kept ones).
+        if (watch >= 0) {
+            r.used = true;
+            r.watch = watch;
+            drop(r);
+        }
+        return false;
+    }
+    r.used = true;
+    r.watch = watch;
+    bool ok = true;
+    while (struct dirent *e = readdir(d)) {
+        if (!appendName(r, e->d_name)) { ok = false; break; }
     }
     closedir(d);
-    return found;
+    if (!ok) {
+        drop(r);
+        return false;
+    }
+    strcpy(r.folder, host);
+    r.dev = st.st_dev;
+    r.ino = st.st_ino;
+    r.mtime = st.st_mtim;
+    r.ctime = st.st_ctim;
+    r.taken = taken;
+    return true;
+}
+
+// Looks name (ANSI) up in folder host without case; on success the entry's
+// own name (host form) is in out.  *st receives the folder's stat.
+bool findEntry(const char *host, const char *name, char *out, size_t size, struct stat *st) {
+    size_t count;
+    const char *names = folderNames(*host ? host : "/", &count, st);
+    if (!names) return false;
+    char ansi[MAX_PATH * 2];
+    for (size_t i = 0; i < count; ++i, names += strlen(names) + 1) {
+        if (!hostToAnsi(names, ansi, sizeof ansi)) continue;
+        if (sameName(ansi, name) && strlen(names) < size) {
+            strcpy(out, names);
+            return true;
+        }
+    }
+    return false;
 }
 
 // The process folder, in host form without a trailing '/' ("" for "/").
@@ -122,7 +332,46 @@ void setCurrentDrive(int letter) {
     if (letterIndex(letter) >= 0) g_current = 'A' + letterIndex(letter);
 }
 
+const char *folderNames(const char *host, size_t *count, struct stat *st) {
+    if (stat(host, st) != 0) return nullptr;
+    if (!S_ISDIR(st->st_mode)) {
+        errno = ENOTDIR;
+        return nullptr;
+    }
+    Reading *slot = nullptr;
+    for (Reading &r : g_readings) {
+        if (r.used && strcmp(r.folder, host) == 0) {
+            slot = &r;
+            break;
+        }
+    }
+    applyEvents();
+    if (slot && (!slot->used || !stillValid(*slot, *st))) drop(*slot);
+    if (!slot || !slot->used) {
+        if (strlen(host) >= sizeof slot->folder) return nullptr;
+        if (!slot) {
+            slot = &g_readings[0];
+            for (Reading &r : g_readings) {
+                if (!r.used) { slot = &r; break; }
+                if (r.use < slot->use) slot = &r;
+            }
+        }
+        if (!readFolder(*slot, host, *st)) return nullptr;
+    }
+    slot->use = ++g_uses;
+    *count = slot->count;
+    return slot->names;
+}
+
+void forgetFolders() {
+    // Watched readings learn of the change from its event.
+    for (Reading &r : g_readings) {
+        if (r.used && r.watch < 0) drop(r);
+    }
+}
+
 void resetDrives() {
+    dropAll();
     g_ready = true;
     memset(g_drives, 0, sizeof g_drives);
     Drive &c = g_drives['C' - 'A'];
@@ -137,8 +386,10 @@ namespace {
 
 // Step 1: the folder that path starts from, in host form, in base; *rest is
 // what follows the drive prefix, *floor the length of the drive's root,
-// above which ".." does not go (0 for a path without a drive).
-DWORD startOf(const char *path, const char **rest, char (&base)[kHostPath], size_t *floor) {
+// above which ".." does not go (0 for a path without a drive).  With
+// relative set the process folder is "." (a relative host path) rather
+// than asked for.
+DWORD startOf(const char *path, const char **rest, char (&base)[kHostPath], size_t *floor, bool relative) {
     *rest = path;
     *floor = 0;
     int letter = 0;
@@ -152,7 +403,13 @@ DWORD startOf(const char *path, const char **rest, char (&base)[kHostPath], size
     } else if (isSep(path[0])) {
         letter = g_current;
     }
-    if (!letter) return processFolder(base, sizeof base) ? 0 : ERROR_PATH_NOT_FOUND;
+    if (!letter) {
+        if (relative) {
+            strcpy(base, ".");
+            return 0;
+        }
+        return processFolder(base, sizeof base) ? 0 : ERROR_PATH_NOT_FOUND;
+    }
     Drive *d = drive(letter);
     if (!d || !d->mapped) return ERROR_PATH_NOT_FOUND;
     if (!d->media) return ERROR_NOT_READY;
@@ -160,6 +417,12 @@ DWORD startOf(const char *path, const char **rest, char (&base)[kHostPath], size
     strcpy(base, d->root);
     *floor = strlen(base);
     if (!isSep(**rest) && letter == g_current) {
+        // Every process folder lies on a drive whose root is "/".
+        if (relative && !*d->root) {
+            strcpy(base, ".");
+            *floor = 0;
+            return 0;
+        }
         char cwd[kHostPath];
         if (processFolder(cwd, sizeof cwd) && liesIn(cwd, d->root)) strcpy(base, cwd);
     }
@@ -208,11 +471,39 @@ bool trimComponents(char **parts, int count) {
     return true;
 }
 
-// Step 3: looks the components up one by one below host, which holds the
-// start; floor as startOf gives it.  When a pattern follows, the last
-// component too must be an existing folder.
-DWORD lookUp(char *host, size_t size, size_t floor, char *const *parts, int count, bool pattern,
-             PathState *state) {
+// Appends a component to a host path that may be the relative start ".".
+bool appendPart(char *host, size_t size, const char *name) {
+    if (strcmp(host, ".") == 0) {
+        if (strlen(name) >= size) return false;
+        strcpy(host, name);
+        return true;
+    }
+    return append(host, size, name);
+}
+
+bool isLink(const struct stat &st) { return S_ISLNK(st.st_mode); }
+
+// folder + '/' + name into out, where folder may be "." or "/".
+bool joinPath(const char *folder, const char *name, char *out, size_t size) {
+    int n;
+    if (strcmp(folder, ".") == 0) n = snprintf(out, size, "%s", name);
+    else if (strcmp(folder, "/") == 0) n = snprintf(out, size, "/%s", name);
+    else n = snprintf(out, size, "%s/%s", folder, name);
+    return n >= 0 && (size_t)n < size;
+}
+
+// A directory by stat (links followed).
+bool isFolder(const char *host) {
+    struct stat st;
+    return stat(host, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Step 3, component by component, below host, which holds the start; floor
+// as startOf gives it.  When a pattern follows, the last component too must
+// be an existing folder; with lastExact the last is looked up only as
+// written.
+DWORD walk(char *host, size_t size, size_t floor, char *const *parts, int count, bool pattern, bool lastExact,
+           PathState *state) {
     *state = kPathExists;
     for (int i = 0; i < count; ++i) {
         const char *c = parts[i];
@@ -222,61 +513,218 @@ DWORD lookUp(char *host, size_t size, size_t floor, char *const *parts, int coun
         if (*state == kPathLastMissing) return ERROR_PATH_NOT_FOUND;
         char name[kHostPath];
         if (!ansiToHost(c, strlen(c), name, sizeof name)) return ERROR_FILENAME_EXCED_RANGE;
-        size_t at = strlen(host);
-        if (!append(host, size, name)) return ERROR_FILENAME_EXCED_RANGE;
+        char folder[kHostPath];
+        strcpy(folder, host);
+        if (!appendPart(host, size, name)) return ERROR_FILENAME_EXCED_RANGE;
         struct stat st;
         if (lstat(host, &st) != 0) {
-            host[at] = 0;
             char real[kHostPath];
-            if (!posixNames() && findEntry(host, c, real, sizeof real)) {
-                if (!append(host, size, real)) return ERROR_FILENAME_EXCED_RANGE;
+            if (!posixNames() && !(isLast && lastExact) && findEntry(folder, c, real, sizeof real, &st)) {
+                if (!joinPath(*folder ? folder : "/", real, host, size)) return ERROR_FILENAME_EXCED_RANGE;
             } else {
-                append(host, size, name);
                 if (!isLast || pattern) return ERROR_PATH_NOT_FOUND;
                 *state = kPathLastMissing;
                 continue;
             }
         }
-        if ((!isLast || pattern) && (stat(host, &st) != 0 || !S_ISDIR(st.st_mode))) return ERROR_PATH_NOT_FOUND;
+        if ((!isLast || pattern) && !isFolder(host)) return ERROR_PATH_NOT_FOUND;
     }
+    return 0;
+}
+
+// Step 3 for a path without "..": the path as written in one lstat, then
+// the folder of a missing last name; 0 with *done false when neither
+// settles it and the walk must decide.  real counts the name components
+// (not ".").
+DWORD direct(char *host, size_t size, char *const *parts, int count, int real, bool pattern, bool lastExact,
+             PathState *state, struct stat *st, bool *statted, bool *done) {
+    *done = false;
+    char exact[kHostPath];
+    strcpy(exact, host);
+    for (int i = 0; i < count; ++i) {
+        if (strcmp(parts[i], ".") == 0) continue;
+        char name[kHostPath];
+        if (!ansiToHost(parts[i], strlen(parts[i]), name, sizeof name)) return ERROR_FILENAME_EXCED_RANGE;
+        if (!appendPart(exact, sizeof exact, name)) return ERROR_FILENAME_EXCED_RANGE;
+    }
+    if (strlen(exact) >= size) return ERROR_FILENAME_EXCED_RANGE;
+    if (real == 0) {
+        // The start alone: it is not looked at, as by the walk.
+        *state = kPathExists;
+        *done = true;
+        return 0;
+    }
+    if (lstat(exact, st) == 0) {
+        // Before a pattern the last component must be a folder.
+        if (pattern && !S_ISDIR(st->st_mode) && !(isLink(*st) && isFolder(exact)))
+            return ERROR_PATH_NOT_FOUND;
+        strcpy(host, exact);
+        *state = kPathExists;
+        *statted = true;
+        *done = true;
+        return 0;
+    }
+    if (errno == ENOTDIR) {
+        *done = true;
+        return ERROR_PATH_NOT_FOUND;
+    }
+    // Only a missing last name (not ".") is settled here.
+    if (errno != ENOENT || pattern || strcmp(parts[count - 1], ".") == 0) return 0;
+    char *slash = strrchr(exact, '/');
+    char folder[kHostPath];
+    if (!slash) {
+        strcpy(folder, ".");
+    } else if (slash == exact) {
+        strcpy(folder, "/");
+    } else {
+        memcpy(folder, exact, (size_t)(slash - exact));
+        folder[slash - exact] = 0;
+    }
+    // The start itself is not looked at, as by the walk.
+    bool atStart = real == 1;
+    struct stat fst;
+    if (posixNames() || lastExact) {
+        if (!atStart && stat(folder, &fst) != 0) {
+            // Without POSIX names a folder on the way may differ in case.
+            if (!posixNames() || (errno != ENOENT && errno != ENOTDIR)) return 0;
+            *done = true;
+            return ERROR_PATH_NOT_FOUND;
+        }
+        if (!atStart && !S_ISDIR(fst.st_mode)) {
+            *done = true;
+            return ERROR_PATH_NOT_FOUND;
+        }
+    } else {
+        size_t n;
+        const char *names = folderNames(folder, &n, &fst);
+        if (!names && !atStart) return 0;
+        char entry[MAX_PATH * 2];
+        for (size_t i = 0; names && i < n; ++i, names += strlen(names) + 1) {
+            if (!hostToAnsi(names, entry, sizeof entry) || !sameName(entry, parts[count - 1])) continue;
+            if (!joinPath(folder, names, host, size)) return ERROR_FILENAME_EXCED_RANGE;
+            *state = kPathExists;
+            *statted = lstat(host, st) == 0;
+            *done = true;
+            return 0;
+        }
+    }
+    strcpy(host, exact);
+    *state = kPathLastMissing;
+    *done = true;
     return 0;
 }
 
 } // namespace
 
-DWORD resolve(const char *path, char *host, size_t size, PathState *state,
-              bool wildcards, char *last, bool *atRoot) {
+DWORD resolve(const char *path, char *host, size_t size, PathState *state, Lookup &how) {
+    how.statted = false;
+    how.entry = false;
     if (!path || !*path) return ERROR_PATH_NOT_FOUND;
     size_t len = strlen(path);
     if (len >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
     ready();
-    const char *rest;
-    char base[kHostPath];
-    size_t floor;
-    if (DWORD error = startOf(path, &rest, base, &floor)) return error;
-    if (strlen(base) >= size) return ERROR_FILENAME_EXCED_RANGE;
-    strcpy(host, base);
 
     char copy[MAX_PATH];
     char *parts[MAX_PATH];
+    const char *rest;
+    char base[kHostPath];
+    size_t floor;
+    if (DWORD error = startOf(path, &rest, base, &floor, true)) return error;
     int count = splitComponents(rest, copy, parts);
     // In wildcard mode the last component is whatever follows the last
     // separator, possibly nothing.
     const char *pattern = nullptr;
-    if (wildcards) {
+    if (how.wildcards) {
         if (count > 0 && !isSep(path[len - 1])) pattern = parts[--count];
         else pattern = "";
     }
     if (!trimComponents(parts, count) || (pattern && !validName(pattern, true))) return ERROR_INVALID_NAME;
-    if (DWORD error = lookUp(host, size, floor, parts, count, pattern != nullptr, state)) return error;
+    // A plain name as the pattern is looked up as the last component.
+    bool lastExact = false;
+    char plain[MAX_PATH];
+    bool plainName = pattern && !strchr(pattern, '*') && !strchr(pattern, '?') && strcmp(pattern, ".") != 0 &&
+                     strcmp(pattern, "..") != 0;
+    if (how.plainEntry && plainName) {
+        strcpy(plain, pattern);
+        size_t n = strlen(plain);
+        while (n > 0 && (plain[n - 1] == '.' || plain[n - 1] == ' ')) plain[--n] = 0;
+        if (n > 0) {
+            parts[count++] = plain;
+            pattern = nullptr;
+            lastExact = true;
+            how.entry = true;
+        }
+    }
+    int real = 0;
+    bool climbs = false;
+    for (int i = 0; i < count; ++i) {
+        if (strcmp(parts[i], "..") == 0) climbs = true;
+        else if (strcmp(parts[i], ".") != 0) ++real;
+    }
+    // ".." is followed name by name from an absolute start, as it always was.
+    if (climbs && strcmp(base, ".") == 0) {
+        if (DWORD error = startOf(path, &rest, base, &floor, false)) return error;
+    }
+    if (strlen(base) >= size) return ERROR_FILENAME_EXCED_RANGE;
+    strcpy(host, base);
+
+    struct stat own;
+    struct stat *st = how.st ? how.st : &own;
+    bool done = false;
+    if (!climbs) {
+        if (DWORD error = direct(host, size, parts, count, real, pattern != nullptr, lastExact, state, st,
+                                 &how.statted, &done))
+            return error;
+    }
+    if (!done) {
+        DWORD error = walk(host, size, floor, parts, count, pattern != nullptr, lastExact, state);
+        if (error) return error;
+    }
 
     if (!*host) strcpy(host, "/");
-    if (pattern && last) strcpy(last, pattern);
-    if (atRoot) {
-        *atRoot = strcmp(host, "/") == 0;
-        for (const Drive &d : g_drives) {
-            if (d.mapped && *d.root && strcmp(d.root, host) == 0) *atRoot = true;
+    if (pattern && how.last) strcpy(how.last, pattern);
+    if (how.entry && how.last) strcpy(how.last, plain);
+    if (how.atRoot && !how.entry) {
+        char abs[kHostPath];
+        const char *where = host;
+        if (*host != '/') {
+            // Relative: the process folder tells whether it is a root.
+            char cwd[kHostPath];
+            if (!processFolder(cwd, sizeof cwd)) return ERROR_PATH_NOT_FOUND;
+            if (strcmp(host, ".") == 0) snprintf(abs, sizeof abs, "%s", *cwd ? cwd : "/");
+            else snprintf(abs, sizeof abs, "%s/%s", cwd, host);
+            where = abs;
         }
+        *how.atRoot = strcmp(where, "/") == 0;
+        for (const Drive &d : g_drives) {
+            if (d.mapped && *d.root && strcmp(d.root, where) == 0) *how.atRoot = true;
+        }
+    }
+    return 0;
+}
+
+DWORD exactHostPath(const char *path, char *host, size_t size) {
+    if (!path || !*path) return ERROR_PATH_NOT_FOUND;
+    size_t len = strlen(path);
+    if (len >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
+    ready();
+    char copy[MAX_PATH];
+    char *parts[MAX_PATH];
+    const char *rest;
+    char base[kHostPath];
+    size_t floor;
+    if (DWORD error = startOf(path, &rest, base, &floor, true)) return error;
+    int count = splitComponents(rest, copy, parts);
+    if (!trimComponents(parts, count)) return ERROR_INVALID_NAME;
+    if (count == 0 || strcmp(parts[count - 1], ".") == 0) return ERROR_INVALID_FUNCTION;
+    if (strlen(base) >= size) return ERROR_FILENAME_EXCED_RANGE;
+    strcpy(host, base);
+    for (int i = 0; i < count; ++i) {
+        if (strcmp(parts[i], "..") == 0) return ERROR_INVALID_FUNCTION;
+        if (strcmp(parts[i], ".") == 0) continue;
+        char name[kHostPath];
+        if (!ansiToHost(parts[i], strlen(parts[i]), name, sizeof name) || !appendPart(host, size, name))
+            return ERROR_FILENAME_EXCED_RANGE;
     }
     return 0;
 }

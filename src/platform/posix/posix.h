@@ -77,6 +77,10 @@ unsigned char ansiToOem(unsigned char c);
 bool ansiToHost(const char *ansi, size_t n, char *out, size_t size);
 bool hostToAnsi(const char *utf8, char *out, size_t size);
 
+// True when names pass between the ANSI page and the file system unchanged
+// (932 and the UTF-8 page).
+bool bytesAsTheyAre();
+
 // Case-insensitive equality of two ANSI names (multibyte-aware).
 bool sameName(const char *a, const char *b);
 
@@ -131,17 +135,60 @@ enum PathState {
     kPathLastMissing,            // every directory exists, the last name does not
 };
 
-// Resolves a Win32 path (ANSI) to a host path.  Directories on the way and
-// the last component are looked up case-insensitively (exact match first;
-// with POSIX names, exactly only).
+// How resolve looks a path up, and what it tells besides the host path.
+struct Lookup {
+    // The last component may hold '*' and '?'; it is then not looked up but
+    // returned in ANSI form in last (and host names its directory).
+    bool  wildcards = false;
+    // With wildcards: when the last component is a plain name, it is looked
+    // up as written (no search without case) and host names the entry;
+    // entry tells whether that happened.
+    bool  plainEntry = false;
+    char *last = nullptr;
+    bool *atRoot = nullptr;
+    // Filled with the lstat of host when the state is kPathExists and
+    // statted is set (a path that is only its drive's root or the process
+    // folder is not looked at).
+    struct stat *st = nullptr;
+    bool  statted = false;
+    bool  entry = false;
+};
+
+// Resolves a Win32 path (ANSI) to a host path.  The path as written is
+// tried first; directories on the way and the last component are then
+// looked up case-insensitively (with POSIX names, exactly only).  Paths
+// relative to the process folder stay relative: the host path is then
+// relative too, and the process folder is asked for only when ".." climbs
+// out of it.
 // Returns 0 and fills host/state, or a Win32 error: ERROR_PATH_NOT_FOUND
 // (a directory on the way is missing, unknown drive), ERROR_INVALID_NAME,
 // ERROR_FILENAME_EXCED_RANGE, ERROR_NOT_READY (removable drive, no disk).
-// With wildcards true the last component may hold '*' and '?'; it is then
-// not looked up but returned in ANSI form in *last (and host names its
-// directory).
-DWORD resolve(const char *path, char *host, size_t size, PathState *state,
-              bool wildcards = false, char *last = nullptr, bool *atRoot = nullptr);
+DWORD resolve(const char *path, char *host, size_t size, PathState *state, Lookup &how);
+
+inline DWORD resolve(const char *path, char *host, size_t size, PathState *state,
+                     bool wildcards = false, char *last = nullptr, bool *atRoot = nullptr) {
+    Lookup how;
+    how.wildcards = wildcards;
+    how.last = last;
+    how.atRoot = atRoot;
+    return resolve(path, host, size, state, how);
+}
+
+// With POSIX names a path is looked up only as written: its host form
+// without touching the file system, for calls that let the system call
+// itself say whether it exists.  0, or the error resolve would give
+// without looking (or ERROR_INVALID_FUNCTION when the path needs a look:
+// ".." on the way, the process folder or a drive root alone).
+DWORD exactHostPath(const char *path, char *host, size_t size);
+
+// Names of the entries of a folder (host form, one after another, each
+// ended by a 0), read with readdir or kept from an earlier reading while
+// the folder has not changed since; null when the folder cannot be read.
+// *st receives the folder's stat (errno is set when it fails).
+const char *folderNames(const char *host, size_t *count, struct stat *st);
+// Forgets every kept reading: the layer has made, removed or renamed
+// something.
+void forgetFolders();
 
 // A host path in the drive form "X:\..." (the drive whose folder holds it,
 // the current drive preferred); false when it does not fit.
@@ -153,11 +200,14 @@ bool hostToWin(const char *host, char *out, size_t size);
 // the stored DOS bits); INVALID_FILE_ATTRIBUTES when it is missing.
 DWORD attributesOf(const char *host);
 DWORD attributesFrom(const char *host, const struct stat &st);
+// READONLY and DIRECTORY alone: what the mode says, without the stored bits.
+DWORD modeAttributes(const struct stat &st);
 
 // Stores HIDDEN, SYSTEM, ARCHIVE and NORMAL of attrs for the object; the
 // other bits are ignored.  fd >= 0 is used when given.
 bool storeDosBits(const char *host, int fd, DWORD attrs);
-void forgetDosBits(const char *host);
+// Drops what the fallback table keeps for the object of st.
+void forgetDosBits(const struct stat &st);
 void resetAttributes();
 
 // ---- handles (handles.cpp) ---------------------------------------------------
@@ -170,8 +220,16 @@ struct Slot {
     int    fd;
     DWORD  access;
     DWORD  share;
+    bool   known;                // dev and ino are known (fstat is asked lazily)
     dev_t  dev;
     ino_t  ino;
+    int64_t pos;                 // the file position, kept here rather than in the kernel
+    // two read-ahead windows (one malloc'd block) for handles that do not write
+    char  *window;
+    int64_t windowAt[2];
+    size_t windowBytes[2];
+    int    lastWindow;           // the window read last
+    bool   noWindow;             // a handle of this process writes the file
     // searches
     WIN32_FIND_DATAA *entries;   // malloc'd, sorted
     size_t count;
@@ -184,11 +242,15 @@ void   slotClose(HANDLE h);
 Slot  *slotAt(size_t i);
 size_t slotCapacity();
 
+// Fills dev and ino of a file slot from its descriptor when not yet known;
+// false when fstat fails.
+bool slotIdentity(Slot &s);
+
 // Visits every open file slot of the given file.
 template <class F> void eachOpenFile(dev_t dev, ino_t ino, F f) {
     for (size_t i = 0; i < slotCapacity(); ++i) {
         Slot *s = slotAt(i);
-        if (s->kind == kSlotFile && s->dev == dev && s->ino == ino) f(*s);
+        if (s->kind == kSlotFile && slotIdentity(*s) && s->dev == dev && s->ino == ino) f(*s);
     }
 }
 

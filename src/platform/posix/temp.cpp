@@ -100,6 +100,7 @@ UINT WINAPI GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR buff
         if (state == kPathLastMissing) {
             int fd = open(host, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd >= 0) {
+                forgetFolders();
                 storeDosBits(host, fd, FILE_ATTRIBUTE_ARCHIVE);
                 close(fd);
                 strcpy(buffer, name);
