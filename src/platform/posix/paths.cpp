@@ -614,23 +614,38 @@ DWORD direct(char *host, size_t size, char *const *parts, int count, int real, b
     return 0;
 }
 
-} // namespace
-
-DWORD resolve(const char *path, char *host, size_t size, PathState *state, Lookup &how) {
-    how.statted = false;
-    how.entry = false;
-    if (!path || !*path) return ERROR_PATH_NOT_FOUND;
-    size_t len = strlen(path);
-    if (len >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
-    ready();
-
+// Steps 1 and 2 for a Win32 path: where it starts and its components.
+struct Parts {
     char copy[MAX_PATH];
     char *parts[MAX_PATH];
     const char *rest;
     char base[kHostPath];
     size_t floor;
-    if (DWORD error = startOf(path, &rest, base, &floor, true)) return error;
-    int count = splitComponents(rest, copy, parts);
+    int count;
+};
+
+DWORD splitWinPath(const char *path, Parts &p) {
+    if (!path || !*path) return ERROR_PATH_NOT_FOUND;
+    if (strlen(path) >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
+    ready();
+    if (DWORD error = startOf(path, &p.rest, p.base, &p.floor, true)) return error;
+    p.count = splitComponents(p.rest, p.copy, p.parts);
+    return 0;
+}
+
+} // namespace
+
+DWORD resolve(const char *path, char *host, size_t size, PathState *state, Lookup &how) {
+    how.statted = false;
+    how.entry = false;
+    Parts split;
+    if (DWORD error = splitWinPath(path, split)) return error;
+    size_t len = strlen(path);
+    char **parts = split.parts;
+    char (&base)[kHostPath] = split.base;
+    const char *rest = split.rest;
+    size_t floor = split.floor;
+    int count = split.count;
     // In wildcard mode the last component is whatever follows the last
     // separator, possibly nothing.
     const char *pattern = nullptr;
@@ -704,17 +719,11 @@ DWORD resolve(const char *path, char *host, size_t size, PathState *state, Looku
 }
 
 DWORD exactHostPath(const char *path, char *host, size_t size) {
-    if (!path || !*path) return ERROR_PATH_NOT_FOUND;
-    size_t len = strlen(path);
-    if (len >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
-    ready();
-    char copy[MAX_PATH];
-    char *parts[MAX_PATH];
-    const char *rest;
-    char base[kHostPath];
-    size_t floor;
-    if (DWORD error = startOf(path, &rest, base, &floor, true)) return error;
-    int count = splitComponents(rest, copy, parts);
+    Parts split;
+    if (DWORD error = splitWinPath(path, split)) return error;
+    char **parts = split.parts;
+    const char *base = split.base;
+    int count = split.count;
     if (!trimComponents(parts, count)) return ERROR_INVALID_NAME;
     if (count == 0 || strcmp(parts[count - 1], ".") == 0) return ERROR_INVALID_FUNCTION;
     if (strlen(base) >= size) return ERROR_FILENAME_EXCED_RANGE;
