@@ -40,7 +40,7 @@ void upperLabelOf(const char *oemName, char label[kNameBytes]) {
 
 
 // The OEM name of volume `number` of the split set that oemName belongs to:
-// NAME.zNN, or for kLastVolume (any number above 999) NAME.zip.
+// NAME.zNN, or for kLastVolume NAME.zip.
 void splitVolumeName(const char *oemName, uint16_t number, char out[kNameBytes]) {
     lstrcpynA(out, oemName, kNameBytes);
     char *dot = nullptr;
@@ -68,6 +68,14 @@ void splitVolumeName(const char *oemName, uint16_t number, char out[kNameBytes])
 int16_t openSplitVolume(const char *oemName, uint16_t number, DWORD share, HANDLE *file) {
     char name[kNameBytes], last[kNameBytes];
     splitVolumeName(oemName, number, name);
+    // Volumes are numbered 1 to 999; any other number but the last one's
+    // names no file, or a damaged end record would send a copy round the
+    // last volume again and again.
+    *file = INVALID_HANDLE_VALUE;
+    if (number != kLastVolume && (number == 0 || number > kMaxVolume)) {
+        frame::setArchiveName(name);
+        return QZ_ERR_NAME;
+    }
     *file = openOem(name, GENERIC_READ, share, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS);
     if (*file != INVALID_HANDLE_VALUE)
         return QZ_OK;
