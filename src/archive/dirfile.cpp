@@ -111,17 +111,13 @@ int16_t buildSpanned(const char *oemName, HANDLE *file, uint16_t *volume, HANDLE
     // The end record is on the last volume: until a volume ends with one,
     // ask for the last volume.
     EndRecord end;
-    for (bool asked = false;; asked = true) {
+    for (;;) {
         uint64_t size;
         int16_t found = readTail(*file, &end, &size);
         if (found == QZ_ERR_FILE)
             return found;
         if (found == QZ_OK && end.signature == kSigEnd)
             break;
-        // A split set's last volume is taken by its name, once: without an
-        // end record it is no last volume.
-        if (asked && splitSet(oemName))
-            return QZ_ERR_NOT_ZIP;
         int16_t result = requestVolume(kLastVolume, oemName, file);
         if (result != QZ_OK)
             return result;

@@ -61,10 +61,10 @@ void splitVolumeName(const char *oemName, uint16_t number, char out[kNameBytes])
 }
 
 // Opens a split set's volume by its name: QZ_OK, or QZ_ERR_NAME with the
-// missing name in the print block for the host.  The last volume is
-// NAME.zip, also where a NAME.zNN is asked for that is not there and the
-// end record of NAME.zip says it is that volume; never another, so a set
-// never goes round in circles.
+// missing name in the print block for the host.  NAME.zip is taken only
+// with its end record, as the last volume, and for a NAME.zNN that is not
+// there only when that record says it is that volume; without one it is no
+// last volume (QZ_ERR_NOT_ZIP).  So a set never goes round in circles.
 int16_t openSplitVolume(const char *oemName, uint16_t number, DWORD share, HANDLE *file) {
     char name[kNameBytes], last[kNameBytes];
     splitVolumeName(oemName, number, name);
@@ -72,24 +72,30 @@ int16_t openSplitVolume(const char *oemName, uint16_t number, DWORD share, HANDL
     // names no file, or a damaged end record would send a copy round the
     // last volume again and again.
     *file = INVALID_HANDLE_VALUE;
-    if (number != kLastVolume && (number == 0 || number > kMaxVolume)) {
+    bool wantLast = number == kLastVolume;
+    if (!wantLast && (number == 0 || number > kMaxVolume)) {
         frame::setArchiveName(name);
         return QZ_ERR_NAME;
     }
-    *file = openOem(name, GENERIC_READ, share, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS);
-    if (*file != INVALID_HANDLE_VALUE)
-        return QZ_OK;
+    if (!wantLast) {
+        *file = openOem(name, GENERIC_READ, share, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS);
+        if (*file != INVALID_HANDLE_VALUE)
+            return QZ_OK;
+    }
     splitVolumeName(oemName, kLastVolume, last);
     HANDLE h = openOem(last, GENERIC_READ, share, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS);
     EndRecord end;
     uint64_t size;
-    if (h != INVALID_HANDLE_VALUE && readTail(h, &end, &size) == QZ_OK && end.signature == kSigEnd &&
-        end.disk + 1u == number && seekTo(h, 0)) {
+    bool ends = h != INVALID_HANDLE_VALUE && readTail(h, &end, &size) == QZ_OK && end.signature == kSigEnd &&
+                seekTo(h, 0);
+    if (ends && (wantLast || end.disk + 1u == number)) {
         *file = h;
         return QZ_OK;
     }
     if (h != INVALID_HANDLE_VALUE)
         CloseHandle(h);
+    if (wantLast && h != INVALID_HANDLE_VALUE)
+        return QZ_ERR_NOT_ZIP;
     frame::setArchiveName(name);
     return QZ_ERR_NAME;
 }
