@@ -56,8 +56,8 @@ bool knownMethod(uint16_t zipMethod);
 bool decodedMethod(uint16_t zipMethod);
 
 // Appends s to path (a kNameBytes buffer) as far as it fits, never cutting
-// a double-byte character in two.
-void appendPath(char *path, const char *s);
+// a double-byte character in two; false when s was cut.
+bool appendPath(char *path, const char *s);
 
 // out = drive, directory and name joined, as far as they fit.
 void joinPath(char out[kNameBytes], const char *drive, const char *dir, const char *name);
@@ -75,8 +75,9 @@ void destinationDirectory(const char *given, char out[kNameBytes]);
 // The path an entry is written to, in ANSI and OEM.  drive, dir and name
 // are the entry's parts (OEM; drive empty unless OPT_KEEP_DRIVE); a
 // non-empty outputName replaces the whole path.  With OPT_KEEP_DRIVE the
-// path filters apply.
-void destinationPath(const char *destDir, const char *outputName, const char *drive,
+// path filters apply.  False when the path was cut to fit the buffer (the
+// whole of it or one of the parts the path is split into).
+bool destinationPath(const char *destDir, const char *outputName, const char *drive,
                      const char *dir, const char *name, uint32_t options,
                      char ansi[kNameBytes], char oem[kNameBytes]);
 

@@ -31,10 +31,10 @@ bool decodedMethod(uint16_t zipMethod) {
     return zipMethod == 0 || zipMethod == 8;
 }
 
-void appendPath(char *path, const char *s) {
+bool appendPath(char *path, const char *s) {
     int at = lstrlenA(path);
     if (!s)
-        return;
+        return true;
     while (*s) {
         const char *next = CharNextA(s);
         int n = (int)(next - s);
@@ -44,6 +44,7 @@ void appendPath(char *path, const char *s) {
             path[at++] = *s++;
     }
     path[at] = 0;
+    return *s == 0;
 }
 
 void joinPath(char out[kNameBytes], const char *drive, const char *dir, const char *name) {

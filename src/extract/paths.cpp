@@ -22,23 +22,24 @@ void destinationDirectory(const char *given, char out[kNameBytes]) {
     endWithSeparator(out);
 }
 
-void destinationPath(const char *destDir, const char *outputName, const char *drive,
+bool destinationPath(const char *destDir, const char *outputName, const char *drive,
                      const char *dir, const char *name, uint32_t options,
                      char ansi[kNameBytes], char oem[kNameBytes]) {
+    bool whole = true;
     // The entry's parts are OEM; each is converted on its way in.
-    auto appendOem = [ansi](const char *part) {
+    auto appendOem = [ansi, &whole](const char *part) {
         char converted[kNameBytes];
         lstrcpynA(converted, part, kNameBytes);
         qz::oemToAnsi(converted, converted);
-        appendPath(ansi, converted);
+        whole &= appendPath(ansi, converted);
     };
     ansi[0] = 0;
     if (outputName && outputName[0]) {
-        appendPath(ansi, outputName);
+        whole &= appendPath(ansi, outputName);
     } else {
         if (options & OPT_KEEP_DRIVE)
             appendOem(drive);
-        appendPath(ansi, destDir);
+        whole &= appendPath(ansi, destDir);
         if (options & OPT_DIRS)
             appendOem(dir);
         appendOem(name);
@@ -49,10 +50,13 @@ void destinationPath(const char *destDir, const char *outputName, const char *dr
         applyPathFilters(oem);
     qz::oemToAnsi(oem, ansi);
 
+    // Splitting cuts each part to 255 bytes.
     char d[kNameBytes], p[kNameBytes], n[kNameBytes];
+    const int length = lstrlenA(ansi);
     select::splitPath(ansi, d, p, n);
     joinPath(ansi, d, p, n);
     qz::ansiToOem(ansi, oem);
+    return whole && lstrlenA(ansi) == length;
 }
 
 }  // namespace extract

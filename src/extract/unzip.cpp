@@ -153,6 +153,7 @@ Step Run::entry() {
     lstrcpynA(oemName, entryName(), sizeof oemName);
     qz::ansiToOem(oemName, oemName);
     select::splitPath(oemName, drive, dir, name);
+    bool fits = lstrlenA(drive) + lstrlenA(dir) + lstrlenA(name) == lstrlenA(oemName);
     if (extensionOn(QZ_EXT_POSIX_NAMES) && drive[0]) {
         // Where ':' is a character of names, "c:x" names a file "c:x".
         lstrcatA(drive, dir);
@@ -165,13 +166,16 @@ Step Run::entry() {
         return Step::Skip;
 
     if (!testing()) {
-        destinationPath(destDir, outputName, drive, dir, name, options, pathAnsi, pathOem);
+        fits &= destinationPath(destDir, outputName, drive, dir, name, options, pathAnsi, pathOem);
         frame::beginEntry(pathAnsi);
     } else {
         // Nothing is written in a test, so the host sees the entry's name.
         frame::beginEntry(entryName());
+        fits = true;
     }
-    if (nameTooLong)
+    // A path cut to fit its buffer would write some other file: in the
+    // mode where problems stay with their entry, the entry is skipped.
+    if (nameTooLong || (!fits && extensionOn(QZ_EXT_ENTRY_PROBLEMS)))
         return skipWith(QZ_TOO_LONG);
 
     if (positionInput() == Step::Stop)

@@ -184,7 +184,7 @@ std::string asWritten(const std::string &utf8) { return utf8; }
 
 // The entries an extraction into `out` reported, as name=code.  The block
 // holds the destination path with '\\' separators; a long one is cut short
-// and taken as the expected entry whose name it begins.
+// and taken as the expected entry whose first 100 bytes it shares.
 std::vector<std::string> reported(const RecordingCallback &cb, const std::string &out,
                                   const std::vector<std::string> &want) {
     std::vector<std::string> got;
@@ -193,7 +193,7 @@ std::vector<std::string> reported(const RecordingCallback &cb, const std::string
         std::replace(path.begin(), path.end(), '\\', '/');
         std::string name = fromAnsi(path.substr(std::min(path.size(), out.size() + 1)));
         for (const std::string &w : want)
-            if (name.size() > 100 && w.rfind(name, 0) == 0)
+            if (name.size() > 100 && w.compare(0, 100, name, 0, 100) == 0)
                 name = w.substr(0, w.rfind('='));
         got.push_back(name + "=" + std::to_string(m.eventCode));
     }
