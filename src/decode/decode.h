@@ -34,8 +34,8 @@ namespace decode {
 // ---------------------------------------------------------------------------
 
 enum : uint32_t {
-    kInflateWorkspaceBytes = 39028,  // what InflateWorkspaceSize returns
-    kInflateResetBytes = 38964,      // what InflateReset zeroes
+    kInflateWorkspaceBytes = 72308,  // what InflateWorkspaceSize returns
+    kInflateResetBytes = 72244,      // what InflateReset zeroes
 };
 
 // Results of Inflate.
@@ -51,10 +51,10 @@ enum : uint16_t {
     kInflateNeedOutput = 2,  // the last call stopped in a delivery, out of room
 };
 
-// The bytes a decoder workspace needs: 39,028.
+// The bytes a decoder workspace needs: 72,308.
 uint32_t InflateWorkspaceSize();
 
-// Prepares a workspace for a new stream: zeroes 38,964 bytes from the first
+// Prepares a workspace for a new stream: zeroes 72,244 bytes from the first
 // even address of the block; the state word becomes 0.
 void InflateReset(void *workspace);
 
@@ -118,11 +118,17 @@ enum : uint16_t {
 // The decoder workspace, laid over the caller's block from its first even
 // address.  It holds only 8- and 16-bit fields, so even alignment is all it
 // needs, and it ends inside the part that InflateReset zeroes, so a reset
-// workspace is a fresh stream in every field.  Positions in the window are
+// workspace is a fresh stream in every field.  Positions in a window are
 // offsets from its start.
+//
+// Two windows take turns: decoded bytes go into the filling one, and when it
+// has been delivered the other one is filled, while the delivered one keeps
+// the previous fill for matches that reach back before the window start.
+// Nothing in the filling window beyond the write position is ever read, so a
+// match may write whole words past its end.
 struct Workspace {
-    // sliding window
-    uint8_t window[kWindowBytes + kWindowSlack];  // decoded bytes go here first
+    // sliding windows: the filling one is window[filling]
+    uint8_t window[2][kWindowBytes + kWindowSlack];
 
     // Huffman codes of the current block
     uint16_t lenFirst[256];              // literal/length first-level table
@@ -147,8 +153,9 @@ struct Workspace {
     uint16_t zeroFill;     // zero bytes fetched past the end of the input
 
     // window positions
+    uint16_t filling;      // the window decoded bytes go into (0 or 1)
     uint16_t writePos;     // where the next decoded byte goes
-    uint16_t prevEnd;      // end of the bytes the last delivery left behind
+    uint16_t prevEnd;      // end of the previous fill in the other window
     uint16_t deliverPos;   // next byte of the window a delivery copies out
     uint16_t afterDeliver; // step to run when the delivery is complete
 
@@ -172,6 +179,10 @@ inline Workspace *workspaceAt(void *block) {
     uintptr_t p = reinterpret_cast<uintptr_t>(block);
     return reinterpret_cast<Workspace *>((p + 1) & ~static_cast<uintptr_t>(1));
 }
+
+// The window being filled, and the other one with the previous fill.
+inline uint8_t *fillWindow(Workspace &w) { return w.window[w.filling]; }
+inline const uint8_t *previousFill(const Workspace &w) { return w.window[w.filling ^ 1u]; }
 
 // The bit reader of one call.  Its model is a 16-bit buffer taken from the
 // low end, holding 8 to 16 bits between steps, with bytes fetched one at a
@@ -232,10 +243,10 @@ struct BitReader {
 // Copies a match of length bytes from distance bytes back to the write
 // position wp, byte by byte in ascending order so that a distance shorter
 // than the length repeats what the match has just written.  A source before
-// the window start lies among the bytes the last delivery left behind (the
-// previous fill ends at prevEnd), and is copied as it stands.
+// the window start lies in the previous fill (the other window, up to
+// prevEnd), and is copied as it stands.
 inline void copyMatch(Workspace &w, uint32_t wp, uint32_t length, uint32_t distance) {
-    uint8_t *dst = w.window + wp;
+    uint8_t *dst = fillWindow(w) + wp;
     if (distance <= wp) {
         const uint8_t *src = dst - distance;
         for (uint32_t i = 0; i < length; ++i)
@@ -243,11 +254,11 @@ inline void copyMatch(Workspace &w, uint32_t wp, uint32_t length, uint32_t dista
         return;
     }
     uint32_t before = distance - wp;  // bytes that come from the previous fill
-    const uint8_t *src = w.window + w.prevEnd - before;
+    const uint8_t *src = previousFill(w) + w.prevEnd - before;
     uint32_t first = before < length ? before : length;
     for (uint32_t i = 0; i < first; ++i)
         dst[i] = src[i];
-    src = w.window;
+    src = fillWindow(w);
     for (uint32_t i = first; i < length; ++i)
         dst[i] = *src++;
 }

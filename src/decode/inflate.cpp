@@ -252,14 +252,14 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
                     uint32_t n = w.length;
                     if (n > br.left) n = br.left;
                     if (n > kWindowBytes - wp) n = kWindowBytes - wp;
-                    copyBytes(w.window + wp, br.in, n);
+                    copyBytes(fillWindow(w) + wp, br.in, n);
                     br.in += n;
                     br.left -= n;
                     wp += n;
                     w.length = static_cast<uint16_t>(w.length - n);
                 } else {
                     PULL_OR_LEAVE(br.pull());
-                    w.window[wp++] = static_cast<uint8_t>(br.bits);
+                    fillWindow(w)[wp++] = static_cast<uint8_t>(br.bits);
                     br.bits = 0;
                     br.count = 0;
                     --w.length;
@@ -386,7 +386,7 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
                 goto invalid;
             }
             if (sym < 256) {
-                w.window[wp++] = static_cast<uint8_t>(sym);
+                fillWindow(w)[wp++] = static_cast<uint8_t>(sym);
                 if (wp >= kWindowBytes)
                     DELIVER_THEN(kLen);
                 break;
@@ -448,7 +448,7 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
             uint32_t n = wp - w.deliverPos;
             if (n > outLeft)
                 n = outLeft;
-            copyBytes(out, w.window + w.deliverPos, n);
+            copyBytes(out, fillWindow(w) + w.deliverPos, n);
             out += n;
             outLeft -= n;
             w.deliverPos = static_cast<uint16_t>(w.deliverPos + n);
@@ -456,6 +456,9 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
                 w.state = kInflateNeedOutput;
                 goto suspend;
             }
+            // The delivered window keeps the previous fill; the other one
+            // fills next.
+            w.filling = static_cast<uint16_t>(w.filling ^ 1u);
             wp = 0;
             mode = w.afterDeliver;
             break;

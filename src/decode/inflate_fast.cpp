@@ -9,16 +9,21 @@
 //     longer codes, and distance codes longer than 8 bits (a distance table
 //     of 8 bits measured faster than 9 or 10), walk the byte-wise tree;
 //   - up to two literals per round of the loop;
-//   - the next symbol's table entry fetched before a match is copied;
+//   - the next symbol's table entry fetched before a match is copied, and a
+//     match's distance entry looked up while the buffer is topped up;
 //   - matches copied by pairs of 8-byte words, two pairs without a branch
 //     (most matches are shorter than that), near ones and those whose
 //     source lies in the previous fill alike (short repeats of 1, 2 or 4
-//     bytes as a repeated word);
+//     bytes as a repeated word); the words run past the match into the
+//     unread rest of the filling window, since the previous fill has a
+//     window of its own (decode.h);
 //   - the byte-wise reader's bit count kept as one bit (see HighRule);
 //   - on x86, a second build of the loop for processors with BMI2.
 //
 // Measured and left out: two literals in one table entry (building the
-// pairs in every call cost more than they saved), three or four literals per
+// pairs in every call cost more than they saved, and in zlib's level-6
+// streams two literal codes rarely fit 11 bits together: on executables
+// fewer than 1 in 400 pairs of literals), three or four literals per
 // round, and copies that write exactly up to the match's end by merging the
 // last word with the bytes behind it (the loads of freshly written words
 // stalled).
@@ -63,34 +68,41 @@ namespace {
 constexpr uint32_t kMaxCodeBits = 15;
 constexpr uint32_t kMaxLengthExtra = 5;
 constexpr uint32_t kMaxDistExtra = 13;
-constexpr uint32_t kMaxStepBits = kMaxCodeBits + kMaxLengthExtra + kMaxCodeBits + kMaxDistExtra;  // 48
 constexpr uint32_t kLiteralEntries = 2;
 
 // A refill reads 8 bytes at the cursor and moves it over the whole bytes
-// that fit in the buffer, at most 7, leaving 56 to 63 bits in hand.  Every
-// step starts with a full buffer and refills once, after its fields and
-// before the lookup of the next entry, which must see real bits: the fields
-// of a step and that lookup's bits fit in what a refill leaves.
+// that fit in the buffer, leaving 56 to 63 bits in hand.  Every step starts
+// with a full buffer.  A round of literals refills once, after its lookups.
+// A match refills after the length, while its distance entry is looked up
+// in the bits still in hand, and again after the lookup of the next entry,
+// which must see real bits.  So a step moves the cursor by at most 7 bytes:
+// 3 for a round of literals, 3 + 4 for a match.
 constexpr uint32_t kRefillReadBytes = 8;
 constexpr uint32_t kRefillMaxAdvance = 7;
 constexpr uint32_t kBitsAfterRefill = 56;
-static_assert(kBitsAfterRefill >= kMaxStepBits, "a refill must cover a whole step");
+constexpr uint32_t kMaxLengthBits = kMaxCodeBits + kMaxLengthExtra;  // 20
+constexpr uint32_t kMaxDistBits = kMaxCodeBits + kMaxDistExtra;      // 28
 static_assert(kBitsAfterRefill >= kLiteralEntries * kFastLenBits + kFastLenBits,
               "a round of literals and the lookup behind it must fit a refill");
-static_assert(kBitsAfterRefill >= kMaxCodeBits + kMaxLengthExtra + kMaxCodeBits,
-              "the distance lookup or tree walk must see real bits");
+static_assert(kBitsAfterRefill >= kMaxLengthBits + kMaxCodeBits,
+              "the distance lookup or tree walk must see real bits before the refill");
+static_assert(kBitsAfterRefill >= kMaxDistBits + kFastLenBits,
+              "the distance and the next lookup must fit the refill between them");
+static_assert((63 - kBitsAfterRefill + kLiteralEntries * kFastLenBits) / 8 <= kRefillMaxAdvance &&
+                  (63 - kBitsAfterRefill + kMaxLengthBits) / 8 + (63 - kBitsAfterRefill + kMaxDistBits) / 8 <=
+                      kRefillMaxAdvance,
+              "a step's refills move the cursor by at most kRefillMaxAdvance bytes");
 
-// A step starts only while kFastInputMargin bytes remain: its refill reads 8
-// and moves the cursor by up to 7, after which 8 still remain for the one
-// refill the exit may need (to hold the model's 16 bits before giving bytes
-// back).
+// A step starts only while kFastInputMargin bytes remain: its refills read 8
+// bytes each and move the cursor by up to 7 in all, after which 8 still
+// remain for the one refill the exit may need (to hold the model's 16 bits
+// before giving bytes back).
 constexpr uint32_t kFastInputMargin = kRefillMaxAdvance + kRefillReadBytes;  // 15
 static_assert(kFastMinInput >= kFastInputMargin + kRefillMaxAdvance, "the first refill must leave a step");
 
 // A step writes at most kFastWindowRoom literals, or one 258-byte match from
-// wp < kWindowBytes, whose copy writes and puts back up to 32 bytes behind
-// it (and reads as far behind its source).  All of it stays inside the
-// window and its slack.
+// wp < kWindowBytes, whose copy writes up to 31 bytes past it (and reads as
+// far past its source).  All of it stays inside the window and its slack.
 constexpr uint32_t kMaxMatch = 258;
 constexpr uint32_t kCopyWord = 8;
 static_assert(kWindowBytes - 1 + kMaxMatch + 4 * kCopyWord <= kWindowBytes + kWindowSlack,
@@ -416,14 +428,12 @@ inline uint32_t walkTree(const uint16_t *first, const uint16_t *tree, uint64_t b
 }
 
 // The copies of a match write whole words from the destination on and may
-// run up to 31 bytes past the match.  Those bytes may still be needed (the
-// previous fill ahead of the write position), so the caller saves the four
-// words behind the match before the copy and puts them back after it.
+// run up to 31 bytes past the match, into the part of the filling window
+// that nothing reads (decode.h).
 //
 // Pairs of words, when every byte a pair reads is final before it is read:
-// the source lies at least two words behind the destination, or anywhere at
-// or ahead of it (then each pair is read before anything at or after it is
-// written).  The first two pairs go without a branch.
+// the source lies at least two words behind the destination, or in the
+// previous fill.  The first two pairs go without a branch.
 inline void copyPair(uint8_t *dst, const uint8_t *src) {
     uint64_t a = loadWord(src);
     uint64_t b = loadWord(src + kCopyWord);
@@ -482,11 +492,12 @@ inline void copyNear(uint8_t *dst, const uint8_t *end, uint32_t distance) {
 // window start: the first part from the previous fill, the rest as a match
 // from the window start.  The first part's words may run into the rest,
 // which is written after them.
-inline void copySplit(Workspace &w, uint8_t *dst, const uint8_t *end, uint32_t wp, uint32_t distance) {
+inline void copySplit(uint8_t *window, const uint8_t *prevEnd, uint8_t *dst, const uint8_t *end, uint32_t wp,
+                      uint32_t distance) {
     uint32_t before = distance - wp;  // bytes that come from the previous fill, fewer than the match
-    copyPairs(dst, w.window + w.prevEnd - before, dst + before);
+    copyPairs(dst, prevEnd - before, dst + before);
     if (distance >= 2 * kCopyWord)
-        copyPairs(dst + before, w.window, end);
+        copyPairs(dst + before, window, end);
     else
         copyNear(dst + before, end, distance);
 }
@@ -524,10 +535,10 @@ QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader 
     // multiple of 64, so only the bits above go wrong.
     uint32_t avail = br.count;
     uint64_t buf = br.bits & ((1u << br.count) - 1);
-    uint8_t *const window = w.window;
+    uint8_t *const window = fillWindow(w);
     uint8_t *out = window + wpInOut;
     uint8_t *const outLimit = window + kWindowBytes - kFastWindowRoom;  // a step starts at or below it
-    const uint8_t *const prevEnd = window + w.prevEnd;
+    const uint8_t *const prevEnd = previousFill(w) + w.prevEnd;
     FastStop stop = kFastAtLen;
 
 // Fills the buffer to 56 to 63 bits with one 8-byte read; the cursor moves
@@ -602,36 +613,30 @@ QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader 
             stop = kFastAtDist;
             break;
         }
+        // The buffer is topped up while the distance entry is looked up, so
+        // that the next symbol's bits are in hand without waiting for the
+        // read once the distance has taken its own.
+        REFILL();
         n = (d >> 10) & 0xF;
         uint32_t dextra = (d & kDropMask) - n;
         uint32_t distance = (d >> 17) + (static_cast<uint32_t>(buf >> n) & ((1u << dextra) - 1));
         CONSUME_ENTRY(d);
 
         // The next symbol's entry is fetched before the copy, so that its
-        // lookup overlaps the copy.
-        REFILL();
+        // lookup overlaps the copy, and then the buffer is topped up again.
         e = t.len[buf & kLenMask];
+        REFILL();
 
-        // The source: behind the write position, or in the previous fill
-        // that the window still holds ahead of it (at or past the
-        // destination).
+        // The source: behind the write position, or in the previous fill.
         uint32_t wp = static_cast<uint32_t>(out - window);
         uint8_t *end = out + length;
         const uint8_t *src = distance <= wp ? out - distance : prevEnd - (distance - wp);
-        uint64_t behind0 = loadWord(end);
-        uint64_t behind1 = loadWord(end + kCopyWord);
-        uint64_t behind2 = loadWord(end + 2 * kCopyWord);
-        uint64_t behind3 = loadWord(end + 3 * kCopyWord);
         if (distance <= wp ? distance >= 2 * kCopyWord : distance - wp >= length)
             copyPairs(out, src, end);
         else if (distance <= wp)
             copyNear(out, end, distance);
         else
-            copySplit(w, out, end, wp, distance);
-        storeWord(end, behind0);
-        storeWord(end + kCopyWord, behind1);
-        storeWord(end + 2 * kCopyWord, behind2);
-        storeWord(end + 3 * kCopyWord, behind3);
+            copySplit(window, prevEnd, out, end, wp, distance);
         out = end;
     }
 
