@@ -433,7 +433,10 @@ inline uint32_t walkTree(const uint16_t *first, const uint16_t *tree, uint64_t b
 //
 // Pairs of words, when every byte a pair reads is final before it is read:
 // the source lies at least two words behind the destination, or in the
-// previous fill.  The first two pairs go without a branch.
+// previous fill.  The first four words go without a branch, all read before
+// any is written, so that none of their reads waits for a store of the same
+// copy; that takes a source four words behind, or one that the match's first
+// four words do not reach past.
 inline void copyPair(uint8_t *dst, const uint8_t *src) {
     uint64_t a = loadWord(src);
     uint64_t b = loadWord(src + kCopyWord);
@@ -442,8 +445,14 @@ inline void copyPair(uint8_t *dst, const uint8_t *src) {
 }
 
 inline void copyPairs(uint8_t *dst, const uint8_t *src, const uint8_t *end) {
-    copyPair(dst, src);
-    copyPair(dst + 2 * kCopyWord, src + 2 * kCopyWord);
+    uint64_t a = loadWord(src);
+    uint64_t b = loadWord(src + kCopyWord);
+    uint64_t c = loadWord(src + 2 * kCopyWord);
+    uint64_t d = loadWord(src + 3 * kCopyWord);
+    storeWord(dst, a);
+    storeWord(dst + kCopyWord, b);
+    storeWord(dst + 2 * kCopyWord, c);
+    storeWord(dst + 3 * kCopyWord, d);
     dst += 4 * kCopyWord;
     src += 4 * kCopyWord;
     while (dst < end) {
@@ -496,7 +505,7 @@ inline void copySplit(uint8_t *window, const uint8_t *prevEnd, uint8_t *dst, con
                       uint32_t distance) {
     uint32_t before = distance - wp;  // bytes that come from the previous fill, fewer than the match
     copyPairs(dst, prevEnd - before, dst + before);
-    if (distance >= 2 * kCopyWord)
+    if (distance >= 4 * kCopyWord || (distance >= 2 * kCopyWord && end - dst - before <= distance))
         copyPairs(dst + before, window, end);
     else
         copyNear(dst + before, end, distance);
@@ -631,7 +640,8 @@ QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader 
         uint32_t wp = static_cast<uint32_t>(out - window);
         uint8_t *end = out + length;
         const uint8_t *src = distance <= wp ? out - distance : prevEnd - (distance - wp);
-        if (distance <= wp ? distance >= 2 * kCopyWord : distance - wp >= length)
+        if (distance <= wp ? distance >= 4 * kCopyWord || (distance >= 2 * kCopyWord && length <= distance)
+                           : distance - wp >= length)
             copyPairs(out, src, end);
         else if (distance <= wp)
             copyNear(out, end, distance);
