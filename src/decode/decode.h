@@ -34,8 +34,8 @@ namespace decode {
 // ---------------------------------------------------------------------------
 
 enum : uint32_t {
-    kInflateWorkspaceBytes = 72308,  // what InflateWorkspaceSize returns
-    kInflateResetBytes = 72244,      // what InflateReset zeroes
+    kInflateWorkspaceBytes = 81528,  // what InflateWorkspaceSize returns
+    kInflateResetBytes = 81464,      // what InflateReset zeroes
 };
 
 // Results of Inflate.
@@ -51,10 +51,10 @@ enum : uint16_t {
     kInflateNeedOutput = 2,  // the last call stopped in a delivery, out of room
 };
 
-// The bytes a decoder workspace needs: 72,308.
+// The bytes a decoder workspace needs: 81,528.
 uint32_t InflateWorkspaceSize();
 
-// Prepares a workspace for a new stream: zeroes 72,244 bytes from the first
+// Prepares a workspace for a new stream: zeroes 81,464 bytes from the first
 // even address of the block; the state word becomes 0.
 void InflateReset(void *workspace);
 
@@ -115,6 +115,22 @@ enum : uint16_t {
     kEntrySymbolShift = 4,
 };
 
+// The fast loop's tables (inflate_fast.cpp).
+enum : uint32_t {
+    kFastLenBits = 11,    // literal/length codes up to 11 bits in one lookup
+    kFastDistBits = 8,    // distance codes up to 8 bits in one lookup
+    kFastMinInput = 64,   // input bytes that make entering worth the tables
+    kFastWindowRoom = 2,  // window bytes one round of literals may write
+};
+
+// The one-lookup tables of the current block's codes, built from the code
+// lengths in the workspace when the fast loop is first entered for a block
+// and kept in the workspace for the rest of the block.
+struct FastTables {
+    uint32_t len[1u << kFastLenBits];
+    uint32_t dist[1u << kFastDistBits];
+};
+
 // The decoder workspace, laid over the caller's block from its first even
 // address.  It holds only 8- and 16-bit fields, so even alignment is all it
 // needs, and it ends inside the part that InflateReset zeroes, so a reset
@@ -169,6 +185,10 @@ struct Workspace {
     uint16_t symbol;       // repeat symbol (16 to 18) awaiting its extra bits
 
     uint16_t byteWise;     // nonzero: never take the fast loop (tests)
+
+    // the fast loop's tables, from the first multiple of 4 in fastSpace
+    uint16_t fastBuilt;    // nonzero: they hold the current block's codes
+    uint8_t fastSpace[sizeof(FastTables) + 2];
 };
 
 static_assert(alignof(Workspace) <= 2, "the workspace is only evenly aligned");
@@ -178,6 +198,11 @@ static_assert(kInflateResetBytes + 1 <= kInflateWorkspaceBytes, "room for the al
 inline Workspace *workspaceAt(void *block) {
     uintptr_t p = reinterpret_cast<uintptr_t>(block);
     return reinterpret_cast<Workspace *>((p + 1) & ~static_cast<uintptr_t>(1));
+}
+
+inline FastTables &fastTablesOf(Workspace &w) {
+    uintptr_t p = reinterpret_cast<uintptr_t>(w.fastSpace);
+    return *reinterpret_cast<FastTables *>((p + 3) & ~static_cast<uintptr_t>(3));
 }
 
 // The window being filled, and the other one with the previous fill.
@@ -275,22 +300,6 @@ bool buildCode(const uint8_t *lengths, uint32_t n, uint16_t *first, uint16_t *tr
 // while the call has plenty of input and the window has room, and leaves the
 // byte-wise state (BitReader, write position) exactly as the byte-wise steps
 // would have left it after the same symbols.
-
-enum : uint32_t {
-    kFastLenBits = 11,    // literal/length codes up to 11 bits in one lookup
-    kFastDistBits = 8,    // distance codes up to 8 bits in one lookup
-    kFastMinInput = 64,   // input bytes that make entering worth the tables
-    kFastWindowRoom = 2,  // window bytes one round of literals may write
-};
-
-// The one-lookup tables of the current block's codes.  They are too large
-// for the workspace, so the decoding call keeps them on its stack and builds
-// them from the code lengths in the workspace when it first enters the fast
-// loop for a block.
-struct FastTables {
-    uint32_t len[1u << kFastLenBits];
-    uint32_t dist[1u << kFastDistBits];
-};
 
 void buildFastTables(const Workspace &w, FastTables &t);
 

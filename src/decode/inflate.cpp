@@ -166,10 +166,9 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
     int32_t result;
     int sym;
 
-    // The fast loop's tables live for this call only; built when the fast
-    // loop is first entered for a block, from the lengths in the workspace.
-    FastTables fast;
-    bool fastReady = false;
+    // The fast loop's tables are built when the fast loop is first entered
+    // for a block, from the lengths in the workspace.
+    FastTables &fast = fastTablesOf(w);
     const bool fastAllowed = w.byteWise == 0;
 
 // A byte fetch of the current step ran dry: suspend, or past final input the
@@ -211,7 +210,7 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
                 setFixedLengths(w);
                 buildCode(w.lenLengths, kLenSymbols, w.lenFirst, w.lenTree);
                 buildCode(w.distLengths, kDistSymbols, w.distFirst, w.distTree);
-                fastReady = false;
+                w.fastBuilt = 0;
                 w.walk = 0;
                 mode = kLen;
             } else if (type == 2) {
@@ -337,7 +336,7 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
                     goto invalid;
                 if (!buildCode(w.distLengths, kDistSymbols, w.distFirst, w.distTree))
                     goto invalid;
-                fastReady = false;
+                w.fastBuilt = 0;
                 w.walk = 0;
                 mode = kLen;
                 break;
@@ -364,9 +363,9 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
         case kLen:
             if (fastAllowed && w.walk == 0 && br.left >= kFastMinInput &&
                 wp + kFastWindowRoom <= kWindowBytes) {
-                if (!fastReady) {
+                if (w.fastBuilt == 0) {
                     buildFastTables(w, fast);
-                    fastReady = true;
+                    w.fastBuilt = 1;
                 }
                 if (inflateFast(w, fast, br, wp) == kFastAtDist) {
                     mode = kDist;
