@@ -35,7 +35,6 @@ namespace decode {
 
 enum : uint32_t {
     kInflateWorkspaceBytes = 81528,  // what InflateWorkspaceSize returns
-    kInflateResetBytes = 81464,      // what InflateReset zeroes
 };
 
 // Results of Inflate.
@@ -54,8 +53,10 @@ enum : uint16_t {
 // The bytes a decoder workspace needs: 81,528.
 uint32_t InflateWorkspaceSize();
 
-// Prepares a workspace for a new stream: zeroes 81,464 bytes from the first
-// even address of the block; the state word becomes 0.
+// Prepares a workspace for a new stream: zeroes every field and the window
+// that stands for the previous fill (the window filled first and the fast
+// loop's tables are written before anything reads them); the state word
+// becomes 0.
 void InflateReset(void *workspace);
 
 // Decodes as far as the given input and output space allow.
@@ -133,9 +134,9 @@ struct FastTables {
 
 // The decoder workspace, laid over the caller's block from its first even
 // address.  It holds only 8- and 16-bit fields, so even alignment is all it
-// needs, and it ends inside the part that InflateReset zeroes, so a reset
-// workspace is a fresh stream in every field.  Positions in a window are
-// offsets from its start.
+// needs.  InflateReset zeroes everything from the second window up to the
+// fast loop's tables, so a reset workspace is a fresh stream in every field.
+// Positions in a window are offsets from its start.
 //
 // Two windows take turns: decoded bytes go into the filling one, and when it
 // has been delivered the other one is filled, while the delivered one keeps
@@ -192,8 +193,7 @@ struct Workspace {
 };
 
 static_assert(alignof(Workspace) <= 2, "the workspace is only evenly aligned");
-static_assert(sizeof(Workspace) <= kInflateResetBytes, "a reset must clear every field");
-static_assert(kInflateResetBytes + 1 <= kInflateWorkspaceBytes, "room for the alignment byte");
+static_assert(sizeof(Workspace) + 1 <= kInflateWorkspaceBytes, "room for the alignment byte");
 
 inline Workspace *workspaceAt(void *block) {
     uintptr_t p = reinterpret_cast<uintptr_t>(block);

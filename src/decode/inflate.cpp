@@ -19,6 +19,8 @@
 // and wherever the fast loop meets something it leaves to them.
 #include "decode/decode.h"
 
+#include <stddef.h>
+
 namespace qz {
 namespace decode {
 
@@ -123,8 +125,15 @@ void setFixedLengths(Workspace &w) {
 
 uint32_t InflateWorkspaceSize() { return kInflateWorkspaceBytes; }
 
+// The fast tables come last, so the fields all lie between the second
+// window and them.
+static_assert(offsetof(Workspace, fastSpace) + sizeof(Workspace::fastSpace) == sizeof(Workspace),
+              "the fast loop's tables end the workspace");
+
 void InflateReset(void *workspace) {
-    __builtin_memset(workspaceAt(workspace), 0, kInflateResetBytes);
+    Workspace &w = *workspaceAt(workspace);
+    uint8_t *from = w.window[1];
+    __builtin_memset(from, 0, static_cast<size_t>(w.fastSpace - from));
 }
 
 uint16_t inflateState(const void *workspace) {
