@@ -21,17 +21,18 @@
 //   - on x86, a second build of the loop for processors with BMI2.
 //
 // Measured and left out: two literals in one table entry (building the
-// pairs in every call cost more than they saved, and in zlib's level-6
+// pairs cost more than they saved, and in zlib's level-6
 // streams two literal codes rarely fit 11 bits together: on executables
 // fewer than 1 in 400 pairs of literals), three or four literals per
 // round, and copies that write exactly up to the match's end by merging the
 // last word with the bytes behind it (the loads of freshly written words
 // stalled).
 //
-// Table sizes: the tables are rebuilt in every call that enters the loop
-// (about every 64 KiB of output in the entry pipeline) and at every block,
-// so their construction is kept to copies of the table doubling it and one
-// store per code.
+// Table sizes: the tables are built for every block (executables compress
+// into many small ones) and kept in the workspace while the block lasts, so
+// their construction is kept to copies of the table doubling it and one
+// store per code.  A one-bit test for a distance stop or long code, and
+// hints that the rare branches are unlikely, measured no faster.
 //
 // What it must not change: the engine's counts and suspension points follow
 // the byte-wise model of a 16-bit buffer holding 8 to 16 bits (BitReader in
@@ -257,7 +258,7 @@ constexpr uint32_t distEntry(uint32_t symbol, uint32_t codeLength) {
 }
 
 // The entries as a symbol's part and a code length's part, from small
-// tables, since the tables are rebuilt in every call.  A literal's high-bit
+// tables, since the tables are built for every block.  A literal's high-bit
 // rule is its code's; a length's and a distance's are those of the extra
 // bits that end them, unless a distance ends in exactly 8 (then its code's).
 struct EntryParts {
@@ -343,8 +344,8 @@ inline uint32_t reverse(uint32_t code, uint32_t length) {
 // of len + 1 bits go into the places no shorter code covers.  Entries that
 // no code covers (an empty or one-symbol code) stay 0, a stop.
 //
-// The table is rebuilt in every call that decodes a block with it, so the
-// counting and sorting run over four quarters of the symbols side by side.
+// The table is built for every block, so the counting and sorting run over
+// four quarters of the symbols side by side.
 static_assert(kLenSymbols % 4 == 0 && kDistSymbols % 4 == 0, "the symbols fall into four quarters");
 
 template <uint32_t (*Entry)(uint32_t, uint32_t)>
