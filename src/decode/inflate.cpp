@@ -477,7 +477,10 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
             goto leave;
 
         case kBad:
+            // The write position follows the last delivery, so that the
+            // workspace says which bytes of which window are decoded.
             w.mode = kBad;
+            w.writePos = static_cast<uint16_t>(wp);
             *inputCount = inGiven;
             *outputCount = outGiven - outLeft;
             return kInflateFinished;
