@@ -89,9 +89,9 @@ static_assert(kBitsAfterRefill >= kMaxLengthBits + kMaxCodeBits,
               "the distance lookup or tree walk must see real bits before the refill");
 static_assert(kBitsAfterRefill >= kMaxDistBits + kFastLenBits,
               "the distance and the next lookup must fit the refill between them");
-static_assert((63 - kBitsAfterRefill + kLiteralEntries * kFastLenBits) / 8 <= kRefillMaxAdvance &&
-                  (63 - kBitsAfterRefill + kMaxLengthBits) / 8 + (63 - kBitsAfterRefill + kMaxDistBits) / 8 <=
-                      kRefillMaxAdvance,
+constexpr uint32_t advanceAfter(uint32_t bits) { return (63 - kBitsAfterRefill + bits) / 8; }
+static_assert(advanceAfter(kLiteralEntries * kFastLenBits) <= kRefillMaxAdvance &&
+                  advanceAfter(kMaxLengthBits) + advanceAfter(kMaxDistBits) <= kRefillMaxAdvance,
               "a step's refills move the cursor by at most kRefillMaxAdvance bytes");
 
 // A step starts only while kFastInputMargin bytes remain: its refills read 8

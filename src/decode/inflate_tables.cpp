@@ -30,7 +30,9 @@ struct ReversedBytes {
 constexpr ReversedBytes kReversed;
 
 // A code of up to 8 bits in reverse order.
-inline uint32_t reverse(uint32_t code, uint32_t length) { return kReversed.byte[code] >> (kFirstBits - length); }
+inline uint32_t reverse(uint32_t code, uint32_t length) {
+    return kReversed.byte[code] >> (kFirstBits - length);
+}
 
 inline uint16_t leafOf(uint32_t symbol, uint32_t length) {
     return static_cast<uint16_t>(symbol << kEntrySymbolShift | length);
