@@ -278,6 +278,8 @@ uint32_t crc32(const uint8_t *data, size_t len, uint32_t crc) {
     return crcSliced(data, len, crc);
 }
 
+uint32_t crc32Portable(const uint8_t *data, size_t len, uint32_t crc) { return crcSliced(data, len, crc); }
+
 }  // namespace crypt
 }  // namespace qz
 

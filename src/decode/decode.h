@@ -34,8 +34,7 @@ namespace decode {
 // ---------------------------------------------------------------------------
 
 enum : uint32_t {
-    kInflateWorkspaceBytes = 39028,  // what InflateWorkspaceSize returns
-    kInflateResetBytes = 38964,      // what InflateReset zeroes
+    kInflateWorkspaceBytes = 81528,  // what InflateWorkspaceSize returns
 };
 
 // Results of Inflate.
@@ -51,11 +50,13 @@ enum : uint16_t {
     kInflateNeedOutput = 2,  // the last call stopped in a delivery, out of room
 };
 
-// The bytes a decoder workspace needs: 39,028.
+// The bytes a decoder workspace needs: 81,528.
 uint32_t InflateWorkspaceSize();
 
-// Prepares a workspace for a new stream: zeroes 38,964 bytes from the first
-// even address of the block; the state word becomes 0.
+// Prepares a workspace for a new stream: zeroes every field and the window
+// that stands for the previous fill (the window filled first and the fast
+// loop's tables are written before anything reads them); the state word
+// becomes 0.
 void InflateReset(void *workspace);
 
 // Decodes as far as the given input and output space allow.
@@ -115,14 +116,36 @@ enum : uint16_t {
     kEntrySymbolShift = 4,
 };
 
+// The fast loop's tables (inflate_fast.cpp).
+enum : uint32_t {
+    kFastLenBits = 11,    // literal/length codes up to 11 bits in one lookup
+    kFastDistBits = 8,    // distance codes up to 8 bits in one lookup
+    kFastMinInput = 64,   // input bytes that make entering worth the tables
+    kFastWindowRoom = 2,  // window bytes one round of literals may write
+};
+
+// The one-lookup tables of the current block's codes, built from the code
+// lengths in the workspace when the fast loop is first entered for a block
+// and kept in the workspace for the rest of the block.
+struct FastTables {
+    uint32_t len[1u << kFastLenBits];
+    uint32_t dist[1u << kFastDistBits];
+};
+
 // The decoder workspace, laid over the caller's block from its first even
 // address.  It holds only 8- and 16-bit fields, so even alignment is all it
-// needs, and it ends inside the part that InflateReset zeroes, so a reset
-// workspace is a fresh stream in every field.  Positions in the window are
-// offsets from its start.
+// needs.  InflateReset zeroes everything from the second window up to the
+// fast loop's tables, so a reset workspace is a fresh stream in every field.
+// Positions in a window are offsets from its start.
+//
+// Two windows take turns: decoded bytes go into the filling one, and when it
+// has been delivered the other one is filled, while the delivered one keeps
+// the previous fill for matches that reach back before the window start.
+// Nothing in the filling window beyond the write position is ever read, so a
+// match may write whole words past its end.
 struct Workspace {
-    // sliding window
-    uint8_t window[kWindowBytes + kWindowSlack];  // decoded bytes go here first
+    // sliding windows: the filling one is window[filling]
+    uint8_t window[2][kWindowBytes + kWindowSlack];
 
     // Huffman codes of the current block
     uint16_t lenFirst[256];              // literal/length first-level table
@@ -147,8 +170,9 @@ struct Workspace {
     uint16_t zeroFill;     // zero bytes fetched past the end of the input
 
     // window positions
+    uint16_t filling;      // the window decoded bytes go into (0 or 1)
     uint16_t writePos;     // where the next decoded byte goes
-    uint16_t prevEnd;      // end of the bytes the last delivery left behind
+    uint16_t prevEnd;      // end of the previous fill in the other window
     uint16_t deliverPos;   // next byte of the window a delivery copies out
     uint16_t afterDeliver; // step to run when the delivery is complete
 
@@ -162,16 +186,28 @@ struct Workspace {
     uint16_t symbol;       // repeat symbol (16 to 18) awaiting its extra bits
 
     uint16_t byteWise;     // nonzero: never take the fast loop (tests)
+
+    // the fast loop's tables, from the first multiple of 4 in fastSpace
+    uint16_t fastBuilt;    // nonzero: they hold the current block's codes
+    uint8_t fastSpace[sizeof(FastTables) + 2];
 };
 
 static_assert(alignof(Workspace) <= 2, "the workspace is only evenly aligned");
-static_assert(sizeof(Workspace) <= kInflateResetBytes, "a reset must clear every field");
-static_assert(kInflateResetBytes + 1 <= kInflateWorkspaceBytes, "room for the alignment byte");
+static_assert(sizeof(Workspace) + 1 <= kInflateWorkspaceBytes, "room for the alignment byte");
 
 inline Workspace *workspaceAt(void *block) {
     uintptr_t p = reinterpret_cast<uintptr_t>(block);
     return reinterpret_cast<Workspace *>((p + 1) & ~static_cast<uintptr_t>(1));
 }
+
+inline FastTables &fastTablesOf(Workspace &w) {
+    uintptr_t p = reinterpret_cast<uintptr_t>(w.fastSpace);
+    return *reinterpret_cast<FastTables *>((p + 3) & ~static_cast<uintptr_t>(3));
+}
+
+// The window being filled, and the other one with the previous fill.
+inline uint8_t *fillWindow(Workspace &w) { return w.window[w.filling]; }
+inline const uint8_t *previousFill(const Workspace &w) { return w.window[w.filling ^ 1u]; }
 
 // The bit reader of one call.  Its model is a 16-bit buffer taken from the
 // low end, holding 8 to 16 bits between steps, with bytes fetched one at a
@@ -232,10 +268,10 @@ struct BitReader {
 // Copies a match of length bytes from distance bytes back to the write
 // position wp, byte by byte in ascending order so that a distance shorter
 // than the length repeats what the match has just written.  A source before
-// the window start lies among the bytes the last delivery left behind (the
-// previous fill ends at prevEnd), and is copied as it stands.
+// the window start lies in the previous fill (the other window, up to
+// prevEnd), and is copied as it stands.
 inline void copyMatch(Workspace &w, uint32_t wp, uint32_t length, uint32_t distance) {
-    uint8_t *dst = w.window + wp;
+    uint8_t *dst = fillWindow(w) + wp;
     if (distance <= wp) {
         const uint8_t *src = dst - distance;
         for (uint32_t i = 0; i < length; ++i)
@@ -243,11 +279,11 @@ inline void copyMatch(Workspace &w, uint32_t wp, uint32_t length, uint32_t dista
         return;
     }
     uint32_t before = distance - wp;  // bytes that come from the previous fill
-    const uint8_t *src = w.window + w.prevEnd - before;
+    const uint8_t *src = previousFill(w) + w.prevEnd - before;
     uint32_t first = before < length ? before : length;
     for (uint32_t i = 0; i < first; ++i)
         dst[i] = src[i];
-    src = w.window;
+    src = fillWindow(w);
     for (uint32_t i = first; i < length; ++i)
         dst[i] = *src++;
 }
@@ -264,22 +300,6 @@ bool buildCode(const uint8_t *lengths, uint32_t n, uint16_t *first, uint16_t *tr
 // while the call has plenty of input and the window has room, and leaves the
 // byte-wise state (BitReader, write position) exactly as the byte-wise steps
 // would have left it after the same symbols.
-
-enum : uint32_t {
-    kFastLenBits = 11,    // literal/length codes up to 11 bits in one lookup
-    kFastDistBits = 8,    // distance codes up to 8 bits in one lookup
-    kFastMinInput = 64,   // input bytes that make entering worth the tables
-    kFastWindowRoom = 2,  // window bytes one round of literals may write
-};
-
-// The one-lookup tables of the current block's codes.  They are too large
-// for the workspace, so the decoding call keeps them on its stack and builds
-// them from the code lengths in the workspace when it first enters the fast
-// loop for a block.
-struct FastTables {
-    uint32_t len[1u << kFastLenBits];
-    uint32_t dist[1u << kFastDistBits];
-};
 
 void buildFastTables(const Workspace &w, FastTables &t);
 

@@ -19,6 +19,8 @@
 // and wherever the fast loop meets something it leaves to them.
 #include "decode/decode.h"
 
+#include <stddef.h>
+
 namespace qz {
 namespace decode {
 
@@ -123,8 +125,15 @@ void setFixedLengths(Workspace &w) {
 
 uint32_t InflateWorkspaceSize() { return kInflateWorkspaceBytes; }
 
+// The fast tables come last, so the fields all lie between the second
+// window and them.
+static_assert(offsetof(Workspace, fastSpace) + sizeof(Workspace::fastSpace) == sizeof(Workspace),
+              "the fast loop's tables end the workspace");
+
 void InflateReset(void *workspace) {
-    __builtin_memset(workspaceAt(workspace), 0, kInflateResetBytes);
+    Workspace &w = *workspaceAt(workspace);
+    uint8_t *from = w.window[1];
+    __builtin_memset(from, 0, static_cast<size_t>(w.fastSpace - from));
 }
 
 uint16_t inflateState(const void *workspace) {
@@ -166,10 +175,9 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
     int32_t result;
     int sym;
 
-    // The fast loop's tables live for this call only; built when the fast
-    // loop is first entered for a block, from the lengths in the workspace.
-    FastTables fast;
-    bool fastReady = false;
+    // The fast loop's tables are built when the fast loop is first entered
+    // for a block, from the lengths in the workspace.
+    FastTables &fast = fastTablesOf(w);
     const bool fastAllowed = w.byteWise == 0;
 
 // A byte fetch of the current step ran dry: suspend, or past final input the
@@ -211,7 +219,7 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
                 setFixedLengths(w);
                 buildCode(w.lenLengths, kLenSymbols, w.lenFirst, w.lenTree);
                 buildCode(w.distLengths, kDistSymbols, w.distFirst, w.distTree);
-                fastReady = false;
+                w.fastBuilt = 0;
                 w.walk = 0;
                 mode = kLen;
             } else if (type == 2) {
@@ -252,14 +260,14 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
                     uint32_t n = w.length;
                     if (n > br.left) n = br.left;
                     if (n > kWindowBytes - wp) n = kWindowBytes - wp;
-                    copyBytes(w.window + wp, br.in, n);
+                    copyBytes(fillWindow(w) + wp, br.in, n);
                     br.in += n;
                     br.left -= n;
                     wp += n;
                     w.length = static_cast<uint16_t>(w.length - n);
                 } else {
                     PULL_OR_LEAVE(br.pull());
-                    w.window[wp++] = static_cast<uint8_t>(br.bits);
+                    fillWindow(w)[wp++] = static_cast<uint8_t>(br.bits);
                     br.bits = 0;
                     br.count = 0;
                     --w.length;
@@ -337,7 +345,7 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
                     goto invalid;
                 if (!buildCode(w.distLengths, kDistSymbols, w.distFirst, w.distTree))
                     goto invalid;
-                fastReady = false;
+                w.fastBuilt = 0;
                 w.walk = 0;
                 mode = kLen;
                 break;
@@ -364,9 +372,9 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
         case kLen:
             if (fastAllowed && w.walk == 0 && br.left >= kFastMinInput &&
                 wp + kFastWindowRoom <= kWindowBytes) {
-                if (!fastReady) {
+                if (w.fastBuilt == 0) {
                     buildFastTables(w, fast);
-                    fastReady = true;
+                    w.fastBuilt = 1;
                 }
                 if (inflateFast(w, fast, br, wp) == kFastAtDist) {
                     mode = kDist;
@@ -386,7 +394,7 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
                 goto invalid;
             }
             if (sym < 256) {
-                w.window[wp++] = static_cast<uint8_t>(sym);
+                fillWindow(w)[wp++] = static_cast<uint8_t>(sym);
                 if (wp >= kWindowBytes)
                     DELIVER_THEN(kLen);
                 break;
@@ -448,7 +456,7 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
             uint32_t n = wp - w.deliverPos;
             if (n > outLeft)
                 n = outLeft;
-            copyBytes(out, w.window + w.deliverPos, n);
+            copyBytes(out, fillWindow(w) + w.deliverPos, n);
             out += n;
             outLeft -= n;
             w.deliverPos = static_cast<uint16_t>(w.deliverPos + n);
@@ -456,6 +464,9 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
                 w.state = kInflateNeedOutput;
                 goto suspend;
             }
+            // The delivered window keeps the previous fill; the other one
+            // fills next.
+            w.filling = static_cast<uint16_t>(w.filling ^ 1u);
             wp = 0;
             mode = w.afterDeliver;
             break;
@@ -466,7 +477,10 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
             goto leave;
 
         case kBad:
+            // The write position follows the last delivery, so that the
+            // workspace says which bytes of which window are decoded.
             w.mode = kBad;
+            w.writePos = static_cast<uint16_t>(wp);
             *inputCount = inGiven;
             *outputCount = outGiven - outLeft;
             return kInflateFinished;

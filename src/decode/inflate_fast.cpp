@@ -9,24 +9,30 @@
 //     longer codes, and distance codes longer than 8 bits (a distance table
 //     of 8 bits measured faster than 9 or 10), walk the byte-wise tree;
 //   - up to two literals per round of the loop;
-//   - the next symbol's table entry fetched before a match is copied;
+//   - the next symbol's table entry fetched before a match is copied, and a
+//     match's distance entry looked up while the buffer is topped up;
 //   - matches copied by pairs of 8-byte words, two pairs without a branch
 //     (most matches are shorter than that), near ones and those whose
 //     source lies in the previous fill alike (short repeats of 1, 2 or 4
-//     bytes as a repeated word);
+//     bytes as a repeated word); the words run past the match into the
+//     unread rest of the filling window, since the previous fill has a
+//     window of its own (decode.h);
 //   - the byte-wise reader's bit count kept as one bit (see HighRule);
 //   - on x86, a second build of the loop for processors with BMI2.
 //
 // Measured and left out: two literals in one table entry (building the
-// pairs in every call cost more than they saved), three or four literals per
+// pairs cost more than they saved, and in zlib's level-6
+// streams two literal codes rarely fit 11 bits together: on executables
+// fewer than 1 in 400 pairs of literals), three or four literals per
 // round, and copies that write exactly up to the match's end by merging the
 // last word with the bytes behind it (the loads of freshly written words
 // stalled).
 //
-// Table sizes: the tables are rebuilt in every call that enters the loop
-// (about every 64 KiB of output in the entry pipeline) and at every block,
-// so their construction is kept to copies of the table doubling it and one
-// store per code.
+// Table sizes: the tables are built for every block (executables compress
+// into many small ones) and kept in the workspace while the block lasts, so
+// their construction is kept to copies of the table doubling it and one
+// store per code.  A one-bit test for a distance stop or long code, and
+// hints that the rare branches are unlikely, measured no faster.
 //
 // What it must not change: the engine's counts and suspension points follow
 // the byte-wise model of a 16-bit buffer holding 8 to 16 bits (BitReader in
@@ -63,34 +69,41 @@ namespace {
 constexpr uint32_t kMaxCodeBits = 15;
 constexpr uint32_t kMaxLengthExtra = 5;
 constexpr uint32_t kMaxDistExtra = 13;
-constexpr uint32_t kMaxStepBits = kMaxCodeBits + kMaxLengthExtra + kMaxCodeBits + kMaxDistExtra;  // 48
 constexpr uint32_t kLiteralEntries = 2;
 
 // A refill reads 8 bytes at the cursor and moves it over the whole bytes
-// that fit in the buffer, at most 7, leaving 56 to 63 bits in hand.  Every
-// step starts with a full buffer and refills once, after its fields and
-// before the lookup of the next entry, which must see real bits: the fields
-// of a step and that lookup's bits fit in what a refill leaves.
+// that fit in the buffer, leaving 56 to 63 bits in hand.  Every step starts
+// with a full buffer.  A round of literals refills once, after its lookups.
+// A match refills after the length, while its distance entry is looked up
+// in the bits still in hand, and again after the lookup of the next entry,
+// which must see real bits.  So a step moves the cursor by at most 7 bytes:
+// 3 for a round of literals, 3 + 4 for a match.
 constexpr uint32_t kRefillReadBytes = 8;
 constexpr uint32_t kRefillMaxAdvance = 7;
 constexpr uint32_t kBitsAfterRefill = 56;
-static_assert(kBitsAfterRefill >= kMaxStepBits, "a refill must cover a whole step");
+constexpr uint32_t kMaxLengthBits = kMaxCodeBits + kMaxLengthExtra;  // 20
+constexpr uint32_t kMaxDistBits = kMaxCodeBits + kMaxDistExtra;      // 28
 static_assert(kBitsAfterRefill >= kLiteralEntries * kFastLenBits + kFastLenBits,
               "a round of literals and the lookup behind it must fit a refill");
-static_assert(kBitsAfterRefill >= kMaxCodeBits + kMaxLengthExtra + kMaxCodeBits,
-              "the distance lookup or tree walk must see real bits");
+static_assert(kBitsAfterRefill >= kMaxLengthBits + kMaxCodeBits,
+              "the distance lookup or tree walk must see real bits before the refill");
+static_assert(kBitsAfterRefill >= kMaxDistBits + kFastLenBits,
+              "the distance and the next lookup must fit the refill between them");
+constexpr uint32_t advanceAfter(uint32_t bits) { return (63 - kBitsAfterRefill + bits) / 8; }
+static_assert(advanceAfter(kLiteralEntries * kFastLenBits) <= kRefillMaxAdvance &&
+                  advanceAfter(kMaxLengthBits) + advanceAfter(kMaxDistBits) <= kRefillMaxAdvance,
+              "a step's refills move the cursor by at most kRefillMaxAdvance bytes");
 
-// A step starts only while kFastInputMargin bytes remain: its refill reads 8
-// and moves the cursor by up to 7, after which 8 still remain for the one
-// refill the exit may need (to hold the model's 16 bits before giving bytes
-// back).
+// A step starts only while kFastInputMargin bytes remain: its refills read 8
+// bytes each and move the cursor by up to 7 in all, after which 8 still
+// remain for the one refill the exit may need (to hold the model's 16 bits
+// before giving bytes back).
 constexpr uint32_t kFastInputMargin = kRefillMaxAdvance + kRefillReadBytes;  // 15
 static_assert(kFastMinInput >= kFastInputMargin + kRefillMaxAdvance, "the first refill must leave a step");
 
 // A step writes at most kFastWindowRoom literals, or one 258-byte match from
-// wp < kWindowBytes, whose copy writes and puts back up to 32 bytes behind
-// it (and reads as far behind its source).  All of it stays inside the
-// window and its slack.
+// wp < kWindowBytes, whose copy writes up to 31 bytes past it (and reads as
+// far past its source).  All of it stays inside the window and its slack.
 constexpr uint32_t kMaxMatch = 258;
 constexpr uint32_t kCopyWord = 8;
 static_assert(kWindowBytes - 1 + kMaxMatch + 4 * kCopyWord <= kWindowBytes + kWindowSlack,
@@ -245,7 +258,7 @@ constexpr uint32_t distEntry(uint32_t symbol, uint32_t codeLength) {
 }
 
 // The entries as a symbol's part and a code length's part, from small
-// tables, since the tables are rebuilt in every call.  A literal's high-bit
+// tables, since the tables are built for every block.  A literal's high-bit
 // rule is its code's; a length's and a distance's are those of the extra
 // bits that end them, unless a distance ends in exactly 8 (then its code's).
 struct EntryParts {
@@ -331,8 +344,8 @@ inline uint32_t reverse(uint32_t code, uint32_t length) {
 // of len + 1 bits go into the places no shorter code covers.  Entries that
 // no code covers (an empty or one-symbol code) stay 0, a stop.
 //
-// The table is rebuilt in every call that decodes a block with it, so the
-// counting and sorting run over four quarters of the symbols side by side.
+// The table is built for every block, so the counting and sorting run over
+// four quarters of the symbols side by side.
 static_assert(kLenSymbols % 4 == 0 && kDistSymbols % 4 == 0, "the symbols fall into four quarters");
 
 template <uint32_t (*Entry)(uint32_t, uint32_t)>
@@ -416,14 +429,15 @@ inline uint32_t walkTree(const uint16_t *first, const uint16_t *tree, uint64_t b
 }
 
 // The copies of a match write whole words from the destination on and may
-// run up to 31 bytes past the match.  Those bytes may still be needed (the
-// previous fill ahead of the write position), so the caller saves the four
-// words behind the match before the copy and puts them back after it.
+// run up to 31 bytes past the match, into the part of the filling window
+// that nothing reads (decode.h).
 //
 // Pairs of words, when every byte a pair reads is final before it is read:
-// the source lies at least two words behind the destination, or anywhere at
-// or ahead of it (then each pair is read before anything at or after it is
-// written).  The first two pairs go without a branch.
+// the source lies at least two words behind the destination, or in the
+// previous fill.  The first four words go without a branch, all read before
+// any is written, so that none of their reads waits for a store of the same
+// copy; that takes a source four words behind, or one that the match's first
+// four words do not reach past.
 inline void copyPair(uint8_t *dst, const uint8_t *src) {
     uint64_t a = loadWord(src);
     uint64_t b = loadWord(src + kCopyWord);
@@ -432,8 +446,14 @@ inline void copyPair(uint8_t *dst, const uint8_t *src) {
 }
 
 inline void copyPairs(uint8_t *dst, const uint8_t *src, const uint8_t *end) {
-    copyPair(dst, src);
-    copyPair(dst + 2 * kCopyWord, src + 2 * kCopyWord);
+    uint64_t a = loadWord(src);
+    uint64_t b = loadWord(src + kCopyWord);
+    uint64_t c = loadWord(src + 2 * kCopyWord);
+    uint64_t d = loadWord(src + 3 * kCopyWord);
+    storeWord(dst, a);
+    storeWord(dst + kCopyWord, b);
+    storeWord(dst + 2 * kCopyWord, c);
+    storeWord(dst + 3 * kCopyWord, d);
     dst += 4 * kCopyWord;
     src += 4 * kCopyWord;
     while (dst < end) {
@@ -482,11 +502,12 @@ inline void copyNear(uint8_t *dst, const uint8_t *end, uint32_t distance) {
 // window start: the first part from the previous fill, the rest as a match
 // from the window start.  The first part's words may run into the rest,
 // which is written after them.
-inline void copySplit(Workspace &w, uint8_t *dst, const uint8_t *end, uint32_t wp, uint32_t distance) {
+inline void copySplit(uint8_t *window, const uint8_t *prevEnd, uint8_t *dst, const uint8_t *end, uint32_t wp,
+                      uint32_t distance) {
     uint32_t before = distance - wp;  // bytes that come from the previous fill, fewer than the match
-    copyPairs(dst, w.window + w.prevEnd - before, dst + before);
-    if (distance >= 2 * kCopyWord)
-        copyPairs(dst + before, w.window, end);
+    copyPairs(dst, prevEnd - before, dst + before);
+    if (distance >= 4 * kCopyWord || (distance >= 2 * kCopyWord && end - dst - before <= distance))
+        copyPairs(dst + before, window, end);
     else
         copyNear(dst + before, end, distance);
 }
@@ -524,10 +545,10 @@ QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader 
     // multiple of 64, so only the bits above go wrong.
     uint32_t avail = br.count;
     uint64_t buf = br.bits & ((1u << br.count) - 1);
-    uint8_t *const window = w.window;
+    uint8_t *const window = fillWindow(w);
     uint8_t *out = window + wpInOut;
     uint8_t *const outLimit = window + kWindowBytes - kFastWindowRoom;  // a step starts at or below it
-    const uint8_t *const prevEnd = window + w.prevEnd;
+    const uint8_t *const prevEnd = previousFill(w) + w.prevEnd;
     FastStop stop = kFastAtLen;
 
 // Fills the buffer to 56 to 63 bits with one 8-byte read; the cursor moves
@@ -602,36 +623,31 @@ QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader 
             stop = kFastAtDist;
             break;
         }
+        // The buffer is topped up while the distance entry is looked up, so
+        // that the next symbol's bits are in hand without waiting for the
+        // read once the distance has taken its own.
+        REFILL();
         n = (d >> 10) & 0xF;
         uint32_t dextra = (d & kDropMask) - n;
         uint32_t distance = (d >> 17) + (static_cast<uint32_t>(buf >> n) & ((1u << dextra) - 1));
         CONSUME_ENTRY(d);
 
         // The next symbol's entry is fetched before the copy, so that its
-        // lookup overlaps the copy.
-        REFILL();
+        // lookup overlaps the copy, and then the buffer is topped up again.
         e = t.len[buf & kLenMask];
+        REFILL();
 
-        // The source: behind the write position, or in the previous fill
-        // that the window still holds ahead of it (at or past the
-        // destination).
+        // The source: behind the write position, or in the previous fill.
         uint32_t wp = static_cast<uint32_t>(out - window);
         uint8_t *end = out + length;
         const uint8_t *src = distance <= wp ? out - distance : prevEnd - (distance - wp);
-        uint64_t behind0 = loadWord(end);
-        uint64_t behind1 = loadWord(end + kCopyWord);
-        uint64_t behind2 = loadWord(end + 2 * kCopyWord);
-        uint64_t behind3 = loadWord(end + 3 * kCopyWord);
-        if (distance <= wp ? distance >= 2 * kCopyWord : distance - wp >= length)
+        if (distance <= wp ? distance >= 4 * kCopyWord || (distance >= 2 * kCopyWord && length <= distance)
+                           : distance - wp >= length)
             copyPairs(out, src, end);
         else if (distance <= wp)
             copyNear(out, end, distance);
         else
-            copySplit(w, out, end, wp, distance);
-        storeWord(end, behind0);
-        storeWord(end + kCopyWord, behind1);
-        storeWord(end + 2 * kCopyWord, behind2);
-        storeWord(end + 3 * kCopyWord, behind3);
+            copySplit(window, prevEnd, out, end, wp, distance);
         out = end;
     }
 

@@ -267,14 +267,17 @@ struct Engine {
     }
 };
 
-// The state both must agree on: the window, the fields before the resume record (the fast
-// loop leaves no match there) and the tree walk.
+// The state both must agree on: the filling window up to the write position, the previous
+// fill, the fields before the resume record (the fast loop leaves no match there) and the
+// tree walk.
 bool sameWorkspaces(void *a, void *b) {
     using W = dc::engine::Workspace;
     const W &x = *dc::engine::workspaceAt(a), &y = *dc::engine::workspaceAt(b);
     size_t fields = offsetof(W, length) - offsetof(W, mode);
     bool same = memcmp(&x.mode, &y.mode, fields) == 0 && x.walk == y.walk;
-    return same && memcmp(x.window, y.window, sizeof x.window) == 0;
+    same = same && memcmp(x.window[x.filling], y.window[x.filling], x.writePos) == 0;
+    size_t previous = std::min<size_t>(x.prevEnd, dc::engine::kWindowBytes);
+    return same && memcmp(x.window[x.filling ^ 1], y.window[x.filling ^ 1], previous) == 0;
 }
 
 // Input and room of each call: in and out, or with a seed random sizes up to them.
