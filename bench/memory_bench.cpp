@@ -11,7 +11,7 @@
 //
 // It prints lines such as
 //   open archive: 131149 bytes in 4 blocks held while open
-//   extraction run: result 0, 55673 bytes at the peak above the open archive, ...
+//   extraction run: result 0, 98173 bytes at the peak above the open archive, ...
 //   peak RSS: qz 3.3 MB, bsdtar 5.9 MB, qz/bsdtar 0.57
 #include <stdio.h>
 #include <stdlib.h>
