@@ -6,6 +6,7 @@
 #include <time.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -83,8 +84,7 @@ private:
     int process(QzHandle &archive, const std::vector<const ArchiveEntry *> &selected);
     bool askPassword(const std::string &name);
     std::string command(bool test) const;
-    int16_t runLibrary(QzHandle &archive, const std::vector<const ArchiveEntry *> &files,
-                       const std::vector<const ArchiveEntry *> &others, bool test);
+    int16_t runLibrary(QzHandle &archive, const std::vector<const ArchiveEntry *> &files, bool test);
     void retryPasswords(QzHandle &archive, const std::vector<const ArchiveEntry *> &files, bool test);
     bool toMemory(QzHandle archive, const ArchiveEntry &e, const std::string &subject,
                   std::vector<char> *data);
@@ -273,10 +273,16 @@ std::string Invocation::command(bool test) const {
     return c;
 }
 
-int16_t Invocation::runLibrary(QzHandle &archive, const std::vector<const ArchiveEntry *> &files,
-                               const std::vector<const ArchiveEntry *> &others, bool test) {
+int16_t Invocation::runLibrary(QzHandle &archive, const std::vector<const ArchiveEntry *> &files, bool test) {
     if (files.empty())
         return QZ_OK;
+    std::vector<const ArchiveEntry *> others;
+    {
+        std::set<const ArchiveEntry *> given(files.begin(), files.end());
+        for (const ArchiveEntry *e : entriesOf_)
+            if (!given.count(e) && !e->isDirectory())
+                others.push_back(e);
+    }
     // The library is handed exact names.  When they are most of the archive,
     // it gets every file ('?' keeps directory entries out) less the others,
     // as long as each of them has a directory: an exclusion without one
@@ -334,7 +340,7 @@ void Invocation::retryPasswords(QzHandle &archive, const std::vector<const Archi
             return;
         // The entry alone; a new failure is a new problem, met again later.
         console_.problems().erase(console_.problems().begin() + (long)i);
-        runLibrary(archive, {found->second}, {}, test);
+        runLibrary(archive, {found->second}, test);
     }
 }
 
@@ -535,16 +541,7 @@ int Invocation::process(QzHandle &archive, const std::vector<const ArchiveEntry 
         madeDirectories = directories.size();
     }
 
-    std::vector<const ArchiveEntry *> others;
-    {
-        std::map<const ArchiveEntry *, bool> in;
-        for (const ArchiveEntry *e : files)
-            in[e] = true;
-        for (const ArchiveEntry *e : entriesOf_)
-            if (!in.count(e) && !e->isDirectory())
-                others.push_back(e);
-    }
-    const int16_t r = runLibrary(archive, files, others, test);
+    const int16_t r = runLibrary(archive, files, test);
     if (r != QZ_OK && r != QZ_SKIPPED && r != QZ_NO_MORE_ENTRIES)
         return fail(shownArchive_ + ": stopped: " + resultName(r), exitStatusOf(r));
     retryPasswords(archive, files, test);
@@ -592,6 +589,7 @@ int Invocation::finish(bool test, uint64_t directories) {
         return kExitDamaged;
     if (!unmatched_.empty())
         return kExitNoMatch;
+    // As unzip counts them, directories made are entries processed too.
     const uint64_t done = files + directories;
     if (skipped > 0 && done == 0 && why[Reason::kPassword] + why[Reason::kNoPassword] == skipped)
         return kExitPassword;
