@@ -9,6 +9,8 @@
 
 namespace qzunzip {
 
+const char kKept[] = "exists, not replaced (no terminal to ask; -o replaces, -n keeps)";
+
 std::string clockTime(double seconds) {
     const unsigned long s = seconds < 0 ? 0 : (unsigned long)(seconds + 0.5);
     char buf[32];
@@ -30,7 +32,7 @@ std::string statusLine(unsigned width, uint64_t files, uint64_t totalFiles, uint
         left = clockTime((double)(totalBytes > bytes ? totalBytes - bytes : 0) / perSecond) + " left";
     }
     // The widest form that leaves a name of 16 characters, else the narrowest.
-    const std::string forms[] = {count + " files  " + size + "  " + rate + (rate.empty() ? "" : "  ") + left,
+    const std::string forms[] = {count + " files  " + size + (rate.empty() ? "" : "  " + rate + "  ") + left,
                                  count + " " + size + (left.empty() ? "" : " " + left), count + " " + size};
     const size_t room = width > 1 ? width - 1 : 0;
     std::string head = forms[2];
@@ -115,17 +117,16 @@ int16_t Console::event(const QzPrintBlock &b) {
     }
     currentDone_ = b.bytesDone;
     if (!quiet_ && t_.progressBar)
-        drawStatus(fresh);
+        drawStatus();
     return QZ_ANSWER_OK;
 }
 
-void Console::drawStatus(bool fresh) {
+void Console::drawStatus() {
     // Redrawn at most ten times a second: a tree of small files is not held
     // up by its terminal.
     const auto now = std::chrono::steady_clock::now();
     if (lineOpen_ && now - lastDraw_ < std::chrono::milliseconds(100))
         return;
-    (void)fresh;
     lastDraw_ = now;
     const double seconds = std::chrono::duration<double>(now - started_).count();
     const std::string line = statusLine(t_.width, files_, totalFiles_, bytes_ + currentDone_, totalBytes_,
@@ -165,7 +166,8 @@ int16_t Console::message(const QzPrintBlock &b) {
         // The file is there; only its time is that of the extraction.
         endLine();
         if (quiet_ < 2)
-            *t_.err << "qzunzip: " << name << ": invalid date or time, the file keeps the time of extraction\n";
+            *t_.err << "qzunzip: " << name
+                    << ": invalid date or time, the file keeps the time of extraction\n";
         break;
     default: warn(name, "skipped (" + resultName(b.eventCode) + ")", Reason::kOther); break;
     }
@@ -189,7 +191,7 @@ int16_t Console::question(const QzPrintBlock &b) {
     if (b.eventCode == QZ_QUESTION_OVERWRITE) {
         if (!t_.readLine || noneToAll_) {
             if (!noneToAll_)
-                warn(name, "exists, not replaced (no terminal to ask; -o replaces, -n keeps)", Reason::kExists);
+                warn(name, kKept, Reason::kExists);
             if (haveCurrent_ && current_ == b.fileName)
                 currentFailed_ = true;
             return QZ_ANSWER_NO;

@@ -78,7 +78,7 @@ public:
     void finishEntry();
 
 private:
-    void drawStatus(bool force);
+    void drawStatus();
     int16_t message(const QzPrintBlock &b);
     int16_t question(const QzPrintBlock &b);
 
@@ -110,6 +110,9 @@ private:
     static int16_t QZ_CALL entry(QzPrintBlock block);
     static Console *console_;
 };
+
+// The warning of an existing file kept for want of a terminal to ask.
+extern const char kKept[];
 
 // "1:05" for 65 seconds, "1:02:03" past an hour.
 std::string clockTime(double seconds);

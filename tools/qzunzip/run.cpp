@@ -68,6 +68,15 @@ std::string baseName(const std::string &name) {
     return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
+// A displayed path with '/' between all components, as the print block's
+// names are compared with those qzunzip makes ('\' on Windows).
+std::string slashed(std::string path) {
+    for (char &c : path)
+        if (c == '\\')
+            c = '/';
+    return path;
+}
+
 std::string plural(uint64_t n, const char *one, const char *many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -91,6 +100,7 @@ private:
     void extractRenamed(QzHandle archive, const ArchiveEntry &e, const std::string &name);
     void pipe(QzHandle archive, const ArchiveEntry &e);
     std::string shown(const ArchiveEntry &e) const;
+    std::string target(const ArchiveEntry &e, bool test) const;
     int finish(bool test, uint64_t directories);
 
     const Options &o_;
@@ -136,7 +146,8 @@ int Invocation::run() {
         }
     }
     if (shownArchive_.empty())
-        return fail("cannot find or open " + o_.archive + ", " + o_.archive + ".zip or " + o_.archive + ".ZIP",
+        return fail("cannot find or open " + o_.archive + ", " + o_.archive + ".zip or " + o_.archive +
+                        ".ZIP",
                     kExitNotFound);
     ansiFromHost(shownArchive_, &archive_);
     if (!o_.destination.empty()) {
@@ -206,11 +217,14 @@ int Invocation::withSwitches(QzHandle &archive) {
         return fail(o_.destination + ": the destination cannot be created", kExitSevere);
     console_.start(0, 0, "extracting");
     const int16_t r = Qz4UnZip(&archive, destination_.empty() ? nullptr : destination_.c_str(), nullptr,
-                               include.c_str(), exclude.empty() ? nullptr : exclude.c_str(), o_.switches.c_str());
+                               include.c_str(), exclude.empty() ? nullptr : exclude.c_str(),
+                               o_.switches.c_str());
     console_.finishEntry();
     console_.endLine();
-    if (r == QZ_ERR_SWITCH || r == QZ_ERR_SWITCH_CONFLICT || (r == QZ_TOO_LONG && o_.switches.size() >= 128)) {
-        *t_.err << "qzunzip: the library refuses the switches (" << resultName(r) << ")\n  " << o_.switches << "\n";
+    const bool tooLong = r == QZ_TOO_LONG && o_.switches.size() >= 128;
+    if (r == QZ_ERR_SWITCH || r == QZ_ERR_SWITCH_CONFLICT || tooLong) {
+        *t_.err << "qzunzip: the library refuses the switches (" << resultName(r) << ")\n  " << o_.switches
+                << "\n";
         const int16_t place = Qz4GetParsePlace();
         if (place >= 0)
             *t_.err << "  " << std::string((size_t)place, ' ') << "^\n";
@@ -237,6 +251,11 @@ int Invocation::list(QzHandle archive, const std::vector<const ArchiveEntry *> &
 
 std::string Invocation::shown(const ArchiveEntry &e) const {
     return hostFromAnsi(e.name);
+}
+
+// The path the library reports for an entry it was given, '/' throughout.
+std::string Invocation::target(const ArchiveEntry &e, bool test) const {
+    return slashed(displayPath((test ? "" : destination_) + (o_.junkPaths ? baseName(e.name) : e.name)));
 }
 
 bool Invocation::askPassword(const std::string &name) {
@@ -304,24 +323,26 @@ int16_t Invocation::runLibrary(QzHandle &archive, const std::vector<const Archiv
     for (const ArchiveEntry *e : files)
         bytes += e->size;
     console_.start(files.size(), bytes, test ? "testing" : "inflating");
-    const int16_t r = Qz4UnZip(&archive, destination_.empty() || test ? nullptr : destination_.c_str(), nullptr,
-                               in.c_str(), out.empty() ? nullptr : out.c_str(), c.c_str());
+    const char *destination = destination_.empty() || test ? nullptr : destination_.c_str();
+    const int16_t r =
+        Qz4UnZip(&archive, destination, nullptr, in.c_str(), out.empty() ? nullptr : out.c_str(), c.c_str());
     console_.finishEntry();
     console_.endLine();
     return r;
 }
 
-void Invocation::retryPasswords(QzHandle &archive, const std::vector<const ArchiveEntry *> &files, bool test) {
+void Invocation::retryPasswords(QzHandle &archive, const std::vector<const ArchiveEntry *> &files,
+                                bool test) {
     if (!t_.readSecret || !t_.readLine)
         return;
     // The displayed name of each file the library was given.
     std::map<std::string, const ArchiveEntry *> byShown;
     for (const ArchiveEntry *e : files)
-        byShown[displayPath((test ? "" : destination_) + (o_.junkPaths ? baseName(e->name) : e->name))] = e;
+        byShown[target(*e, test)] = e;
     bool skipAll = false;
     for (size_t i = 0; i < console_.problems().size() && !skipAll;) {
         const Problem p = console_.problems()[i];
-        const auto found = byShown.find(p.name);
+        const auto found = byShown.find(slashed(p.name));
         if (p.reason != Reason::kPassword || found == byShown.end()) {
             ++i;
             continue;
@@ -347,7 +368,8 @@ void Invocation::retryPasswords(QzHandle &archive, const std::vector<const Archi
 bool Invocation::toMemory(QzHandle archive, const ArchiveEntry &e, const std::string &subject,
                           std::vector<char> *data) {
     if (e.size > 0x7FFFFFFF) {
-        console_.warn(subject, "too large to extract under a changed name or to a pipe, skipped", Reason::kOther);
+        console_.warn(subject, "too large to extract under a changed name or to a pipe, skipped",
+                      Reason::kOther);
         return false;
     }
     data->assign((size_t)e.size, '\0');
@@ -378,8 +400,7 @@ void Invocation::extractRenamed(QzHandle archive, const ArchiveEntry &e, const s
             if (asked && (answer == "y" || answer == "Y"))
                 goto replace;
             if (!asked)
-                console_.warn(path, "exists, not replaced (no terminal to ask; -o replaces, -n keeps)",
-                              Reason::kExists);
+                console_.warn(path, kKept, Reason::kExists);
         }
         return;
     }
@@ -423,7 +444,8 @@ void Invocation::pipe(QzHandle archive, const ArchiveEntry &e) {
 int Invocation::process(QzHandle &archive, const std::vector<const ArchiveEntry *> &selected) {
     const std::string overlap = overlappingEntries(*all_);
     if (!overlap.empty())
-        return fail(shownArchive_ + ": the data of " + overlap + " overlap (a zip bomb?); nothing was extracted",
+        return fail(shownArchive_ + ": the data of " + overlap +
+                        " overlap (a zip bomb?); nothing was extracted",
                     kExitOverlap);
     if (selected.empty()) {
         if (!o_.names.empty() || !o_.excludes.empty())
@@ -501,8 +523,8 @@ int Invocation::process(QzHandle &archive, const std::vector<const ArchiveEntry 
     console_.describeMethod = [&](const std::string &name) {
         if (byShown.empty())
             for (const ArchiveEntry *e : files)
-                byShown[displayPath((test ? "" : destination_) + (o_.junkPaths ? baseName(e->name) : e->name))] = e;
-        const auto found = byShown.find(name);
+                byShown[target(*e, test)] = e;
+        const auto found = byShown.find(slashed(name));
         if (found == byShown.end())
             return std::string("");
         const QzEntryRecord &r = found->second->record;
@@ -530,7 +552,8 @@ int Invocation::process(QzHandle &archive, const std::vector<const ArchiveEntry 
             std::string removed;
             const std::string safe = safeName(e->name, &removed);
             if (!dirs.make(safe)) {
-                console_.warn(displayPath(dirs.path(safe)), "the directory cannot be created", Reason::kOther);
+                console_.warn(displayPath(dirs.path(safe)), "the directory cannot be created",
+                              Reason::kOther);
                 continue;
             }
             ++madeDirectories;
@@ -560,10 +583,12 @@ int Invocation::finish(bool test, uint64_t directories) {
     const uint64_t bytes = console_.bytesDone() + renamedBytes_;
     const size_t skipped = console_.problems().size();
     if (o_.quiet == 0 && o_.action != Action::kPipe) {
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-        std::string line = plural(files, "file", "files") + ", " + plural(directories, "directory", "directories") +
-                           ", " + shortSize(bytes) + (bytes >= 10000 ? "" : " bytes") + (test ? " tested" : " extracted") +
-                           " in " + clockTime(seconds);
+        const auto elapsed = std::chrono::steady_clock::now() - started_;
+        const double seconds = std::chrono::duration<double>(elapsed).count();
+        std::string line = plural(files, "file", "files") + ", " +
+                           plural(directories, "directory", "directories") + ", " + shortSize(bytes) +
+                           (bytes >= 10000 ? "" : " bytes") + (test ? " tested" : " extracted") + " in " +
+                           clockTime(seconds);
         if (skipped > 0) {
             static const struct {
                 Reason reason;
