@@ -35,8 +35,9 @@ struct Terminal {
     // Reads one line typed by the user; null when there is no terminal to
     // ask.  False at the end of input or when the read was interrupted.
     std::function<bool(std::string *line)> readLine;
-    // The same without echo, for a password; null without a terminal.
-    std::function<bool(std::string *line)> readSecret;
+    // Shows the prompt once echo is off and reads a password; null without
+    // a terminal.
+    std::function<bool(const std::string &prompt, std::string *line)> readSecret;
     // True once the user has pressed Ctrl-C.
     std::function<bool()> interrupted;
 };

@@ -96,12 +96,14 @@ bool readLine(std::string *line) {
 }
 
 // A password: the console's echo is off while it is typed.
-bool readSecret(std::string *line) {
+bool readSecret(const std::string &prompt, std::string *line) {
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;
     const bool console = GetConsoleMode(in, &mode) != 0;
     if (console)
         SetConsoleMode(in, mode & ~(DWORD)ENABLE_ECHO_INPUT);
+    fputs(prompt.c_str(), stderr);
+    fflush(stderr);
     const bool got = readLine(line);
     if (console)
         SetConsoleMode(in, mode);
@@ -133,7 +135,7 @@ bool readLine(std::string *line) {
 }
 
 // A password: the terminal's echo is off while it is typed.
-bool readSecret(std::string *line) {
+bool readSecret(const std::string &prompt, std::string *line) {
     struct termios saved, quiet;
     const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
     if (terminal) {
@@ -141,9 +143,12 @@ bool readSecret(std::string *line) {
         quiet.c_lflag &= ~(tcflag_t)ECHO;
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     }
+    // The prompt comes once echo is off, so nothing typed after it shows.
+    std::cerr << prompt;
+    std::cerr.flush();
     const bool got = readLine(line);
     if (terminal)
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     return got;
 }
 #endif

@@ -262,10 +262,9 @@ bool Invocation::askPassword(const std::string &name) {
     if (!t_.readSecret)
         return false;
     console_.endLine();
-    *t_.err << "[" << shownArchive_ << "] " << name << " password: ";
     t_.err->flush();
     std::string typed;
-    const bool got = t_.readSecret(&typed);
+    const bool got = t_.readSecret("[" + shownArchive_ + "] " + name + " password: ", &typed);
     *t_.err << "\n";
     if (!got || console_.cancelled())
         return false;
