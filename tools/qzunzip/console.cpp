@@ -85,6 +85,10 @@ void Console::endLine() {
     lineOpen_ = false;
 }
 
+std::string Console::lastEntry() const {
+    return displayPath(current_);
+}
+
 void Console::finishEntry() {
     if (haveCurrent_ && !currentFailed_) {
         ++files_;

@@ -69,6 +69,8 @@ public:
     const std::vector<Problem> &problems() const { return problems_; }
     std::vector<Problem> &problems() { return problems_; }
     uint64_t filesDone() const { return files_; }
+    // The entry the library reported last, as displayed ("" before any).
+    std::string lastEntry() const;
     uint64_t bytesDone() const { return bytes_; }
     // Asks a question on the terminal; false without an answer.
     bool ask(const std::string &prompt, std::string *answer);

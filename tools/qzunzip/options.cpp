@@ -34,7 +34,7 @@ const char kUsage[] =
     "overlap (a zip bomb), 50 disk full, 51 unexpected end of archive,\n"
     "80 interrupted, 81 unsupported compression or encryption, 82 no correct password.\n";
 
-const char kVersion[] = "qzunzip 2.0 (QZUNPACK)\n";
+const char kVersion[] = "qzunzip " QZUNZIP_VERSION " (QZUNPACK)\n";
 
 namespace {
 

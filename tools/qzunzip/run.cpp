@@ -564,8 +564,11 @@ int Invocation::process(QzHandle &archive, const std::vector<const ArchiveEntry 
     }
 
     const int16_t r = runLibrary(archive, files, test);
-    if (r != QZ_OK && r != QZ_SKIPPED && r != QZ_NO_MORE_ENTRIES)
-        return fail(shownArchive_ + ": stopped: " + resultName(r), exitStatusOf(r));
+    if (r != QZ_OK && r != QZ_SKIPPED && r != QZ_NO_MORE_ENTRIES) {
+        const std::string at = console_.lastEntry();
+        return fail(shownArchive_ + ": stopped" + (at.empty() ? "" : " at " + at) + ": " + resultName(r),
+                    exitStatusOf(r));
+    }
     retryPasswords(archive, files, test);
     for (size_t i = 0; i < renamed.size(); ++i)
         extractRenamed(archive, *renamed[i], renamedNames[i]);
