@@ -11,7 +11,7 @@ const char kUsage[] =
     "'*' (also across '/'), '?' and [...] are wildcards.\n"
     "\n"
     "  -l  list the entries (length, date, time, name)\n"
-    "  -v  list verbosely (also method, packed size, ratio, CRC)\n"
+    "  -v  list verbosely (also method, packed size, ratio, CRC); alone, the version\n"
     "  -t  test the entries: decode them and check their CRC, write nothing\n"
     "  -p  extract to standard output, with no other output there\n"
     "  -z  print the archive comment\n"
@@ -122,6 +122,9 @@ Options parseArguments(const std::vector<std::string> &args) {
         else
             setAction(o, Action::kComment);
     }
+    // As unzip: -v alone tells the version.
+    if (o.action == Action::kVerboseList && positional.empty() && o.error.empty())
+        o.action = Action::kVersion;
     if (o.action == Action::kHelp || o.action == Action::kVersion || !o.error.empty())
         return o;
     if (o.freshen && o.update)
