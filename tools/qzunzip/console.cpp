@@ -201,8 +201,16 @@ int16_t Console::question(const QzPrintBlock &b) {
             return QZ_ANSWER_NO;
         }
         for (;;) {
-            if (!ask("replace " + name + "? [y]es, [n]o, [A]ll, [N]one, [q]uit: ", &line))
-                return cancelled() ? QZ_ANSWER_CANCEL : QZ_ANSWER_NO;
+            if (!ask("replace " + name + "? [y]es, [n]o, [A]ll, [N]one, [q]uit: ", &line)) {
+                if (cancelled())
+                    return QZ_ANSWER_CANCEL;
+                // The end of input: this file and every later one are kept.
+                warn(name, kKept, Reason::kExists);
+                noneToAll_ = true;
+                if (haveCurrent_ && current_ == b.fileName)
+                    currentFailed_ = true;
+                return QZ_ANSWER_NO;
+            }
             const size_t k = line.find_first_not_of(" \t");
             const char c = k == std::string::npos ? '\0' : line[k];
             if (c == 'y' || c == 'Y')

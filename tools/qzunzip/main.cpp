@@ -44,8 +44,10 @@ void catchInterrupt() {
     SetConsoleCtrlHandler(onControl, TRUE);
 }
 
+// A console, not merely a character device: NUL passes _isatty too.
 bool isTerminal(FILE *f) {
-    return _isatty(_fileno(f)) != 0;
+    DWORD mode;
+    return GetConsoleMode((HANDLE)_get_osfhandle(_fileno(f)), &mode) != 0;
 }
 
 unsigned terminalWidth() {
