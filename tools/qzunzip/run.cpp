@@ -50,8 +50,36 @@ bool exists(const std::string &host) {
     return stat(host.c_str(), &st) == 0 && !(st.st_mode & S_IFDIR);
 }
 
+// Times in 64 bits everywhere: 32-bit Windows keeps time_t in 32 bits,
+// which ends in 2038.
+#ifdef _WIN32
+typedef __time64_t Time;
+bool modified(const std::string &host, Time *when) {
+    struct _stat64 st;
+    if (_stat64(host.c_str(), &st) != 0)
+        return false;
+    *when = st.st_mtime;
+    return true;
+}
+Time localTime(struct tm *t) {
+    return _mktime64(t);
+}
+#else
+typedef time_t Time;
+bool modified(const std::string &host, Time *when) {
+    struct stat st;
+    if (stat(host.c_str(), &st) != 0)
+        return false;
+    *when = st.st_mtime;
+    return true;
+}
+Time localTime(struct tm *t) {
+    return mktime(t);
+}
+#endif
+
 // The entry's DOS date and time as the local time they stand for.
-time_t entryTime(const QzEntryRecord &r) {
+Time entryTime(const QzEntryRecord &r) {
     struct tm t = {};
     t.tm_year = 80 + (r.dosDate >> 9);
     t.tm_mon = ((r.dosDate >> 5) & 15) - 1;
@@ -60,7 +88,7 @@ time_t entryTime(const QzEntryRecord &r) {
     t.tm_min = (r.dosTime >> 5) & 63;
     t.tm_sec = (r.dosTime & 31) * 2;
     t.tm_isdst = -1;
-    return mktime(&t);
+    return localTime(&t);
 }
 
 std::string baseName(const std::string &name) {
@@ -471,9 +499,9 @@ int Invocation::process(QzHandle &archive, const std::vector<const ArchiveEntry 
         const std::string safe = test || toPipe || o_.junkPaths ? e->name : safeName(e->name, &removed);
         const std::string target = o_.junkPaths ? baseName(e->name) : safe;
         if (!test && !toPipe && (o_.freshen || o_.update)) {
-            struct stat st;
-            const bool there = stat(displayPath(destination_ + target).c_str(), &st) == 0;
-            if ((o_.freshen && !there) || (there && entryTime(e->record) <= st.st_mtime))
+            Time when = 0;
+            const bool there = modified(displayPath(destination_ + target), &when);
+            if ((o_.freshen && !there) || (there && entryTime(e->record) <= when))
                 continue;
         }
         if (!removed.empty()) {
