@@ -8,7 +8,7 @@ runs of each command, taken in turns within the same run:
 
     extract test   qzunzip -t (extension mode and --contract), bsdtar -xOf
                    ARCHIVE >/dev/null, unzip -t, 7z t
-    extract disk   qzunzip -d (both modes), bsdtar -xf, unzip, 7z x, each
+    extract disk   qzunzip -qo ARCHIVE -d DIR (both modes), bsdtar -xf, unzip, 7z x, each
                    into an empty folder
 
 and prints for each the best (minimum) and the worst (maximum) wall time,
@@ -129,8 +129,8 @@ def main():
         # above it.
         out = os.path.join(work, "out")
         into = lambda folder: {
-            "qzunzip": [qzunzip, "-q", "-d", "include.zip", folder + "/"],
-            "qzunzip --contract": [qzunzip, "-q", "-d", "--contract", "include.zip", folder + "/"],
+            "qzunzip": [qzunzip, "-qo", "include.zip", "-d", folder],
+            "qzunzip --contract": [qzunzip, "-qo", "--contract", "include.zip", "-d", folder],
             "bsdtar": ["bsdtar", "-xf", "include.zip", "-C", folder],
             "unzip": ["unzip", "-q", "-o", "include.zip", "-d", folder],
             "7z": ["7z", "x", "-y", "-o" + folder, "include.zip"],

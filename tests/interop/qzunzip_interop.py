@@ -4,7 +4,7 @@
     qzunzip_interop.py DATA TOOL [EMULATOR ...]
 
 For every archive of DATA/manifest.txt (a copy of it, which a fault cannot
-damage): -d extracts the source tree, byte for byte, with empty directories
+damage): extraction (-d) gives the source tree, byte for byte, with empty directories
 and file times, -t tests it, -v lists every entry, -z prints the comment.
 qzunzip reads archives as today's writers make them, so the encrypted
 archives that the library's contract refuses extract too.  TOOL runs through EMULATOR (wine) when
@@ -66,22 +66,22 @@ class Runner:
         os.makedirs(work)
         shutil.copy(os.path.join(self.data, "archives", archive), work)
         path = "work/" + archive
-        pw = ["-s:%s:" % password] if password != "-" else []
+        pw = ["-P", password] if password != "-" else []
         try:
             self.check_ok(path, pw)
         finally:
             shutil.rmtree(work, ignore_errors=True)
 
     def check_ok(self, path, pw):
-        self.qzunzip(0, *(["-d"] + pw + [path, "work/out/"]))
+        self.qzunzip(0, *(pw + [path, "-d", "work/out"]))
         compare_trees(os.path.join(self.data, "tree"), os.path.join(self.data, "work", "out", "tree"))
         if "No errors detected" not in self.qzunzip(0, *(["-t"] + pw + [path]))[0]:
             raise Failure("qzunzip -t printed no verdict")
         with zipfile.ZipFile(os.path.join(self.data, path)) as z:
             names, comment = z.namelist(), z.comment
         out = self.qzunzip(0, "-v", path)[0]
-        listed = [line.split(None, 8)[-1] for line in out.splitlines()[2:-2]]
-        if listed != names or ("%d entries" % len(names)) not in out:
+        listed = [line.split(None, 7)[-1] for line in out.splitlines()[3:-2]]
+        if listed != names or ("%d file" % len(names)) not in out:
             raise Failure("qzunzip -v listed %s, the archive holds %s" % (listed[:5], names[:5]))
         if comment and self.qzunzip(0, "-z", path)[0].encode("latin-1", "replace") != comment:
             raise Failure("qzunzip -z printed another comment than %r" % comment)

@@ -1,7 +1,10 @@
-// entries.cpp -- the directory walk, the selection, and the plan of a run.
+// entries.cpp -- the directory walk, name matching, safe names, overlapping
+// entries and the directories qzunzip makes.
 #include "entries.h"
 
 #include <ctype.h>
+
+#include <algorithm>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -13,59 +16,6 @@
 #include "text.h"
 
 namespace qzunzip {
-
-namespace {
-
-bool isSeparator(char c) {
-    return c == '/' || c == '\\';
-}
-
-bool hasWildcard(const std::string &s) {
-    return s.find_first_of("*?") != std::string::npos;
-}
-
-// Equal after case folding.  QzMatchFile folds case the way the library
-// compares directories; a directory that holds '*' or '?' itself is
-// compared byte by byte with ASCII folding instead.
-bool sameFolded(const std::string &a, const std::string &b) {
-    if (a.size() != b.size())
-        return false;
-    if (!hasWildcard(b))
-        return QzMatchFile(a.c_str(), b.c_str()) != 0;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (toupper((unsigned char)a[i]) != toupper((unsigned char)b[i]))
-            return false;
-    return true;
-}
-
-bool startsFolded(const std::string &s, const std::string &prefix) {
-    return prefix.size() <= s.size() && sameFolded(s.substr(0, prefix.size()), prefix);
-}
-
-// Directory (with its trailing '/') and name of a name or specification,
-// drive prefix left out, '\' turned into '/'.
-void splitName(std::string s, std::string *dir, std::string *name) {
-    s.erase(0, drivePrefixLength(s));
-    for (char &c : s)
-        if (c == '\\')
-            c = '/';
-    size_t slash = s.rfind('/');
-    *dir = slash == std::string::npos ? std::string() : s.substr(0, slash + 1);
-    *name = slash == std::string::npos ? s : s.substr(slash + 1);
-}
-
-bool onlyDotsAndBlanks(const std::string &component) {
-    size_t dots = 0;
-    for (char c : component) {
-        if (c == '.')
-            ++dots;
-        else if (c != ' ')
-            return false;
-    }
-    return dots >= 2;
-}
-
-}  // namespace
 
 int16_t readDirectory(QzHandle archive, std::vector<ArchiveEntry> *entries) {
     entries->clear();
@@ -79,6 +29,8 @@ int16_t readDirectory(QzHandle archive, std::vector<ArchiveEntry> *entries) {
         bool known = QzGetEntry64(archive, &whole) == QZ_OK;
         e.size = known ? whole.uncompressedSize : e.record.uncompressedSize;
         e.packed = known ? whole.compressedSize : e.record.compressedSize;
+        e.offset = known ? whole.localHeaderOffset : e.record.localHeaderOffset;
+        e.disk = known ? whole.diskNumberStart : e.record.diskNumberStart;
         if (r == QZ_OK)
             entries->push_back(e);
         r = Qz4ZipFindNext(archive, &e.record, name, nullptr, 0, nullptr, 0);
@@ -86,73 +38,163 @@ int16_t readDirectory(QzHandle archive, std::vector<ArchiveEntry> *entries) {
     return r == QZ_NO_MORE_ENTRIES ? (int16_t)QZ_OK : r;
 }
 
-// ---- selection -----------------------------------------------------------------
+// ---- matching ----------------------------------------------------------------------
 
-Selection::Selection(std::vector<std::string> includes, std::vector<std::string> excludes) {
-    for (const std::string &s : includes)
-        includes_.push_back(split(s));
-    for (const std::string &s : excludes)
-        excludes_.push_back(split(s));
+namespace {
+
+int fold(char c, bool foldCase) {
+    return foldCase ? tolower((unsigned char)c) : (unsigned char)c;
 }
 
-Selection::Spec Selection::split(const std::string &spec) {
-    Spec s;
-    splitName(spec, &s.dir, &s.pattern);
-    if (s.pattern.empty())
-        s.pattern = "*";
-    return s;
-}
-
-bool Selection::fits(const std::string &dir, const std::string &name, const Spec &s, bool exclusion) {
-    const bool nameFits = QzMatchFile(name.c_str(), s.pattern.c_str()) != 0;
-    if (exclusion && s.dir.empty() && !dir.empty())
-        return nameFits;
-    const bool dirFits = hasWildcard(s.pattern) ? startsFolded(dir, s.dir) : sameFolded(dir, s.dir);
-    return dirFits && nameFits;
-}
-
-bool Selection::selects(const std::string &entryName) const {
-    std::string dir, name;
-    splitName(entryName, &dir, &name);
+// The set at p (just after '['): whether c is in it; *end is set past ']'.
+// A set without its ']' is no set: the '[' stands for itself.
+bool inSet(const char *p, char c, bool foldCase, const char **end) {
+    const bool negate = *p == '!' || *p == '^';
+    if (negate)
+        ++p;
     bool in = false;
-    for (const Spec &s : includes_)
-        if ((in = fits(dir, name, s, false)))
-            break;
+    const char *start = p;
+    for (; *p && (*p != ']' || p == start); ++p) {
+        if (p[1] == '-' && p[2] && p[2] != ']') {
+            in |= fold(c, foldCase) >= fold(p[0], foldCase) && fold(c, foldCase) <= fold(p[2], foldCase);
+            p += 2;
+        } else {
+            in |= fold(c, foldCase) == fold(*p, foldCase);
+        }
+    }
+    if (!*p) {
+        *end = nullptr;
+        return false;
+    }
+    *end = p + 1;
+    return in != negate;
+}
+
+}  // namespace
+
+bool wildMatch(const char *name, const char *pattern, bool foldCase) {
+    // The last '*' and the name position it stands for: on a mismatch the
+    // star takes one more character.
+    const char *star = nullptr, *starName = nullptr;
+    while (*name) {
+        const char *next = nullptr;
+        if (*pattern == '*') {
+            star = ++pattern;
+            starName = name;
+            continue;
+        }
+        bool ok;
+        if (*pattern == '?') {
+            ok = true;
+            next = pattern + 1;
+        } else if (*pattern == '[') {
+            ok = inSet(pattern + 1, *name, foldCase, &next);
+            if (!next) {
+                ok = *name == '[';
+                next = pattern + 1;
+            }
+        } else {
+            const char *p = *pattern == '\\' && pattern[1] ? pattern + 1 : pattern;
+            ok = *p && fold(*p, foldCase) == fold(*name, foldCase);
+            next = p + 1;
+        }
+        if (ok) {
+            pattern = next;
+            ++name;
+        } else if (star) {
+            pattern = star;
+            name = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*')
+        ++pattern;
+    return *pattern == '\0';
+}
+
+NameFilter::NameFilter(std::vector<std::string> names, std::vector<std::string> excludes, bool foldCase)
+    : names_(std::move(names)), excludes_(std::move(excludes)), used_(names_.size()), foldCase_(foldCase) {}
+
+bool NameFilter::selects(const std::string &name) {
+    bool in = names_.empty();
+    for (size_t i = 0; i < names_.size(); ++i) {
+        if (wildMatch(name.c_str(), names_[i].c_str(), foldCase_)) {
+            in = true;
+            used_[i] = true;
+        }
+    }
     if (!in)
         return false;
-    for (const Spec &s : excludes_)
-        if (fits(dir, name, s, true))
+    for (const std::string &x : excludes_)
+        if (wildMatch(name.c_str(), x.c_str(), foldCase_))
             return false;
     return true;
 }
 
-// ---- names -----------------------------------------------------------------------
-
-size_t drivePrefixLength(const std::string &name) {
-    if (name.size() >= 2 && isSeparator(name[0]) && isSeparator(name[1])) {
-        // "//server/share": up to the separator after the share.
-        size_t server = name.find_first_of("/\\", 2);
-        if (server == std::string::npos)
-            return name.size();
-        size_t share = name.find_first_of("/\\", server + 1);
-        return share == std::string::npos ? name.size() : share;
-    }
-    return name.size() >= 2 && name[1] == ':' ? 2 : 0;
+std::vector<std::string> NameFilter::unmatched() const {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < names_.size(); ++i)
+        if (!used_[i])
+            out.push_back(names_[i]);
+    return out;
 }
 
-bool leavesDestination(const std::string &name, bool keepDrive) {
-    if (keepDrive && (drivePrefixLength(name) > 0 || (!name.empty() && isSeparator(name[0]))))
-        return true;
+// ---- names -----------------------------------------------------------------------
+
+namespace {
+
+bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+}  // namespace
+
+std::string safeName(const std::string &name, std::string *removed) {
+    removed->clear();
     size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find_first_of("/\\", start);
-        if (end == std::string::npos)
-            end = name.size();
-        if (onlyDotsAndBlanks(name.substr(start, end - start)))
-            return true;
+    if (name.size() >= 2 && isalpha((unsigned char)name[0]) && name[1] == ':') {
+        *removed = "drive prefix \"" + name.substr(0, 2) + "\"";
+        start = 2;
+    }
+    if (start < name.size() && isSeparator(name[start])) {
+        *removed += std::string(removed->empty() ? "" : ", ") + "absolute path";
+        while (start < name.size() && isSeparator(name[start]))
+            ++start;
+    }
+    std::string out;
+    bool dots = false;
+    while (start < name.size()) {
+        size_t end = start;
+        while (end < name.size() && !isSeparator(name[end]))
+            ++end;
+        const std::string part = name.substr(start, end - start);
+        if (part == "..")
+            dots = true;
+        else if (!part.empty() && part != ".")
+            out += part + (end < name.size() ? "/" : "");
         start = end + 1;
     }
-    return false;
+    if (dots)
+        *removed += std::string(removed->empty() ? "" : ", ") + "\"../\" components";
+    return out;
+}
+
+std::string overlappingEntries(const std::vector<ArchiveEntry> &entries) {
+    std::vector<const ArchiveEntry *> order;
+    for (const ArchiveEntry &e : entries)
+        order.push_back(&e);
+    std::sort(order.begin(), order.end(), [](const ArchiveEntry *a, const ArchiveEntry *b) {
+        return a->disk != b->disk ? a->disk < b->disk : a->offset < b->offset;
+    });
+    // The local header is 30 bytes and the name; its extra field is not in
+    // the directory, so this end is where the data ends at the least.
+    for (size_t i = 1; i < order.size(); ++i) {
+        const ArchiveEntry &a = *order[i - 1], &b = *order[i];
+        if (a.disk == b.disk && b.offset < a.offset + 30 + a.record.nameLength + a.packed)
+            return hostFromAnsi(a.name) + " and " + hostFromAnsi(b.name);
+    }
+    return "";
 }
 
 std::string specList(const std::vector<std::string> &specs) {
@@ -178,48 +220,6 @@ std::string specList(const std::vector<std::string> &specs) {
     return list;
 }
 
-std::string withoutDirectoryEntries(const std::string &spec) {
-    std::string dir, pattern;
-    splitName(spec, &dir, &pattern);
-    if (!pattern.empty() && !QzMatchFile("", pattern.c_str()))
-        return spec;
-    return spec.substr(0, spec.size() - pattern.size()) + "?" + (pattern.empty() ? "*" : pattern);
-}
-
-// ---- the plan ----------------------------------------------------------------------
-
-Plan makePlan(const std::vector<ArchiveEntry> &entries, const PlanRequest &request) {
-    Plan plan;
-    std::vector<std::string> includes = request.specs;
-    if (includes.empty())
-        includes.push_back("*.*");
-    Selection selection(includes, request.excludes);
-    const bool checkPaths = !request.test && !request.unsafePaths;
-    for (const ArchiveEntry &e : entries) {
-        if (!selection.selects(e.name))
-            continue;
-        ++plan.selected;
-        if (checkPaths && leavesDestination(e.name, request.keepDrive)) {
-            plan.unsafe.push_back(e.name);
-        } else if (e.isDirectory()) {
-            ++plan.directoryEntries;
-            if (request.dirs && !request.test)
-                plan.directories.push_back(e.name);
-        }
-    }
-    std::vector<std::string> narrowed;
-    for (const std::string &s : includes)
-        narrowed.push_back(withoutDirectoryEntries(s));
-    plan.include = specList(narrowed);
-    // An unsafe name excluded exactly: its directory holds the unsafe part,
-    // so a wildcard in its name can only reach entries below that directory,
-    // which are unsafe too.
-    std::vector<std::string> excludes = request.excludes;
-    excludes.insert(excludes.end(), plan.unsafe.begin(), plan.unsafe.end());
-    plan.exclude = specList(excludes);
-    return plan;
-}
-
 // ---- directories -------------------------------------------------------------------
 
 namespace {
@@ -238,20 +238,30 @@ bool makeOne(const std::string &ansi) {
 
 }  // namespace
 
-bool makeDirectory(const std::string &destination, const std::string &name) {
-    std::string path = destination;
-    if (!path.empty() && !isSeparator(path.back()) && path.back() != ':')
-        path += '/';
-    path += name.substr(drivePrefixLength(name));
-    // Every directory on the way, as the library makes them: never the
-    // root, never a drive.
-    for (size_t i = 1; i <= path.size(); ++i) {
-        if (i < path.size() && !isSeparator(path[i]))
+DirectoryMaker::DirectoryMaker(std::string destination) : destination_(std::move(destination)) {
+    if (!destination_.empty() && !isSeparator(destination_.back()) && destination_.back() != ':')
+        destination_ += '/';
+}
+
+std::string DirectoryMaker::path(const std::string &name) const {
+    return destination_ + name;
+}
+
+bool DirectoryMaker::make(const std::string &name) {
+    const std::string full = destination_ + name;
+    // Every directory on the way that is not known yet: never the root,
+    // never a drive.
+    for (size_t i = 1; i <= full.size(); ++i) {
+        if (i < full.size() && !isSeparator(full[i]))
             continue;
-        if (path[i - 1] == ':' || isSeparator(path[i - 1]))
+        if (full[i - 1] == ':' || isSeparator(full[i - 1]))
             continue;
-        if (!makeOne(path.substr(0, i)))
+        const std::string dir = full.substr(0, i);
+        if (made_.count(dir))
+            continue;
+        if (!makeOne(dir))
             return false;
+        made_.insert(dir);
     }
     return true;
 }

@@ -10,36 +10,21 @@
 namespace qzunzip {
 
 std::string methodName(const QzEntryRecord &r) {
-    std::string m;
     switch (r.method) {
-    case 0: m = "Stored"; break;
-    case 1: m = "Shrunk"; break;
-    case 2: case 3: case 4: case 5: m = "Reduce" + std::to_string(r.method - 1); break;
-    case 6: m = "Implode"; break;
-    case 8: m = std::string("Defl:") + "NXFS"[(r.flags >> 1) & 3]; break;
-    case 9: m = "Defl64"; break;
-    case 12: m = "BZip2"; break;
-    case 14: m = "LZMA"; break;
-    case 93: m = "Zstd"; break;
-    case 95: m = "XZ"; break;
-    case 98: m = "PPMd"; break;
-    case 99: m = "AES"; break;
-    default: m = "Unk:" + std::to_string(r.method); break;
+    case 0: return "Stored";
+    case 1: return "Shrunk";
+    case 2: case 3: case 4: case 5: return "Reduce" + std::to_string(r.method - 1);
+    case 6: return "Implode";
+    case 8: return std::string("Defl:") + "NXFS"[(r.flags >> 1) & 3];
+    case 9: return "Defl64";
+    case 12: return "BZip2";
+    case 14: return "LZMA";
+    case 93: return "Zstd";
+    case 95: return "XZ";
+    case 98: return "PPMd";
+    case 99: return "AES";
+    default: return "Unk:" + std::to_string(r.method);
     }
-    if (r.flags & 1)
-        m += '*';
-    return m;
-}
-
-std::string attributeLetters(uint32_t a) {
-    static const struct {
-        uint32_t bit;
-        char letter;
-    } kLetters[] = {{0x01, 'r'}, {0x02, 'h'}, {0x04, 's'}, {0x08, 'v'}, {0x10, 'd'}, {0x20, 'a'}};
-    std::string s;
-    for (const auto &l : kLetters)
-        s += (a & l.bit) ? l.letter : '-';
-    return s;
 }
 
 namespace {
@@ -57,28 +42,45 @@ int ratio(uint64_t size, uint64_t packed) {
     return Qz4ZipPercent((int32_t)size, (int32_t)packed);
 }
 
+const char *files(size_t n) {
+    return n == 1 ? "file" : "files";
+}
+
 }  // namespace
 
-void printListing(std::ostream &out, const std::vector<const ArchiveEntry *> &entries) {
+void printListing(std::ostream &out, const std::vector<const ArchiveEntry *> &entries, bool verbose) {
     char line[256];
-    out << "      Size     Packed Ratio Method   Date       Time  CRC-32   Attr   Name\n"
-           "---------- ---------- ----- -------- ---------------- -------- ------ ----\n";
+    if (verbose)
+        out << " Length   Method    Size  Cmpr    Date    Time   CRC-32   Name\n"
+               "--------  ------  ------- ---- ---------- ----- --------  ----\n";
+    else
+        out << "  Length      Date    Time    Name\n"
+               "---------  ---------- -----   ----\n";
     uint64_t size = 0, packed = 0;
     for (const ArchiveEntry *e : entries) {
         const QzEntryRecord &r = e->record;
-        snprintf(line, sizeof line, "%10llu %10llu %4d%% %-8s %s %08lx %s ", (unsigned long long)e->size,
-                 (unsigned long long)e->packed, ratio(e->size, e->packed), methodName(r).c_str(),
-                 dosDateTime(r.dosDate, r.dosTime).c_str(), (unsigned long)r.crc32,
-                 attributeLetters(r.externalAttributes).c_str());
+        const std::string when = dosDateTime(r.dosDate, r.dosTime);
+        if (verbose)
+            snprintf(line, sizeof line, "%8llu  %-6s %8llu %3d%% %s %08lx  ", (unsigned long long)e->size,
+                     methodName(r).c_str(), (unsigned long long)e->packed, ratio(e->size, e->packed),
+                     when.c_str(), (unsigned long)r.crc32);
+        else
+            snprintf(line, sizeof line, "%9llu  %s   ", (unsigned long long)e->size, when.c_str());
         out << line << hostFromAnsi(e->name) << "\n";
         size += e->size;
         packed += e->packed;
     }
-    snprintf(line, sizeof line,
-             "---------- ---------- -----                                           ----\n"
-             "%10llu %10llu %4d%%                                           %lu %s\n",
-             (unsigned long long)size, (unsigned long long)packed, ratio(size, packed),
-             (unsigned long)entries.size(), entries.size() == 1 ? "entry" : "entries");
+    if (verbose)
+        snprintf(line, sizeof line,
+                 "--------          -------  ---                            -------\n"
+                 "%8llu         %8llu %3d%%                            %lu %s\n",
+                 (unsigned long long)size, (unsigned long long)packed, ratio(size, packed),
+                 (unsigned long)entries.size(), files(entries.size()));
+    else
+        snprintf(line, sizeof line,
+                 "---------                     -------\n"
+                 "%9llu                     %lu %s\n",
+                 (unsigned long long)size, (unsigned long)entries.size(), files(entries.size()));
     out << line;
 }
 

@@ -1,5 +1,5 @@
-// listing.h -- qzunzip -v and -z: the entries of the central directory and
-// the archive comment.
+// listing.h -- qzunzip -l, -v and -z: the entries of the central directory
+// and the archive comment, in unzip's columns.
 #ifndef QZUNZIP_LISTING_H
 #define QZUNZIP_LISTING_H
 
@@ -14,15 +14,12 @@
 namespace qzunzip {
 
 // The method column: "Stored", "Defl:N" (normal, X maximum, F fast, S super
-// fast), ..., with '*' after it for an encrypted entry.
+// fast), "BZip2", ..., "Unk:NNN".
 std::string methodName(const QzEntryRecord &record);
 
-// The MS-DOS attributes as six letters (r h s v d a) or dashes.  Entries made
-// on other hosts come with attributes 0.
-std::string attributeLetters(uint32_t attributes);
-
-// One line per entry, then a total line.
-void printListing(std::ostream &out, const std::vector<const ArchiveEntry *> &entries);
+// One line per entry, then the totals: length, date, time and name, and
+// verbosely also method, packed size, ratio and CRC.
+void printListing(std::ostream &out, const std::vector<const ArchiveEntry *> &entries, bool verbose);
 
 // The archive comment, read with Qz4ZipComment; 0 or its error (the
 // warning -18 when the comment was cut).

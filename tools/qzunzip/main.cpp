@@ -9,12 +9,14 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
 #include <errno.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 #endif
 
@@ -42,8 +44,10 @@ void catchInterrupt() {
     SetConsoleCtrlHandler(onControl, TRUE);
 }
 
+// A console, not merely a character device: NUL passes _isatty too.
 bool isTerminal(FILE *f) {
-    return _isatty(_fileno(f)) != 0;
+    DWORD mode;
+    return GetConsoleMode((HANDLE)_get_osfhandle(_fileno(f)), &mode) != 0;
 }
 
 unsigned terminalWidth() {
@@ -74,7 +78,7 @@ bool isTerminal(FILE *f) {
 
 unsigned terminalWidth() {
     struct winsize w;
-    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &w) == 0 && w.ws_col > 20)
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &w) == 0 && w.ws_col > 0)
         return w.ws_col;
     return 80;
 }
@@ -91,6 +95,21 @@ bool readLine(std::string *line) {
     while (!line->empty() && (line->back() == '\n' || line->back() == '\r'))
         line->pop_back();
     return true;
+}
+
+// A password: the console's echo is off while it is typed.
+bool readSecret(const std::string &prompt, std::string *line) {
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    const bool console = GetConsoleMode(in, &mode) != 0;
+    if (console)
+        SetConsoleMode(in, mode & ~(DWORD)ENABLE_ECHO_INPUT);
+    fputs(prompt.c_str(), stderr);
+    fflush(stderr);
+    const bool got = readLine(line);
+    if (console)
+        SetConsoleMode(in, mode);
+    return got;
 }
 #else
 // Waits for input in short steps, so that a Ctrl-C that comes just before
@@ -116,6 +135,24 @@ bool readLine(std::string *line) {
     }
     return !g_interrupted;
 }
+
+// A password: the terminal's echo is off while it is typed.
+bool readSecret(const std::string &prompt, std::string *line) {
+    struct termios saved, quiet;
+    const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (terminal) {
+        quiet = saved;
+        quiet.c_lflag &= ~(tcflag_t)ECHO;
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    // The prompt comes once echo is off, so nothing typed after it shows.
+    std::cerr << prompt;
+    std::cerr.flush();
+    const bool got = readLine(line);
+    if (terminal)
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    return got;
+}
 #endif
 
 }  // namespace
@@ -127,10 +164,19 @@ int main(int argc, char **argv) {
     qzunzip::Terminal terminal;
     terminal.out = &std::cout;
     terminal.err = &std::cerr;
-    terminal.progressBar = isTerminal(stdout);
+    terminal.progressBar = isTerminal(stdout) && options.action != qzunzip::Action::kPipe;
     terminal.width = terminal.progressBar ? terminalWidth() : 80;
-    if (isTerminal(stdin))
+    if (isTerminal(stdin)) {
         terminal.readLine = readLine;
+        terminal.readSecret = readSecret;
+    }
+#ifdef _WIN32
+    // What -p writes goes out byte for byte.
+    if (options.action == qzunzip::Action::kPipe) {
+        fflush(stdout);
+        _setmode(_fileno(stdout), _O_BINARY);
+    }
+#endif
     terminal.interrupted = [] { return g_interrupted != 0; };
 
     catchInterrupt();

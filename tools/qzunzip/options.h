@@ -1,13 +1,13 @@
-// options.h -- the command line of qzunzip.
+// options.h -- the command line of qzunzip, the one unzip users know:
 //
-//   qzunzip [switches] ARCHIVE [DESTDIR/] [SPEC ...]
+//   qzunzip [-options] ARCHIVE[.zip] [NAME ...] [-x NAME ...] [-d DIR]
 //
-// Arguments that begin with '-' are switches, wherever they stand, up to a
-// lone "--".  qzunzip keeps its own (-v, -z, -x SPEC, -q, --help,
-// --unsafe-paths, --contract); every other switch belongs to the library and goes, in
-// the order given, into the command string of the extraction.  The first
-// argument after the archive that ends with a separator ('/', '\', or ':'
-// on Windows) is the destination; every other one is a specification.
+// Options are single letters that combine ("-qo"); -P and -d take the next
+// argument (or the rest of their own: "-Psecret", "-dout").  After the
+// archive come names; -x starts the list of names to leave out, and -d DIR
+// may stand anywhere.  "--" ends the options.  The library's own switches
+// stay reachable through --switches "STRING" (handed over as it stands) and
+// --contract (the extension mode off).
 #ifndef QZUNZIP_OPTIONS_H
 #define QZUNZIP_OPTIONS_H
 
@@ -16,37 +16,40 @@
 
 namespace qzunzip {
 
+enum class Action { kExtract, kList, kVerboseList, kTest, kPipe, kComment, kHelp, kVersion };
+
+// What to do with files that are there already.
+enum class Existing {
+    kAsk,       // ask on the terminal; keep the file without one
+    kReplace,   // -o
+    kKeep,      // -n
+};
+
 struct Options {
-    std::vector<std::string> switches;  // the library's, as typed
-    std::vector<std::string> excludes;  // -x SPEC
-    std::vector<std::string> specs;     // empty: every entry
+    Action action = Action::kExtract;
+    Existing existing = Existing::kAsk;
+    bool freshen = false;               // -f: only files that are there, when the entry is newer
+    bool update = false;                // -u: new files, and those the entry is newer than
+    bool junkPaths = false;             // -j
+    bool foldCase = false;              // -C
+    bool comment = false;               // -z with a listing
+    int quiet = 0;                      // -q, -qq
+    bool havePassword = false;          // -P
+    std::string password;
     std::string archive;
-    std::string destination;            // empty: the current directory
-    bool list = false;                  // -v
-    bool comment = false;               // -z
-    bool quiet = false;                 // -q
-    bool unsafePaths = false;           // --unsafe-paths
-    bool contract = false;              // --contract: the extension mode stays off
-    bool help = false;                  // --help
+    std::string destination;            // -d DIR; empty: the current directory
+    std::vector<std::string> names;     // empty: every entry
+    std::vector<std::string> excludes;  // -x
+    bool contract = false;              // --contract
+    bool haveSwitches = false;          // --switches
+    std::string switches;
     std::string error;                  // a usage error, or empty
 };
 
 Options parseArguments(const std::vector<std::string> &args);
 
-// The library switches joined into one command string.
-std::string commandString(const Options &options);
-
-// The switches of a command string that qzunzip acts on itself.  The
-// library remains the judge of the syntax; a string it refuses ends the run
-// before anything is done with these.
-struct SwitchesSeen {
-    bool dirs = false;       // -d
-    bool test = false;       // -t
-    bool keepDrive = false;  // -.d
-};
-SwitchesSeen scanSwitches(const std::string &command);
-
 extern const char kUsage[];
+extern const char kVersion[];
 
 }  // namespace qzunzip
 
