@@ -54,12 +54,35 @@ Fallback *fallbackOf(const struct stat &st, bool create) {
 
 bool unsupported(int e) { return e == ENOTSUP || e == EOPNOTSUPP || e == ENOSYS; }
 
+// Stored bits read before, each under the status-change time its object
+// had then.  Changing the attribute moves that time, so an entry serves
+// while the time is the same, provided the time lay well before the
+// reading (a change in the same clock tick would leave it as it was).
+struct Known {
+    bool  used;
+    dev_t dev;
+    ino_t ino;
+    struct timespec ctime;
+    DWORD bits;
+};
+enum { kKnown = 256 };
+Known g_known[kKnown];
+
+Known &knownSlot(const struct stat &st) {
+    return g_known[(st.st_ino ^ st.st_dev) % kKnown];
+}
+
 DWORD storedBits(const char *host, const struct stat &st) {
+    Known &k = knownSlot(st);
+    if (k.used && k.dev == st.st_dev && k.ino == st.st_ino && sameTime(k.ctime, st.st_ctim)) return k.bits;
+    struct timespec taken = coarseNow();
     char text[32];
     ssize_t n = getxattr(host, kName, text, sizeof text - 1);
-    if (n > 0) {
-        text[n] = 0;
-        return (DWORD)strtoul(text, nullptr, 16) & kStored;
+    if (n >= 0 || errno == ENODATA) {
+        text[n > 0 ? n : 0] = 0;
+        DWORD bits = (DWORD)strtoul(text, nullptr, 16) & kStored;
+        if (wellBefore(st.st_ctim, taken)) k = {true, st.st_dev, st.st_ino, st.st_ctim, bits};
+        return bits;
     }
     if (n < 0 && unsupported(errno)) {
         Fallback *f = fallbackOf(st, false);
@@ -117,6 +140,7 @@ void forgetDosBits(const struct stat &st) {
 
 void resetAttributes() {
     memset(g_fallback, 0, sizeof g_fallback);
+    memset(g_known, 0, sizeof g_known);
 }
 
 } // namespace qz::posix

@@ -152,6 +152,10 @@ struct Lookup {
     struct stat *st = nullptr;
     bool  statted = false;
     bool  entry = false;
+    // When the last name is missing and was looked up only as written:
+    // the stat of its folder, if it was taken (folderStatted).
+    struct stat folder;
+    bool  folderStatted = false;
 };
 
 // Resolves a Win32 path (ANSI) to a host path.  The path as written is
@@ -185,7 +189,8 @@ DWORD exactHostPath(const char *path, char *host, size_t size);
 // ended by a 0), read with readdir or kept from an earlier reading while
 // the folder has not changed since; null when the folder cannot be read.
 // *st receives the folder's stat (errno is set when it fails).
-const char *folderNames(const char *host, size_t *count, struct stat *st);
+// With statted, *st holds the folder's stat, taken in the same call.
+const char *folderNames(const char *host, size_t *count, struct stat *st, bool statted = false);
 // Forgets every kept reading: the layer has made, removed or renamed
 // something.
 void forgetFolders();
@@ -257,8 +262,25 @@ template <class F> void eachOpenFile(dev_t dev, ino_t ino, F f) {
 // ---- time (time.cpp) -----------------------------------------------------------
 
 uint64_t filetimeOf(const struct timespec &ts);
+
 struct timespec timespecOf(uint64_t ft);
 void resetTime();
+
+inline struct timespec coarseNow() {
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME_COARSE, &ts);
+    return ts;
+}
+
+inline bool sameTime(const struct timespec &a, const struct timespec &b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// a lies more than two seconds (the coarsest file times) before b: a file
+// time that old moves at any later change of what it stamps.
+inline bool wellBefore(const struct timespec &a, const struct timespec &b) {
+    return a.tv_sec + 2 < b.tv_sec;
+}
 
 // ---- memory, messages, temp, volumes -------------------------------------------
 
