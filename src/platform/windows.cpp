@@ -38,6 +38,19 @@ bool setUnixMode(const char *, uint32_t) {
     return true;
 }
 
+void beginOutput() {}
+
+bool setOpenFileAttributes(HANDLE file, DWORD attributes) {
+    // Times of zero are left as they are.
+    FILE_BASIC_INFO info = {};
+    info.FileAttributes = attributes;
+    return SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info) != FALSE;
+}
+
+bool setOpenFileMode(HANDLE, uint32_t) {
+    return true;
+}
+
 }  // namespace platform
 }  // namespace qz
 

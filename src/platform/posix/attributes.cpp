@@ -23,6 +23,8 @@
 
 namespace qz::posix {
 
+unsigned long g_attributeChanges = 0;
+
 namespace {
 
 const char  kName[] = "user.DOSATTRIB";
@@ -112,8 +114,13 @@ DWORD attributesOf(const char *host) {
     return attributesFrom(host, st);
 }
 
+DWORD dosBitsOf(DWORD attrs) {
+    return attrs & kStored & ~FILE_ATTRIBUTE_NORMAL;
+}
+
 bool storeDosBits(const char *host, int fd, DWORD attrs) {
-    DWORD bits = attrs & kStored & ~FILE_ATTRIBUTE_NORMAL;
+    attributesChanged();
+    DWORD bits = dosBitsOf(attrs);
     int r;
     if (bits) {
         char text[32];
@@ -184,6 +191,7 @@ BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes) {
         mode |= S_IWUSR;
     }
     if (mode != (st.st_mode & 07777) && chmod(host, mode) != 0) return fail(errorFromErrno(errno));
+    attributesChanged();
     // Reading is cheaper than writing, and the bits asked for are mostly
     // the ones the file has (ARCHIVE, given when it was made).
     DWORD bits = attributes & kStored & ~FILE_ATTRIBUTE_NORMAL;

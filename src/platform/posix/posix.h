@@ -108,6 +108,10 @@ bool posixNames();
 // through a symbolic link in the last component of its path.
 bool noFollow();
 
+// The umask read when the current extraction run began to write
+// (qz::platform::beginOutput); false before any run has.
+bool runUmask(mode_t *mask);
+
 // Leaves the extension mode, in the library's flags as in the layer.
 void resetExtensions();
 
@@ -211,6 +215,8 @@ DWORD modeAttributes(const struct stat &st);
 // Stores HIDDEN, SYSTEM, ARCHIVE and NORMAL of attrs for the object; the
 // other bits are ignored.  fd >= 0 is used when given.
 bool storeDosBits(const char *host, int fd, DWORD attrs);
+// The part of attrs that storeDosBits keeps.
+DWORD dosBitsOf(DWORD attrs);
 // Drops what the fallback table keeps for the object of st.
 void forgetDosBits(const struct stat &st);
 void resetAttributes();
@@ -235,6 +241,12 @@ struct Slot {
     size_t windowBytes[2];
     int    lastWindow;           // the window read last
     bool   noWindow;             // a handle of this process writes the file
+    // what the layer knows of a file this open made, so that attributes and
+    // a mode given through the handle cost a call only when they change
+    bool   created;              // made by this open, with mode 0666 under the umask
+    bool   dosKnown;             // dosBits holds what is stored for the file
+    DWORD  dosBits;
+    unsigned long knownAt;       // g_attributeChanges when they were learnt
     // searches
     WIN32_FIND_DATAA *entries;   // malloc'd, sorted
     size_t count;
@@ -258,6 +270,12 @@ template <class F> void eachOpenFile(dev_t dev, ino_t ino, F f) {
         if (s->kind == kSlotFile && slotIdentity(*s) && s->dev == dev && s->ino == ino) f(*s);
     }
 }
+
+// Counts the changes of stored bits and modes the layer makes: what a slot
+// knows of its file (created, dosKnown) holds only while the count is the
+// one it was learnt at (knownAt).
+extern unsigned long g_attributeChanges;
+inline void attributesChanged() { ++g_attributeChanges; }
 
 // ---- time (time.cpp) -----------------------------------------------------------
 
