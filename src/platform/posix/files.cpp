@@ -23,7 +23,9 @@
 // of this process writes the file; with POSIX names a new file or folder
 // is made at once, its open or mkdir telling whether it was there; the
 // identity of a new file (device and inode, for share modes) is asked for
-// only when another open needs it.
+// only when another open needs it; the handle of a new file remembers the
+// bits stored for it and that its mode is the umask's, for attributes and
+// modes given through the handle (extensions.cpp).
 #include "platform/posix/posix.h"
 
 #include <errno.h>
@@ -216,7 +218,8 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     DWORD bits = 0;
     bool stored = false;
     if (!exists || disposition == CREATE_ALWAYS) {
-        bits = ((exists ? attrs : 0) | (flags & kCreatedBits) | FILE_ATTRIBUTE_ARCHIVE) & ~FILE_ATTRIBUTE_READONLY;
+        bits = ((exists ? attrs : 0) | (flags & kCreatedBits) | FILE_ATTRIBUTE_ARCHIVE) &
+               ~FILE_ATTRIBUTE_READONLY;
         stored = storeDosBits(host, fd, bits);
         if (flags & FILE_ATTRIBUTE_READONLY) {
             struct stat now;
