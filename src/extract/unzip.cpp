@@ -426,7 +426,7 @@ Step Run::finishFile(uint32_t crc) {
         DWORD attributes = ((record.externalAttributes & 0xFF) | kAttrArchive) & (attributeMask | kAttrArchive);
         auto setAttributes = [&](DWORD a) {
             if (onHandle)
-                return platform::setOpenFileAttributes(output, a);
+                return platform::setOpenFileAttributes(output, pathAnsi, a);
             return SetFileAttributesA(pathAnsi, a) != FALSE;
         };
         if (!setAttributes(attributes) && (attributes & kAttrBit80) &&

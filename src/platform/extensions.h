@@ -43,14 +43,15 @@ bool storedToAnsi(const char *stored, size_t n, bool utf8, char *out, size_t siz
 // success; on Windows it does nothing and succeeds.
 bool setUnixMode(const char *ansiPath, uint32_t mode);
 
-// The same for a file the library has open for writing, through its
-// handle, before it is closed: no look at the path, and on POSIX a call
-// only when something changes.  beginOutput is called when a run starts
-// writing files; the POSIX layer then reads the umask the run's files are
-// made under.  Attributes are those of SetFileAttributesA.  True on
-// success; setOpenFileMode does nothing on Windows.
+// The same for a file the library has open for writing (at ansiPath),
+// through its handle, before it is closed: no look at the path, and on
+// POSIX a call only when something changes.  beginOutput is called when a
+// run starts writing files; the POSIX layer then reads the umask the run's
+// files are made under.  Attributes are those of SetFileAttributesA, which
+// Windows versions without SetFileInformationByHandle are given the path
+// for.  True on success; setOpenFileMode does nothing on Windows.
 void beginOutput();
-bool setOpenFileAttributes(HANDLE file, DWORD attributes);
+bool setOpenFileAttributes(HANDLE file, const char *ansiPath, DWORD attributes);
 bool setOpenFileMode(HANDLE file, uint32_t mode);
 
 }  // namespace platform

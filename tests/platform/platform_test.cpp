@@ -179,7 +179,7 @@ TEST(Platform, AttributesThroughTheHandle) {
         HANDLE h = open_file(name, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_ARCHIVE);
         if (row.byName)
             SetFileAttributesA(name.c_str(), row.byName);
-        EXPECT_TRUE(qz::platform::setOpenFileAttributes(h, row.attributes)) << row.name;
+        EXPECT_TRUE(qz::platform::setOpenFileAttributes(h, name.c_str(), row.attributes)) << row.name;
         if (row.mode)
             EXPECT_TRUE(qz::platform::setOpenFileMode(h, row.mode)) << row.name;
         CloseHandle(h);

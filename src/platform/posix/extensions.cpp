@@ -130,7 +130,7 @@ bool changeMode(Slot &s, mode_t from, mode_t to) {
 
 } // namespace
 
-bool setOpenFileAttributes(HANDLE file, DWORD attributes) {
+bool setOpenFileAttributes(HANDLE file, const char *, DWORD attributes) {
     Slot *s = slotGet(file, kSlotFile);
     if (!s) return fail(ERROR_INVALID_HANDLE);
     if (!(s->access & GENERIC_WRITE)) return fail(ERROR_ACCESS_DENIED);
