@@ -58,7 +58,7 @@ bool unsupported(int e) { return e == ENOTSUP || e == EOPNOTSUPP || e == ENOSYS;
 
 // Stored bits read before, each under the status-change time its object
 // had then.  Changing the attribute moves that time, so an entry serves
-// while the time is the same, provided the time lay well before the
+// while the time is the same, provided the time had settled before the
 // reading (a change in the same clock tick would leave it as it was).
 struct Known {
     bool  used;
@@ -69,6 +69,16 @@ struct Known {
 };
 enum { kKnown = 256 };
 Known g_known[kKnown];
+
+// A status-change time t that lies this far before now moves at any later
+// change: in general two seconds (the coarsest file times), but twenty
+// milliseconds for a time with digits below the millisecond, which only a
+// file system keeping fine times gives (a clock tick is at most ten).
+bool settled(const struct timespec &t, const struct timespec &now) {
+    if (t.tv_nsec % 1000000 == 0) return wellBefore(t, now);
+    long long ms = (long long)(now.tv_sec - t.tv_sec) * 1000 + (now.tv_nsec - t.tv_nsec) / 1000000;
+    return ms > 20;
+}
 
 Known &knownSlot(const struct stat &st) {
     return g_known[(st.st_ino ^ st.st_dev) % kKnown];
@@ -83,7 +93,7 @@ DWORD storedBits(const char *host, const struct stat &st) {
     if (n >= 0 || errno == ENODATA) {
         text[n > 0 ? n : 0] = 0;
         DWORD bits = (DWORD)strtoul(text, nullptr, 16) & kStored;
-        if (wellBefore(st.st_ctim, taken)) k = {true, st.st_dev, st.st_ino, st.st_ctim, bits};
+        if (settled(st.st_ctim, taken)) k = {true, st.st_dev, st.st_ino, st.st_ctim, bits};
         return bits;
     }
     if (n < 0 && unsupported(errno)) {
