@@ -15,9 +15,18 @@ char *nextBackslash(char *p) {
     return nullptr;
 }
 
+// True when the directory path, cut at n bytes, is the known one or one of
+// its parents ("a\b" in "a\b\c\").
+bool inKnown(const char *known, const char *path, size_t n) {
+    size_t i = 0;
+    while (i < n && known[i] && known[i] == path[i])
+        ++i;
+    return i == n && known[n] == '\\';
+}
+
 }  // namespace
 
-int16_t createDirectories(const char *ansiPath) {
+int16_t createDirectories(const char *ansiPath, char *known) {
     char path[kNameBytes];
     lstrcpynA(path, ansiPath ? ansiPath : "", kNameBytes);
     replaceChar(path, '/', '\\');
@@ -35,15 +44,27 @@ int16_t createDirectories(const char *ansiPath) {
     }
     for (;;) {
         *sep = 0;
-        bool failed = !Qz4DirExist(path) && !CreateDirectoryA(path, NULL);
+        bool failed;
+        if (known) {
+            // Made at once: the look comes only when something is there.
+            failed = !inKnown(known, path, (size_t)(sep - path)) && !CreateDirectoryA(path, NULL) &&
+                     !(GetLastError() == ERROR_ALREADY_EXISTS && Qz4DirExist(path));
+        } else {
+            failed = !Qz4DirExist(path) && !CreateDirectoryA(path, NULL);
+        }
         *sep = '\\';
-        if (failed)
+        if (failed) {
+            if (known)
+                known[0] = 0;
             return QZ_ERR_MKDIR;
-        if (!sep[1])
+        }
+        char *next = sep[1] ? nextBackslash(sep + 1) : nullptr;
+        if (!next) {
+            if (known)
+                lstrcpynA(known, path, (int)(sep - path) + 2);
             return QZ_OK;
-        sep = nextBackslash(sep + 1);
-        if (!sep)
-            return QZ_OK;
+        }
+        sep = next;
     }
 }
 

@@ -86,7 +86,13 @@ bool destinationPath(const char *destDir, const char *outputName, const char *dr
 // Creates every missing directory on the way to an ANSI file path (the
 // part after the last separator is the file and is not created; a root
 // "X:\" never is): QZ_OK, or QZ_ERR_MKDIR when one could not be created.
-int16_t createDirectories(const char *ansiPath);
+// Without known each directory is looked for, then made when missing.
+// With known (a kNameBytes buffer, "" at first) the directories that lie
+// on the way to the one it holds are taken as there, and the others are
+// made straight away, looked for only when something of that name is
+// there; it then holds this path's directory with its '\' (or "" after a
+// failure).
+int16_t createDirectories(const char *ansiPath, char *known = nullptr);
 
 // ---- path filters (filters.cpp) --------------------------------------------
 

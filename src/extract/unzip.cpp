@@ -62,6 +62,9 @@ struct Run {
     char *copyName = nullptr;
     HANDLE copy = INVALID_HANDLE_VALUE;
     int16_t result = QZ_OK;   // the error that ended the run, if any
+    // With names taken as written: the directory the run made or found
+    // last (createDirectories)
+    char knownDir[kNameBytes] = "";
     bool nameTooLong = false;  // the walk could not convert the current name
 
     // the current entry
@@ -82,6 +85,11 @@ struct Run {
 
     int16_t walk(bool first) {
         return walkEntries(archive, first, &record, entryName(), extraBuffer.p, (char *)commentBuffer.p);
+    }
+
+    void closeOutput() {
+        CloseHandle(output);
+        output = INVALID_HANDLE_VALUE;
     }
 
     void closeCopy() {
@@ -261,7 +269,7 @@ Step Run::specialEntry(bool directory) {
         return step;
     if (!testing()) {
         if (directory) {
-            int16_t r = createDirectories(pathAnsi);
+            int16_t r = createDirectories(pathAnsi, extensionOn(QZ_EXT_POSIX_NAMES) ? knownDir : nullptr);
             if (r != QZ_OK)
                 return stopOrSkip(r);
         } else if (QzSetVolumeLabel(destDir, entryName()) != QZ_OK) {
@@ -307,7 +315,21 @@ Step Run::replaceExisting(const WIN32_FIND_DATAA &found) {
 // Creates the output file of a file entry, deciding first what to do with
 // a file that is there already.
 Step Run::createOutput() {
-    if (dir[0] && (options & OPT_DIRS)) {
+    bool makeDirs = dir[0] && (options & OPT_DIRS);
+    // With names taken as written, the run keeps the directory it made or
+    // found last and makes the file as a new one at once.  Only when that
+    // fails (a file is there, a directory went away) does it take the way
+    // below, which looks first; freshening always looks.
+    if (extensionOn(QZ_EXT_POSIX_NAMES) && !(options & OPT_FRESHEN)) {
+        if (!makeDirs || createDirectories(pathAnsi, knownDir) == QZ_OK) {
+            output = archive::openOem(pathOem, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW,
+                                      FILE_ATTRIBUTE_ARCHIVE | FILE_FLAG_RANDOM_ACCESS);
+            if (output != INVALID_HANDLE_VALUE)
+                return Step::GoOn;
+        }
+        knownDir[0] = 0;
+    }
+    if (makeDirs) {
         int16_t r = createDirectories(pathAnsi);
         if (r != QZ_OK)
             return stopOrSkip(r);
@@ -375,8 +397,7 @@ Step Run::fileEntry() {
         // A file that could not be decoded to its end is not left behind
         // looking complete.
         if (output != INVALID_HANDLE_VALUE) {
-            CloseHandle(output);
-            output = INVALID_HANDLE_VALUE;
+            closeOutput();
             DeleteFileA(pathAnsi);
         }
         return stop(r);
@@ -385,9 +406,12 @@ Step Run::fileEntry() {
     return finishFile(crc);
 }
 
-// Stamps and closes the output file, then compares the CRC.
+// Stamps and closes the output file, then compares the CRC.  With Unix
+// modes read, attributes and mode are given through the handle before it
+// is closed, rather than to the path after.
 Step Run::finishFile(uint32_t crc) {
     if (!testing()) {
+        bool onHandle = extensionOn(QZ_EXT_UNIX_MODES);
         FILETIME local, utc;
         bool validTime = fileTimeFromDos(record.dosDate, record.dosTime, &local);
         bool keepNow = !validTime && extensionOn(QZ_EXT_ENTRY_PROBLEMS);
@@ -395,20 +419,27 @@ Step Run::finishFile(uint32_t crc) {
                                    SetFileTime(output, NULL, NULL, &utc));
         if (!stamped)
             return stop(QZ_ERR_FILE);
-        CloseHandle(output);
-        output = INVALID_HANDLE_VALUE;
+        if (!onHandle)
+            closeOutput();
 
         // The archive attribute is always given.
         DWORD attributes = ((record.externalAttributes & 0xFF) | kAttrArchive) & (attributeMask | kAttrArchive);
-        if (!SetFileAttributesA(pathAnsi, attributes) && (attributes & kAttrBit80) &&
-            !SetFileAttributesA(pathAnsi, attributes & ~(DWORD)kAttrBit80))
+        auto setAttributes = [&](DWORD a) {
+            if (onHandle)
+                return platform::setOpenFileAttributes(output, pathAnsi, a);
+            return SetFileAttributesA(pathAnsi, a) != FALSE;
+        };
+        if (!setAttributes(attributes) && (attributes & kAttrBit80) &&
+            !setAttributes(attributes & ~(DWORD)kAttrBit80))
             return stop(QZ_ERR_FILE);
         // With Unix modes read, a regular file's mode is in the high half
         // (links and the rest keep what the file system gives them).
         uint32_t mode = record.externalAttributes >> 16;
         if (extensionOn(QZ_EXT_UNIX_MODES) && (mode & archive::kModeType) == archive::kModeRegular &&
-            !platform::setUnixMode(pathAnsi, mode))
+            !platform::setOpenFileMode(output, mode))
             return stop(QZ_ERR_FILE);
+        if (onHandle)
+            closeOutput();
         if (keepNow && !report(QZ_EXT_INVALID_TIME))
             return Step::Stop;
     }
@@ -454,6 +485,8 @@ int16_t startRun(Run &run, const char *destination, const char *command) {
     } else {
         frame::setOperation(QZ_OP_EXTRACTING);
         destinationDirectory(destination, run.destDir);
+        if (extensionOn(QZ_EXT_UNIX_MODES))
+            platform::beginOutput();
     }
 
     if (archive::hasDirectoryFile(a)) {

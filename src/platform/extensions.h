@@ -11,6 +11,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "platform/win32.h"
 #include "qzunpack_ext.h"
 
 namespace qz {
@@ -41,6 +42,17 @@ bool storedToAnsi(const char *stored, size_t n, bool utf8, char *out, size_t siz
 // (setuid, setgid and sticky dropped, the umask applied).  True on
 // success; on Windows it does nothing and succeeds.
 bool setUnixMode(const char *ansiPath, uint32_t mode);
+
+// The same for a file the library has open for writing (at ansiPath),
+// through its handle, before it is closed: no look at the path, and on
+// POSIX a call only when something changes.  beginOutput is called when a
+// run starts writing files; the POSIX layer then reads the umask the run's
+// files are made under.  Attributes are those of SetFileAttributesA, which
+// Windows versions without SetFileInformationByHandle are given the path
+// for.  True on success; setOpenFileMode does nothing on Windows.
+void beginOutput();
+bool setOpenFileAttributes(HANDLE file, const char *ansiPath, DWORD attributes);
+bool setOpenFileMode(HANDLE file, uint32_t mode);
 
 }  // namespace platform
 }  // namespace qz

@@ -38,6 +38,27 @@ bool setUnixMode(const char *, uint32_t) {
     return true;
 }
 
+void beginOutput() {}
+
+bool setOpenFileAttributes(HANDLE file, const char *ansiPath, DWORD attributes) {
+    // Looked up when first needed, so that the library still loads where
+    // kernel32 lacks the call; there the path is given the attributes (the
+    // output's share mode does not cover them).
+    typedef BOOL(WINAPI * SetInformation)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+    static SetInformation setInformation = (SetInformation)(void *)GetProcAddress(
+        GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle");
+    if (!setInformation)
+        return SetFileAttributesA(ansiPath, attributes) != FALSE;
+    // Times of zero are left as they are.
+    FILE_BASIC_INFO info = {};
+    info.FileAttributes = attributes;
+    return setInformation(file, FileBasicInfo, &info, sizeof info) != FALSE;
+}
+
+bool setOpenFileMode(HANDLE, uint32_t) {
+    return true;
+}
+
 }  // namespace platform
 }  // namespace qz
 

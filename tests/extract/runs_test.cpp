@@ -2,8 +2,11 @@
 // cancellation, the output file while it is written, long paths, OEM round
 // trips of the destination, labels and path filters to other drives; and
 // Qz4UnZipPtr as a table.
+#include <filesystem>
+
 #include "archive/archive.h"
 #include "extract_helpers.h"
+#include "qzunpack_ext.h"
 #ifndef _WIN32
 #include <unistd.h>
 
@@ -89,6 +92,42 @@ TEST_F(Runs, CancellingEndsTheRunAndTheRequestIsGoneAfterIt) {
     EXPECT_EQ(Qz4UnZip(nullptr, out.c_str(), nullptr, "*.*", nullptr, ""), QZ_ERR_HANDLE);
     EXPECT_EQ(unzip(h, "-o"), 0);
     EXPECT_TRUE(read("big.txt") == big);
+}
+
+// In the extension mode a run keeps the directory it made last: when that
+// directory is gone by the next entry, it is made again, and when a file
+// has taken its place, that entry is skipped as in any other run.
+TEST_F(Runs, TheDirectoryKeptByTheRunWentAway) {
+    const struct {
+        const char *name;
+        const char *replacement;   // written where the directory was, or null
+        std::vector<int16_t> messages;
+        std::string b;
+    } rows[] = {
+        {"removed", nullptr, {QZ_ERR_METHOD}, "b"},
+        {"a file in its place", "f", {QZ_ERR_METHOD, QZ_ERR_MKDIR}, "<none>"},
+    };
+    QzSetExtensions(QZ_EXT_ALL);
+    for (const auto &row : rows) {
+        QzHandle &h = open({Entry("d/a.txt", "a"), Entry("m3", "x", 3), Entry("d/b.txt", "b")});
+        RecordingCallback cb;
+        cb.onEvent([&](const QzPrintBlock &b) {
+            if (b.eventKind == QZ_EVENT_MESSAGE) {
+                std::filesystem::remove_all(out + "/d");
+                if (row.replacement)
+                    writeFile(out + "/d", row.replacement);
+            }
+            return RecordingCallback::kNoAnswer;
+        });
+        EXPECT_EQ(unzip(h, "-d"), QZ_SKIPPED) << row.name;
+        std::vector<int16_t> messages;
+        for (const QzPrintBlock &b : cb.eventsOf(QZ_EVENT_MESSAGE))
+            messages.push_back(b.eventCode);
+        EXPECT_EQ(messages, row.messages) << row.name;
+        EXPECT_EQ(fileExists(out + "/d/b.txt") ? read("d/b.txt") : "<none>", row.b) << row.name;
+        std::filesystem::remove_all(out + "/d");
+    }
+    QzSetExtensions(0);
 }
 
 TEST_F(Runs, QUnZipOpensExtractsAndCloses) {

@@ -1,10 +1,10 @@
 // The Windows behaviours the library relies on, run on the POSIX layer and
 // under Wine against Windows' own calls; then what only the POSIX layer has,
 // through its controls (platform/host.h).
+#include "platform/extensions.h"
 #include "platform/win32.h"
 #include "support/temp_dir.h"
 #ifndef _WIN32
-#include "platform/extensions.h"
 #include "platform/host.h"
 #include "support/no_terminal.h"
 
@@ -152,6 +152,48 @@ TEST(Platform, FileCalls) {
         for (const char *n : {"ro", "new", "f.txt"})   // Windows keeps a folder holding a read-only file
             SetFileAttributesA(d.file(n).c_str(), FILE_ATTRIBUTE_NORMAL);
     }
+}
+
+// Attributes and a Unix mode given through the handle of a new file before
+// it is closed, as extraction gives them, also after a change by name.
+TEST(Platform, AttributesThroughTheHandle) {
+    const struct {
+        const char *name;
+        DWORD byName, attributes;
+        uint32_t mode;
+        DWORD want;
+        unsigned wantMode;   // on POSIX, under umask 022
+    } rows[] = {
+        {"archive", 0, 0x20, 0100644, 0x20, 0644},
+        {"read-only, hidden and system", 0, 0x27, 0, 0x27, 0444},
+        {"after hidden by name", FILE_ATTRIBUTE_HIDDEN, 0x20, 0, 0x20, 0644},
+        {"mode under the umask", 0, 0x20, 0104777, 0x20, 0755},
+    };
+#ifndef _WIN32
+    mode_t old = umask(022);
+#endif
+    qz::platform::beginOutput();
+    qztest::TempDir d;
+    for (const auto &row : rows) {
+        std::string name = d.file("f");
+        HANDLE h = open_file(name, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_ARCHIVE);
+        if (row.byName)
+            SetFileAttributesA(name.c_str(), row.byName);
+        EXPECT_TRUE(qz::platform::setOpenFileAttributes(h, name.c_str(), row.attributes)) << row.name;
+        if (row.mode)
+            EXPECT_TRUE(qz::platform::setOpenFileMode(h, row.mode)) << row.name;
+        CloseHandle(h);
+        EXPECT_EQ(GetFileAttributesA(name.c_str()) & 0x27, row.want) << row.name;
+#ifndef _WIN32
+        struct stat st;
+        EXPECT_EQ(stat(name.c_str(), &st) == 0 ? st.st_mode & 07777 : 0, row.wantMode) << row.name;
+#endif
+        SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(name.c_str());
+    }
+#ifndef _WIN32
+    umask(old);
+#endif
 }
 
 TEST(Platform, WriteSeekAndTruncate) {

@@ -23,6 +23,8 @@
 
 namespace qz::posix {
 
+unsigned long g_attributeChanges = 0;
+
 namespace {
 
 const char  kName[] = "user.DOSATTRIB";
@@ -54,12 +56,45 @@ Fallback *fallbackOf(const struct stat &st, bool create) {
 
 bool unsupported(int e) { return e == ENOTSUP || e == EOPNOTSUPP || e == ENOSYS; }
 
+// Stored bits read before, each under the status-change time its object
+// had then.  Changing the attribute moves that time, so an entry serves
+// while the time is the same, provided the time had settled before the
+// reading (a change in the same clock tick would leave it as it was).
+struct Known {
+    bool  used;
+    dev_t dev;
+    ino_t ino;
+    struct timespec ctime;
+    DWORD bits;
+};
+enum { kKnown = 256 };
+Known g_known[kKnown];
+
+// A status-change time t that lies this far before now moves at any later
+// change: in general two seconds (the coarsest file times), but twenty
+// milliseconds for a time with digits below the millisecond, which only a
+// file system keeping fine times gives (a clock tick is at most ten).
+bool settled(const struct timespec &t, const struct timespec &now) {
+    if (t.tv_nsec % 1000000 == 0) return wellBefore(t, now);
+    long long ms = (long long)(now.tv_sec - t.tv_sec) * 1000 + (now.tv_nsec - t.tv_nsec) / 1000000;
+    return ms > 20;
+}
+
+Known &knownSlot(const struct stat &st) {
+    return g_known[(st.st_ino ^ st.st_dev) % kKnown];
+}
+
 DWORD storedBits(const char *host, const struct stat &st) {
+    Known &k = knownSlot(st);
+    if (k.used && k.dev == st.st_dev && k.ino == st.st_ino && sameTime(k.ctime, st.st_ctim)) return k.bits;
+    struct timespec taken = coarseNow();
     char text[32];
     ssize_t n = getxattr(host, kName, text, sizeof text - 1);
-    if (n > 0) {
-        text[n] = 0;
-        return (DWORD)strtoul(text, nullptr, 16) & kStored;
+    if (n >= 0 || errno == ENODATA) {
+        text[n > 0 ? n : 0] = 0;
+        DWORD bits = (DWORD)strtoul(text, nullptr, 16) & kStored;
+        if (settled(st.st_ctim, taken)) k = {true, st.st_dev, st.st_ino, st.st_ctim, bits};
+        return bits;
     }
     if (n < 0 && unsupported(errno)) {
         Fallback *f = fallbackOf(st, false);
@@ -89,8 +124,13 @@ DWORD attributesOf(const char *host) {
     return attributesFrom(host, st);
 }
 
+DWORD dosBitsOf(DWORD attrs) {
+    return attrs & kStored & ~FILE_ATTRIBUTE_NORMAL;
+}
+
 bool storeDosBits(const char *host, int fd, DWORD attrs) {
-    DWORD bits = attrs & kStored & ~FILE_ATTRIBUTE_NORMAL;
+    attributesChanged();
+    DWORD bits = dosBitsOf(attrs);
     int r;
     if (bits) {
         char text[32];
@@ -117,6 +157,7 @@ void forgetDosBits(const struct stat &st) {
 
 void resetAttributes() {
     memset(g_fallback, 0, sizeof g_fallback);
+    memset(g_known, 0, sizeof g_known);
 }
 
 } // namespace qz::posix
@@ -160,6 +201,7 @@ BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes) {
         mode |= S_IWUSR;
     }
     if (mode != (st.st_mode & 07777) && chmod(host, mode) != 0) return fail(errorFromErrno(errno));
+    attributesChanged();
     // Reading is cheaper than writing, and the bits asked for are mostly
     // the ones the file has (ARCHIVE, given when it was made).
     DWORD bits = attributes & kStored & ~FILE_ATTRIBUTE_NORMAL;

@@ -17,12 +17,19 @@ namespace {
 
 bool g_posixNames = false;
 bool g_noFollow = false;
+bool g_umaskRead = false;
+mode_t g_umask = 0;
 
 } // namespace
 
 bool posixNames() { return g_posixNames; }
 
 bool noFollow() { return g_noFollow; }
+
+bool runUmask(mode_t *mask) {
+    *mask = g_umask;
+    return g_umaskRead;
+}
 
 void resetExtensions() {
     qz::gExtensions = 0;
@@ -84,7 +91,78 @@ bool setUnixMode(const char *ansiPath, uint32_t mode) {
     umask(mask);
     mode_t wanted = (mode_t)(mode & 0777) & ~mask;
     if ((st.st_mode & 07777) != wanted && chmod(host, wanted) != 0) return fail(errorFromErrno(errno));
+    attributesChanged();
     return true;
+}
+
+void beginOutput() {
+    // umask can only be read by setting it: put it straight back.
+    g_umask = umask(0);
+    umask(g_umask);
+    g_umaskRead = true;
+}
+
+namespace {
+
+// The permission bits of the file open in s: those it was made with when
+// this open made it under the run's umask, else what fstat says.
+bool currentMode(Slot &s, mode_t *mode) {
+    mode_t mask;
+    if (s.created && s.knownAt == g_attributeChanges && runUmask(&mask)) {
+        *mode = 0666 & ~mask;
+        return true;
+    }
+    struct stat st;
+    if (fstat(s.fd, &st) != 0) return fail(errorFromErrno(errno));
+    *mode = st.st_mode & 07777;
+    return true;
+}
+
+// Gives the file open in s the permission bits mode.
+bool changeMode(Slot &s, mode_t from, mode_t to) {
+    if (from == to) return true;
+    if (fchmod(s.fd, to) != 0) return fail(errorFromErrno(errno));
+    attributesChanged();
+    s.created = false;
+    s.knownAt = g_attributeChanges;
+    return true;
+}
+
+} // namespace
+
+bool setOpenFileAttributes(HANDLE file, const char *, DWORD attributes) {
+    Slot *s = slotGet(file, kSlotFile);
+    if (!s) return fail(ERROR_INVALID_HANDLE);
+    if (!(s->access & GENERIC_WRITE)) return fail(ERROR_ACCESS_DENIED);
+    mode_t mode;
+    if (!currentMode(*s, &mode)) return false;
+    mode_t wanted = mode;
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        wanted &= ~(mode_t)(S_IWUSR | S_IWGRP | S_IWOTH);
+    } else {
+        wanted |= S_IWUSR;
+    }
+    if (!changeMode(*s, mode, wanted)) return false;
+    DWORD bits = dosBitsOf(attributes);
+    if (s->dosKnown && s->knownAt == g_attributeChanges && s->dosBits == bits) return true;
+    if (!storeDosBits("", s->fd, bits)) return fail(errorFromErrno(errno));
+    s->dosKnown = true;
+    s->dosBits = bits;
+    s->knownAt = g_attributeChanges;
+    return true;
+}
+
+bool setOpenFileMode(HANDLE file, uint32_t mode) {
+    Slot *s = slotGet(file, kSlotFile);
+    if (!s) return fail(ERROR_INVALID_HANDLE);
+    if (!(s->access & GENERIC_WRITE)) return fail(ERROR_ACCESS_DENIED);
+    mode_t mask, now;
+    if (!runUmask(&mask)) {
+        beginOutput();
+        runUmask(&mask);
+    }
+    if (!currentMode(*s, &now)) return false;
+    return changeMode(*s, now, (mode_t)(mode & 0777) & ~mask);
 }
 
 }  // namespace platform

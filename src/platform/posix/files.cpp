@@ -23,7 +23,9 @@
 // of this process writes the file; with POSIX names a new file or folder
 // is made at once, its open or mkdir telling whether it was there; the
 // identity of a new file (device and inode, for share modes) is asked for
-// only when another open needs it.
+// only when another open needs it; the handle of a new file remembers the
+// bits stored for it and that its mode is the umask's, for attributes and
+// modes given through the handle (extensions.cpp).
 #include "platform/posix/posix.h"
 
 #include <errno.h>
@@ -213,9 +215,12 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
             return failHandle(guarded && errno == ELOOP ? ERROR_ACCESS_DENIED : errorFromErrno(errno));
     }
     if (!exists) forgetFolders();
+    DWORD bits = 0;
+    bool stored = false;
     if (!exists || disposition == CREATE_ALWAYS) {
-        DWORD bits = ((exists ? attrs : 0) | (flags & kCreatedBits) | FILE_ATTRIBUTE_ARCHIVE) & ~FILE_ATTRIBUTE_READONLY;
-        storeDosBits(host, fd, bits);
+        bits = ((exists ? attrs : 0) | (flags & kCreatedBits) | FILE_ATTRIBUTE_ARCHIVE) &
+               ~FILE_ATTRIBUTE_READONLY;
+        stored = storeDosBits(host, fd, bits);
         if (flags & FILE_ATTRIBUTE_READONLY) {
             struct stat now;
             if (fstat(fd, &now) == 0) fchmod(fd, now.st_mode & 07555);
@@ -230,6 +235,10 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     slot->fd = fd;
     slot->access = access & (GENERIC_READ | GENERIC_WRITE);
     slot->share = share;
+    slot->created = !exists && !(flags & FILE_ATTRIBUTE_READONLY);
+    slot->dosKnown = stored;
+    slot->dosBits = dosBitsOf(bits);
+    slot->knownAt = g_attributeChanges;
     // A file that was there has its identity; a new one is asked for it
     // only when another open needs it.
     if (exists) {

@@ -16,7 +16,8 @@
 //
 // A plain name (no wildcard) is looked up as written first, in the one
 // lstat that resolves its path; only when it is not there is the folder
-// searched without case, from a kept reading of the folder (paths.cpp).
+// searched without case, from a kept reading of the folder (paths.cpp),
+// under the stat of the folder that the resolution took.
 // With POSIX names and names that pass to the file system unchanged no
 // other name can match, and nothing is searched.
 #include "platform/posix/posix.h"
@@ -138,7 +139,7 @@ bool entryAt(const char *folder, const char *name, const char *ansi, WIN32_FIND_
 // here only when it is not there as written; its folder is then searched
 // from a kept reading.
 bool collect(const char *folder, const char *pattern, bool atRoot, WIN32_FIND_DATAA **list, size_t *count,
-             DWORD *error) {
+             DWORD *error, const struct stat *folderSt) {
     size_t cap = 0;
     *error = ERROR_NOT_ENOUGH_MEMORY;
     bool ok = true;
@@ -146,7 +147,8 @@ bool collect(const char *folder, const char *pattern, bool atRoot, WIN32_FIND_DA
     if (!hasWildcards(pattern) && dots(pattern) == 0) {
         size_t n;
         struct stat st;
-        const char *names = folderNames(folder, &n, &st);
+        if (folderSt) st = *folderSt;
+        const char *names = folderNames(folder, &n, &st, folderSt != nullptr);
         if (!names) { *error = ERROR_PATH_NOT_FOUND; return false; }
         for (size_t i = 0; i < n && ok; ++i, names += strlen(names) + 1) {
             if (!hostToAnsi(names, ansi, sizeof ansi) || strlen(ansi) >= MAX_PATH) continue;
@@ -254,7 +256,9 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     }
     if (!*last) return failFind(ERROR_FILE_NOT_FOUND);
 
-    if (!collect(folder, last, atRoot, &list, &count, &error)) {
+    // The folder of a missing plain name was looked at by the resolution.
+    const struct stat *folderSt = how.entry && how.folderStatted ? &how.folder : nullptr;
+    if (!collect(folder, last, atRoot, &list, &count, &error, folderSt)) {
         free(list);
         return failFind(error);
     }

@@ -118,21 +118,6 @@ unsigned long g_uses = 0;
 int           g_notify = -1;     // the inotify descriptor
 bool          g_notifyTried = false;
 
-struct timespec coarseNow() {
-    struct timespec ts;
-    clock_gettime(CLOCK_REALTIME_COARSE, &ts);
-    return ts;
-}
-
-bool sameTime(const struct timespec &a, const struct timespec &b) {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
-// a lies more than two seconds (the coarsest file times) before b.
-bool wellBefore(const struct timespec &a, const struct timespec &b) {
-    return a.tv_sec + 2 < b.tv_sec;
-}
-
 bool stillValid(const Reading &r, const struct stat &st) {
     if (r.dev != st.st_dev || r.ino != st.st_ino) return false;
     if (r.watch >= 0) return true;
@@ -332,8 +317,8 @@ void setCurrentDrive(int letter) {
     if (letterIndex(letter) >= 0) g_current = 'A' + letterIndex(letter);
 }
 
-const char *folderNames(const char *host, size_t *count, struct stat *st) {
-    if (stat(host, st) != 0) return nullptr;
+const char *folderNames(const char *host, size_t *count, struct stat *st, bool statted) {
+    if (!statted && stat(host, st) != 0) return nullptr;
     if (!S_ISDIR(st->st_mode)) {
         errno = ENOTDIR;
         return nullptr;
@@ -537,7 +522,8 @@ DWORD walk(char *host, size_t size, size_t floor, char *const *parts, int count,
 // settles it and the walk must decide.  real counts the name components
 // (not ".").
 DWORD direct(char *host, size_t size, char *const *parts, int count, int real, bool pattern, bool lastExact,
-             PathState *state, struct stat *st, bool *statted, bool *done) {
+             PathState *state, struct stat *st, bool *statted, struct stat *folderSt, bool *folderStatted,
+             bool *done) {
     *done = false;
     char exact[kHostPath];
     strcpy(exact, host);
@@ -594,6 +580,8 @@ DWORD direct(char *host, size_t size, char *const *parts, int count, int real, b
             *done = true;
             return ERROR_PATH_NOT_FOUND;
         }
+        *folderSt = fst;
+        *folderStatted = !atStart;
     } else {
         size_t n;
         const char *names = folderNames(folder, &n, &fst);
@@ -638,6 +626,7 @@ DWORD splitWinPath(const char *path, Parts &p) {
 DWORD resolve(const char *path, char *host, size_t size, PathState *state, Lookup &how) {
     how.statted = false;
     how.entry = false;
+    how.folderStatted = false;
     Parts split;
     if (DWORD error = splitWinPath(path, split)) return error;
     size_t len = strlen(path);
@@ -688,7 +677,7 @@ DWORD resolve(const char *path, char *host, size_t size, PathState *state, Looku
     bool done = false;
     if (!climbs) {
         if (DWORD error = direct(host, size, parts, count, real, pattern != nullptr, lastExact, state, st,
-                                 &how.statted, &done))
+                                 &how.statted, &how.folder, &how.folderStatted, &done))
             return error;
     }
     if (!done) {

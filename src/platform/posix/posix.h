@@ -108,6 +108,10 @@ bool posixNames();
 // through a symbolic link in the last component of its path.
 bool noFollow();
 
+// The umask read when the current extraction run began to write
+// (qz::platform::beginOutput); false before any run has.
+bool runUmask(mode_t *mask);
+
 // Leaves the extension mode, in the library's flags as in the layer.
 void resetExtensions();
 
@@ -152,6 +156,10 @@ struct Lookup {
     struct stat *st = nullptr;
     bool  statted = false;
     bool  entry = false;
+    // When the last name is missing and was looked up only as written:
+    // the stat of its folder, if it was taken (folderStatted).
+    struct stat folder;
+    bool  folderStatted = false;
 };
 
 // Resolves a Win32 path (ANSI) to a host path.  The path as written is
@@ -185,7 +193,8 @@ DWORD exactHostPath(const char *path, char *host, size_t size);
 // ended by a 0), read with readdir or kept from an earlier reading while
 // the folder has not changed since; null when the folder cannot be read.
 // *st receives the folder's stat (errno is set when it fails).
-const char *folderNames(const char *host, size_t *count, struct stat *st);
+// With statted, *st holds the folder's stat, taken in the same call.
+const char *folderNames(const char *host, size_t *count, struct stat *st, bool statted = false);
 // Forgets every kept reading: the layer has made, removed or renamed
 // something.
 void forgetFolders();
@@ -206,6 +215,8 @@ DWORD modeAttributes(const struct stat &st);
 // Stores HIDDEN, SYSTEM, ARCHIVE and NORMAL of attrs for the object; the
 // other bits are ignored.  fd >= 0 is used when given.
 bool storeDosBits(const char *host, int fd, DWORD attrs);
+// The part of attrs that storeDosBits keeps.
+DWORD dosBitsOf(DWORD attrs);
 // Drops what the fallback table keeps for the object of st.
 void forgetDosBits(const struct stat &st);
 void resetAttributes();
@@ -230,6 +241,12 @@ struct Slot {
     size_t windowBytes[2];
     int    lastWindow;           // the window read last
     bool   noWindow;             // a handle of this process writes the file
+    // what the layer knows of a file this open made, so that attributes and
+    // a mode given through the handle cost a call only when they change
+    bool   created;              // made by this open, with mode 0666 under the umask
+    bool   dosKnown;             // dosBits holds what is stored for the file
+    DWORD  dosBits;
+    unsigned long knownAt;       // g_attributeChanges when they were learnt
     // searches
     WIN32_FIND_DATAA *entries;   // malloc'd, sorted
     size_t count;
@@ -254,11 +271,34 @@ template <class F> void eachOpenFile(dev_t dev, ino_t ino, F f) {
     }
 }
 
+// Counts the changes of stored bits and modes the layer makes: what a slot
+// knows of its file (created, dosKnown) holds only while the count is the
+// one it was learnt at (knownAt).
+extern unsigned long g_attributeChanges;
+inline void attributesChanged() { ++g_attributeChanges; }
+
 // ---- time (time.cpp) -----------------------------------------------------------
 
 uint64_t filetimeOf(const struct timespec &ts);
+
 struct timespec timespecOf(uint64_t ft);
 void resetTime();
+
+inline struct timespec coarseNow() {
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME_COARSE, &ts);
+    return ts;
+}
+
+inline bool sameTime(const struct timespec &a, const struct timespec &b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// a lies more than two seconds (the coarsest file times) before b: a file
+// time that old moves at any later change of what it stamps.
+inline bool wellBefore(const struct timespec &a, const struct timespec &b) {
+    return a.tv_sec + 2 < b.tv_sec;
+}
 
 // ---- memory, messages, temp, volumes -------------------------------------------
 
