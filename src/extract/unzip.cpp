@@ -433,9 +433,11 @@ Step Run::finishFile(uint32_t crc) {
             !setAttributes(attributes & ~(DWORD)kAttrBit80))
             return stop(QZ_ERR_FILE);
         // With Unix modes read, a regular file's mode is in the high half
-        // (links and the rest keep what the file system gives them).
+        // (links and the rest keep what the file system gives them).  Some
+        // writers store the permission bits alone, without a file type.
         uint32_t mode = record.externalAttributes >> 16;
-        if (extensionOn(QZ_EXT_UNIX_MODES) && (mode & archive::kModeType) == archive::kModeRegular &&
+        uint32_t type = mode & archive::kModeType;
+        if (extensionOn(QZ_EXT_UNIX_MODES) && (type == archive::kModeRegular || (type == 0 && mode != 0)) &&
             !platform::setOpenFileMode(output, mode))
             return stop(QZ_ERR_FILE);
         if (onHandle)

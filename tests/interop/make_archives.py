@@ -121,7 +121,7 @@ FITS_ALONE = "e" * 120 + "/" + "f" * 125 + ".txt"
 
 
 def ext_python(path, entries):
-    """entries: (name, data, options): date, method, cp437 (the name stored in
+    """entries: (name, data, options): date, method, mode, cp437 (the name stored in
     that code page, bit 11 clear) and upath (a Unicode Path field; 'stale'
     gives it a CRC that does not match the stored name)."""
     patches = []
@@ -136,6 +136,7 @@ def ext_python(path, entries):
                 field = struct.pack("<BI", 1, binascii.crc32(stored.encode()) ^ ("stale" in opt))
                 field += opt["upath"].encode()
                 info.extra = struct.pack("<HH", 0x7075, len(field)) + field
+            info.external_attr = opt.get("mode", 0) << 16
             z.writestr(info, data)
     data = open(path, "rb").read()
     for placeholder, raw in patches:
@@ -157,7 +158,8 @@ def ext_writers():
              "--passphrase", PASSWORD, "-cf"], "src"),
             ("bsdtar-utf8.zip", "-", -8, "bsdtar", bsdtar + ["-cf"], "src"),
             ("python-utf8.zip", "-", 0, "python", [("caf\u00e9/na\u00efve.txt", b"1", {}),
-                                                   ("\u4e2d\u6587.txt", b"2", {})]),
+                                                   ("\u4e2d\u6587.txt", b"2", {}),
+                                                   ("private.txt", b"3", {"mode": 0o600})]),
             ("python-cp437.zip", "-", 0, "python", [("r\u00e9sum\u00e9/\u00c4rger.txt", b"1", {"cp437": 1}),
                                                     ("a\u00f1o \u00df.txt", b"2", {"cp437": 1})]),
             ("python-unicode-path.zip", "-", 0, "python", [
