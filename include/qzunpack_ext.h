@@ -36,11 +36,13 @@
 
 /* A problem with one entry stays with that entry: an unsupported method,
  * a directory or file the file system refuses, a path that cannot be made
- * is a message for it; the entry is skipped, the more status records the
- * problem and the run goes on to end with QZ_SKIPPED.  An invalid DOS date
- * or time leaves the file with the current time and sends
- * QZ_EXT_INVALID_TIME.  Cancellation, memory, read and write errors still
- * end the run. */
+ * or would be cut to fit 260 bytes is a message for it; the entry is
+ * skipped, the more status records the problem and the run goes on to end
+ * with QZ_SKIPPED.  An invalid DOS date or time leaves the file with the
+ * current time and sends QZ_EXT_INVALID_TIME.  Names stay below the
+ * destination: leading separators are dropped (unless the drive is kept),
+ * and an entry with a ".." component sends QZ_EXT_UNSAFE_NAME and is
+ * skipped.  Cancellation, memory, read and write errors still end the run. */
 #define QZ_EXT_ENTRY_PROBLEMS 0x0004u
 
 /* POSIX only: names are case-sensitive (two names that differ in case are
@@ -82,6 +84,10 @@
 /* The message of an entry whose DOS date or time is not a valid one: the
  * file was written and keeps the time it was written at. */
 #define QZ_EXT_INVALID_TIME   (-30)
+
+/* The message of an entry whose name would lead out of the destination
+ * (a ".." component): nothing was written for it. */
+#define QZ_EXT_UNSAFE_NAME    (-31)
 
 /* Sets the extension flags (bits outside QZ_EXT_ALL are ignored) and
  * returns those now in force. */

@@ -68,6 +68,11 @@ void endWithSeparator(char *s);
 
 // ---- destination paths (paths.cpp) -----------------------------------------
 
+// Removes the separators a directory part begins with.
+void dropLeadingSeparators(char *dir);
+// True when a name has a component of dots and blanks with two dots or more.
+bool leavesDirectory(const char *name);
+
 // The destination directory of a run: the caller's, completed with '/'
 // unless empty or ending in ':', '\' or '/'.
 void destinationDirectory(const char *given, char out[kNameBytes]);

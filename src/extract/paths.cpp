@@ -22,6 +22,34 @@ void destinationDirectory(const char *given, char out[kNameBytes]) {
     endWithSeparator(out);
 }
 
+void dropLeadingSeparators(char *dir) {
+    const char *rest = dir;
+    while (*rest == '/' || *rest == '\\')
+        ++rest;
+    if (rest != dir)
+        lstrcpyA(dir, rest);
+}
+
+bool leavesDirectory(const char *name) {
+    // Windows drops trailing dots and blanks, so ".. " and "..." are ".." there.
+    int dots = 0;
+    bool others = false;
+    for (const char *p = name;; p = CharNextA(p)) {
+        if (*p == 0 || *p == '/' || *p == '\\') {
+            if (dots >= 2 && !others)
+                return true;
+            if (*p == 0)
+                return false;
+            dots = 0;
+            others = false;
+        } else if (*p == '.') {
+            ++dots;
+        } else if (*p != ' ') {
+            others = true;
+        }
+    }
+}
+
 bool destinationPath(const char *destDir, const char *outputName, const char *drive,
                      const char *dir, const char *name, uint32_t options,
                      char ansi[kNameBytes], char oem[kNameBytes]) {

@@ -170,6 +170,12 @@ Step Run::entry() {
     }
     if (!(options & OPT_KEEP_DRIVE))
         drive[0] = 0;
+    bool unsafe = false;
+    if (extensionOn(QZ_EXT_ENTRY_PROBLEMS)) {
+        if (!drive[0])
+            dropLeadingSeparators(dir);
+        unsafe = leavesDirectory(oemName);
+    }
     if (!select::selectionTest(dir, name, include, exclude, true))
         return Step::Skip;
 
@@ -185,6 +191,8 @@ Step Run::entry() {
     // mode where problems stay with their entry, the entry is skipped.
     if (nameTooLong || (!fits && extensionOn(QZ_EXT_ENTRY_PROBLEMS)))
         return skipWith(QZ_TOO_LONG);
+    if (unsafe)
+        return skipWith(QZ_EXT_UNSAFE_NAME);
 
     if (positionInput() == Step::Stop)
         return Step::Stop;

@@ -233,7 +233,8 @@ TEST(Interop, ExtensionModeReadsArchivesOfTodaysWriters) {
             int result = open.result;
             if (result == 0)
                 result = Qz4UnZip(&open.h, out.c_str(), nullptr, "*.*", nullptr, command.c_str());
-            EXPECT_EQ(result, std::stoi(row[flags ? 3 : 2])) << name;
+            if (row[flags ? 3 : 2] != "*")  // a result that differs by platform
+                EXPECT_EQ(result, std::stoi(row[flags ? 3 : 2])) << name;
             if (!flags || open.result != 0)
                 continue;
             QzEntry64 place;

@@ -106,7 +106,7 @@ def writers():
 # code page 437 and the Unicode Path field, passwords, links and modes, odd
 # entries.  Each archive goes with the tree it must give, DATA/ext-expected/
 # NAME, and a line of DATA/ext-manifest.txt:
-#     archive <TAB> password or - <TAB> result in the default mode
+#     archive <TAB> password or - <TAB> result in the default mode (* where it differs by platform)
 #     <TAB> result with the extensions on <TAB> entry=message,... (or -)
 # Archives named posix-* hold names only POSIX systems can give; archives
 # named big-* are only tested (-t), in place: 70,000 entries, or a 5 GiB
@@ -171,6 +171,9 @@ def ext_writers():
                 ("month-13.txt", b"1", {"date": (2021, 13, 1, 5, 6, 8)}),
                 ("month-0.txt", b"2", {"date": (2021, 0, 1, 5, 6, 8)}),
                 ("hour-25.txt", b"3", {"date": (2021, 3, 4, 25, 6, 8)}), ("valid.txt", b"4", {})]),
+            # "/abs.txt" by the old rules is the root of the destination's drive: 103 here, 0 on Windows.
+            ("python-unsafe-names.zip", "-", "*", "python", [("/abs.txt", b"1", {}), ("../up.txt", b"2", {}),
+                                                           ("a/../../x.txt", b"3", {}), ("a/ok.txt", b"4", {})]),
             ("python-long-path.zip", "-", -18, "python", [(LONG_PATH, b"1", {}), (FITS_ALONE, b"3", {}), ("short.txt", b"2", {})]),
             ("posix-names.zip", "-", -8, "python", [("Case.txt", b"upper", {}), ("case.txt", b"lower", {}),
              ('a:b?c"d*e<f>g|h.txt', b"odd", {})]),
@@ -260,6 +263,8 @@ def ext_expected(path, password, out):
             name, (y, mo, d, h, mi, s) = ext_name(info), info.date_time
             code = -3 if info.compress_type in (12, 99) else -18 if len(name.encode()) >= len(FITS_ALONE) else 0
             code = code or (-30 if not (1 <= mo <= 12 and 1 <= d <= 31 and h < 24 and mi < 60) else 0)
+            code = -31 if ".." in name.split("/") else code
+            name = name.lstrip("/")
             messages += ["%s=%d" % (name, code)] if code else []
             if name.endswith("/"):
                 os.makedirs(os.path.join(out, name), exist_ok=True)
@@ -302,7 +307,7 @@ def make_ext(data_dir):
             continue
         messages = ext_expected(path, password, os.path.join(expected, name))
         result = -8 if messages != "-" else 0
-        lines.append("%s\t%s\t%d\t%d\t%s" % (name, password, default, result, messages))
+        lines.append("%s\t%s\t%s\t%d\t%s" % (name, password, default, result, messages))
     with open(os.path.join(data_dir, "ext-manifest.txt"), "w") as f:
         f.write("\n".join(lines) + "\n")
 

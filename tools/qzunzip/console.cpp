@@ -166,6 +166,9 @@ int16_t Console::message(const QzPrintBlock &b) {
     case QZ_ERR_FILE: warn(name, "cannot be written (access denied), skipped", Reason::kOther); break;
     case QZ_ERR_MKDIR: warn(name, "its directory cannot be created, skipped", Reason::kOther); break;
     case QZ_TOO_LONG: warn(name, "name too long, skipped", Reason::kOther); break;
+    case QZ_EXT_UNSAFE_NAME:
+        warn(name, "the name leads out of the destination, skipped", Reason::kOther);
+        break;
     case QZ_EXT_INVALID_TIME:
         // The file is there; only its time is that of the extraction.
         endLine();
