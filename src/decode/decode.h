@@ -116,6 +116,18 @@ enum : uint16_t {
     kEntrySymbolShift = 4,
 };
 
+// The bytes in reverse bit order: Huffman codes are stored first bit
+// lowest, so the tables index by reversed codes.
+struct ReversedBytes {
+    uint8_t byte[256];
+    constexpr ReversedBytes() : byte() {
+        for (uint32_t i = 0; i < 256; ++i)
+            for (uint32_t bit = 0; bit < 8; ++bit)
+                byte[i] = static_cast<uint8_t>(byte[i] | ((i >> bit) & 1) << (7 - bit));
+    }
+};
+inline constexpr ReversedBytes kReversed;
+
 // The fast loop's tables (inflate_fast.cpp).
 enum : uint32_t {
     kFastLenBits = 11,    // literal/length codes up to 11 bits in one lookup

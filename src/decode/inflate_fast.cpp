@@ -317,17 +317,6 @@ constexpr bool partsHold() {
 }
 static_assert(partsHold(), "the parts must add up to the entries");
 
-// The bytes in reverse bit order.
-struct ReversedBytes {
-    uint8_t byte[256];
-    constexpr ReversedBytes() : byte() {
-        for (uint32_t i = 0; i < 256; ++i)
-            for (uint32_t bit = 0; bit < 8; ++bit)
-                byte[i] = static_cast<uint8_t>(byte[i] | ((i >> bit) & 1) << (7 - bit));
-    }
-};
-constexpr ReversedBytes kReversed;
-
 // The low length bits of code in reverse order (length 1 to 15).
 inline uint32_t reverse(uint32_t code, uint32_t length) {
     uint32_t r = uint32_t(kReversed.byte[code & 0xFF]) << 8 | kReversed.byte[(code >> 8) & 0xFF];

@@ -18,17 +18,6 @@ namespace {
 
 enum : uint32_t { kMaxCodeLength = 15, kFirstBits = 8 };
 
-// The bytes in reverse bit order.
-struct ReversedBytes {
-    uint8_t byte[256];
-    constexpr ReversedBytes() : byte() {
-        for (uint32_t i = 0; i < 256; ++i)
-            for (uint32_t bit = 0; bit < 8; ++bit)
-                byte[i] = static_cast<uint8_t>(byte[i] | ((i >> bit) & 1) << (7 - bit));
-    }
-};
-constexpr ReversedBytes kReversed;
-
 // A code of up to 8 bits in reverse order.
 inline uint32_t reverse(uint32_t code, uint32_t length) {
     return kReversed.byte[code] >> (kFirstBits - length);
