@@ -139,7 +139,7 @@ bool entryAt(const char *folder, const char *name, const char *ansi, WIN32_FIND_
 // here only when it is not there as written; its folder is then searched
 // from a kept reading.
 bool collect(const char *folder, const char *pattern, bool atRoot, WIN32_FIND_DATAA **list, size_t *count,
-             DWORD *error, const struct stat *folderSt) {
+             DWORD *error, const struct stat *folderSt, bool current) {
     size_t cap = 0;
     *error = ERROR_NOT_ENOUGH_MEMORY;
     bool ok = true;
@@ -148,7 +148,7 @@ bool collect(const char *folder, const char *pattern, bool atRoot, WIN32_FIND_DA
         size_t n;
         struct stat st;
         if (folderSt) st = *folderSt;
-        const char *names = folderNames(folder, &n, &st, folderSt != nullptr);
+        const char *names = folderNames(folder, &n, &st, folderSt != nullptr, current);
         if (!names) { *error = ERROR_PATH_NOT_FOUND; return false; }
         for (size_t i = 0; i < n && ok; ++i, names += strlen(names) + 1) {
             if (!hostToAnsi(names, ansi, sizeof ansi) || strlen(ansi) >= MAX_PATH) continue;
@@ -258,7 +258,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
 
     // The folder of a missing plain name was looked at by the resolution.
     const struct stat *folderSt = how.entry && how.folderStatted ? &how.folder : nullptr;
-    if (!collect(folder, last, atRoot, &list, &count, &error, folderSt)) {
+    if (!collect(folder, last, atRoot, &list, &count, &error, folderSt, folderSt && how.folderRead)) {
         free(list);
         return failFind(error);
     }

@@ -317,7 +317,7 @@ void setCurrentDrive(int letter) {
     if (letterIndex(letter) >= 0) g_current = 'A' + letterIndex(letter);
 }
 
-const char *folderNames(const char *host, size_t *count, struct stat *st, bool statted) {
+const char *folderNames(const char *host, size_t *count, struct stat *st, bool statted, bool current) {
     if (!statted && stat(host, st) != 0) return nullptr;
     if (!S_ISDIR(st->st_mode)) {
         errno = ENOTDIR;
@@ -330,7 +330,7 @@ const char *folderNames(const char *host, size_t *count, struct stat *st, bool s
             break;
         }
     }
-    applyEvents();
+    if (!current) applyEvents();
     if (slot && (!slot->used || !stillValid(*slot, *st))) drop(*slot);
     if (!slot || !slot->used) {
         if (strlen(host) >= sizeof slot->folder) return nullptr;
@@ -348,6 +348,51 @@ const char *folderNames(const char *host, size_t *count, struct stat *st, bool s
     return slot->names;
 }
 
+namespace {
+
+Reading *keptReading(const char *host) {
+    for (Reading &r : g_readings) {
+        if (r.used && strcmp(r.folder, host) == 0) return &r;
+    }
+    return nullptr;
+}
+
+// The host path of the last name that a search for it as written found
+// missing.  Looked up again right after (to create it), it is likely still
+// missing: when its folder's reading is watched, the folder is searched
+// first, which settles a missing name in one call fewer than trying the
+// name as written.  The order changes what the lookup costs, never what it
+// finds.
+char g_lastMissing[kHostPath];
+
+bool expectMissing(const char *folder, const char *exact) {
+    if (strcmp(g_lastMissing, exact) != 0) return false;
+    *g_lastMissing = 0;
+    const Reading *r = keptReading(folder);
+    return r && r->watch >= 0;
+}
+
+void noteMissing(const char *exact) {
+    strcpy(g_lastMissing, exact);
+}
+
+// The folder where the last search for a name as written found nothing (a
+// folder being filled, when an extraction asks for each name before
+// creating it): the next such search there reads the folder first too.
+char g_filling[kHostPath];
+
+bool expectFilling(const char *folder) {
+    const Reading *r = strcmp(g_filling, folder) == 0 ? keptReading(folder) : nullptr;
+    return r && r->watch >= 0;
+}
+
+// Null when a name was found.
+void noteFilling(const char *folder) {
+    strcpy(g_filling, folder ? folder : "");
+}
+
+} // namespace
+
 void forgetFolders() {
     // Watched readings learn of the change from its event.
     for (Reading &r : g_readings) {
@@ -357,6 +402,8 @@ void forgetFolders() {
 
 void resetDrives() {
     dropAll();
+    *g_lastMissing = 0;
+    *g_filling = 0;
     g_ready = true;
     memset(g_drives, 0, sizeof g_drives);
     Drive &c = g_drives['C' - 'A'];
@@ -523,7 +570,7 @@ DWORD walk(char *host, size_t size, size_t floor, char *const *parts, int count,
 // (not ".").
 DWORD direct(char *host, size_t size, char *const *parts, int count, int real, bool pattern, bool lastExact,
              PathState *state, struct stat *st, bool *statted, struct stat *folderSt, bool *folderStatted,
-             bool *done) {
+             bool *folderRead, bool *done) {
     *done = false;
     char exact[kHostPath];
     strcpy(exact, host);
@@ -539,6 +586,53 @@ DWORD direct(char *host, size_t size, char *const *parts, int count, int real, b
         *state = kPathExists;
         *done = true;
         return 0;
+    }
+    char *slash = strrchr(exact, '/');
+    char folder[kHostPath];
+    if (!slash) {
+        strcpy(folder, ".");
+    } else if (slash == exact) {
+        strcpy(folder, "/");
+    } else {
+        memcpy(folder, exact, (size_t)(slash - exact));
+        folder[slash - exact] = 0;
+    }
+    // A name as written must be looked up exactly alone; others without case.
+    bool searchFirst = !posixNames() && !pattern && real > 1 && strcmp(parts[count - 1], ".") != 0 &&
+                       (lastExact ? expectFilling(folder) : expectMissing(folder, exact));
+    if (searchFirst) {
+        struct stat fst;
+        size_t n;
+        if (const char *names = folderNames(folder, &n, &fst)) {
+            // The name as written wins over names that differ from it in case.
+            const char *found = nullptr;
+            const char *p = names;
+            for (size_t i = 0; i < n && !found; ++i, p += strlen(p) + 1) {
+                if (strcmp(p, slash ? slash + 1 : exact) == 0) found = p;
+            }
+            char entry[MAX_PATH * 2];
+            p = names;
+            for (size_t i = 0; i < n && !found && !lastExact; ++i, p += strlen(p) + 1) {
+                if (hostToAnsi(p, entry, sizeof entry) && sameName(entry, parts[count - 1])) found = p;
+            }
+            *done = true;
+            if (!found) {
+                strcpy(host, exact);
+                *state = kPathLastMissing;
+                if (lastExact) {
+                    noteMissing(exact);
+                    *folderSt = fst;
+                    *folderStatted = true;
+                    *folderRead = true;
+                }
+                return 0;
+            }
+            if (lastExact) noteFilling(nullptr);
+            if (!joinPath(folder, found, host, size)) return ERROR_FILENAME_EXCED_RANGE;
+            *state = kPathExists;
+            *statted = lstat(host, st) == 0;
+            return 0;
+        }
     }
     if (lstat(exact, st) == 0) {
         // Before a pattern the last component must be a folder.
@@ -556,16 +650,7 @@ DWORD direct(char *host, size_t size, char *const *parts, int count, int real, b
     }
     // Only a missing last name (not ".") is settled here.
     if (errno != ENOENT || pattern || strcmp(parts[count - 1], ".") == 0) return 0;
-    char *slash = strrchr(exact, '/');
-    char folder[kHostPath];
-    if (!slash) {
-        strcpy(folder, ".");
-    } else if (slash == exact) {
-        strcpy(folder, "/");
-    } else {
-        memcpy(folder, exact, (size_t)(slash - exact));
-        folder[slash - exact] = 0;
-    }
+    if (lastExact) noteMissing(exact);
     // The start itself is not looked at, as by the walk.
     bool atStart = real == 1;
     struct stat fst;
@@ -582,6 +667,7 @@ DWORD direct(char *host, size_t size, char *const *parts, int count, int real, b
         }
         *folderSt = fst;
         *folderStatted = !atStart;
+        if (lastExact && !posixNames() && !atStart) noteFilling(folder);
     } else {
         size_t n;
         const char *names = folderNames(folder, &n, &fst);
@@ -627,6 +713,7 @@ DWORD resolve(const char *path, char *host, size_t size, PathState *state, Looku
     how.statted = false;
     how.entry = false;
     how.folderStatted = false;
+    how.folderRead = false;
     Parts split;
     if (DWORD error = splitWinPath(path, split)) return error;
     size_t len = strlen(path);
@@ -677,7 +764,7 @@ DWORD resolve(const char *path, char *host, size_t size, PathState *state, Looku
     bool done = false;
     if (!climbs) {
         if (DWORD error = direct(host, size, parts, count, real, pattern != nullptr, lastExact, state, st,
-                                 &how.statted, &how.folder, &how.folderStatted, &done))
+                                 &how.statted, &how.folder, &how.folderStatted, &how.folderRead, &done))
             return error;
     }
     if (!done) {

@@ -160,6 +160,9 @@ struct Lookup {
     // the stat of its folder, if it was taken (folderStatted).
     struct stat folder;
     bool  folderStatted = false;
+    // The folder's entries were read in the same lookup (folderNames may
+    // then take them as they are).
+    bool  folderRead = false;
 };
 
 // Resolves a Win32 path (ANSI) to a host path.  The path as written is
@@ -193,8 +196,10 @@ DWORD exactHostPath(const char *path, char *host, size_t size);
 // ended by a 0), read with readdir or kept from an earlier reading while
 // the folder has not changed since; null when the folder cannot be read.
 // *st receives the folder's stat (errno is set when it fails).
-// With statted, *st holds the folder's stat, taken in the same call.
-const char *folderNames(const char *host, size_t *count, struct stat *st, bool statted = false);
+// With statted, *st holds the folder's stat, taken in the same call; with
+// current, the reading was brought up to date in that call too.
+const char *folderNames(const char *host, size_t *count, struct stat *st, bool statted = false,
+                        bool current = false);
 // Forgets every kept reading: the layer has made, removed or renamed
 // something.
 void forgetFolders();
