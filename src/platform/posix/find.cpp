@@ -172,19 +172,6 @@ bool collect(const char *folder, const char *pattern, bool atRoot, WIN32_FIND_DA
     return ok;
 }
 
-// The folder of an entry's host path ("." for a relative name alone).
-void folderOf(const char *host, char *out) {
-    const char *slash = strrchr(host, '/');
-    if (!slash) {
-        strcpy(out, ".");
-    } else if (slash == host) {
-        strcpy(out, "/");
-    } else {
-        memcpy(out, host, (size_t)(slash - host));
-        out[slash - host] = 0;
-    }
-}
-
 HANDLE failFind(DWORD error) {
     fail(error);
     return INVALID_HANDLE_VALUE;

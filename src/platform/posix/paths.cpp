@@ -564,6 +564,22 @@ DWORD walk(char *host, size_t size, size_t floor, char *const *parts, int count,
     return 0;
 }
 
+} // namespace
+
+void folderOf(const char *host, char *out) {
+    const char *slash = strrchr(host, '/');
+    if (!slash) {
+        strcpy(out, ".");
+    } else if (slash == host) {
+        strcpy(out, "/");
+    } else {
+        memcpy(out, host, (size_t)(slash - host));
+        out[slash - host] = 0;
+    }
+}
+
+namespace {
+
 // Step 3 for a path without "..": the path as written in one lstat, then
 // the folder of a missing last name; 0 with *done false when neither
 // settles it and the walk must decide.  real counts the name components
@@ -589,14 +605,7 @@ DWORD direct(char *host, size_t size, char *const *parts, int count, int real, b
     }
     char *slash = strrchr(exact, '/');
     char folder[kHostPath];
-    if (!slash) {
-        strcpy(folder, ".");
-    } else if (slash == exact) {
-        strcpy(folder, "/");
-    } else {
-        memcpy(folder, exact, (size_t)(slash - exact));
-        folder[slash - exact] = 0;
-    }
+    folderOf(exact, folder);
     // A name as written must be looked up exactly alone; others without case.
     bool searchFirst = !posixNames() && !pattern && real > 1 && strcmp(parts[count - 1], ".") != 0 &&
                        (lastExact ? expectFilling(folder) : expectMissing(folder, exact));

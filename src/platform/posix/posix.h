@@ -192,6 +192,10 @@ inline DWORD resolve(const char *path, char *host, size_t size, PathState *state
 // ".." on the way, the process folder or a drive root alone).
 DWORD exactHostPath(const char *path, char *host, size_t size);
 
+// The folder of a host path ("." for a relative name alone, "/" for a name
+// at the root); out has kHostPath bytes.
+void folderOf(const char *host, char *out);
+
 // Names of the entries of a folder (host form, one after another, each
 // ended by a 0), read with readdir or kept from an earlier reading while
 // the folder has not changed since; null when the folder cannot be read.
