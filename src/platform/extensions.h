@@ -38,14 +38,11 @@ void applyExtensions(uint32_t flags);
 // it does not fit in size bytes.
 bool storedToAnsi(const char *stored, size_t n, bool utf8, char *out, size_t size);
 
-// Gives the file at an ANSI path the permission bits of a Unix mode
-// (setuid, setgid and sticky dropped, the umask applied).  True on
-// success; on Windows it does nothing and succeeds.
-bool setUnixMode(const char *ansiPath, uint32_t mode);
-
-// The same for a file the library has open for writing (at ansiPath),
-// through its handle, before it is closed: no look at the path, and on
-// POSIX a call only when something changes.  beginOutput is called when a
+// Gives a file the library has open for writing (at ansiPath) DOS
+// attributes, or the permission bits of a Unix mode (setuid, setgid and
+// sticky dropped, the run's umask applied), through its handle before it
+// is closed: no look at the path, and on POSIX a call only when something
+// changes.  beginOutput is called when a
 // run starts writing files; the POSIX layer then reads the umask the run's
 // files are made under.  Attributes are those of SetFileAttributesA, which
 // Windows versions without SetFileInformationByHandle are given the path

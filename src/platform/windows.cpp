@@ -34,10 +34,6 @@ bool storedToAnsi(const char *stored, size_t n, bool utf8, char *out, size_t siz
     return true;
 }
 
-bool setUnixMode(const char *, uint32_t) {
-    return true;
-}
-
 void beginOutput() {}
 
 bool setOpenFileAttributes(HANDLE file, const char *ansiPath, DWORD attributes) {

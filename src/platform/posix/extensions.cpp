@@ -76,25 +76,6 @@ bool storedToAnsi(const char *stored, size_t n, bool utf8, char *out, size_t siz
     return whole;
 }
 
-bool setUnixMode(const char *ansiPath, uint32_t mode) {
-    char host[kHostPath];
-    PathState state;
-    struct stat st;
-    Lookup how;
-    how.st = &st;
-    if (DWORD e = resolve(ansiPath, host, sizeof host, &state, how)) return fail(e);
-    if (state != kPathExists || (!how.statted && lstat(host, &st) != 0)) return fail(ERROR_FILE_NOT_FOUND);
-    // chmod would change the file a link points to.
-    if (S_ISLNK(st.st_mode)) return fail(ERROR_ACCESS_DENIED);
-    // umask can only be read by setting it: put it straight back.
-    mode_t mask = umask(0);
-    umask(mask);
-    mode_t wanted = (mode_t)(mode & 0777) & ~mask;
-    if ((st.st_mode & 07777) != wanted && chmod(host, wanted) != 0) return fail(errorFromErrno(errno));
-    attributesChanged();
-    return true;
-}
-
 void beginOutput() {
     // umask can only be read by setting it: put it straight back.
     g_umask = umask(0);
