@@ -204,7 +204,7 @@ BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes) {
     attributesChanged();
     // Reading is cheaper than writing, and the bits asked for are mostly
     // the ones the file has (ARCHIVE, given when it was made).
-    DWORD bits = attributes & kStored & ~FILE_ATTRIBUTE_NORMAL;
+    DWORD bits = dosBitsOf(attributes);
     if ((storedBits(host, st) & ~FILE_ATTRIBUTE_NORMAL) == bits) return TRUE;
     if (!storeDosBits(host, -1, bits)) return fail(errorFromErrno(errno));
     return TRUE;
