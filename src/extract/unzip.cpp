@@ -419,7 +419,7 @@ Step Run::fileEntry() {
 // is closed, rather than to the path after.
 Step Run::finishFile(uint32_t crc) {
     if (!testing()) {
-        bool onHandle = extensionOn(QZ_EXT_UNIX_MODES);
+        bool unixModes = extensionOn(QZ_EXT_UNIX_MODES);
         FILETIME local, utc;
         bool validTime = fileTimeFromDos(record.dosDate, record.dosTime, &local);
         bool keepNow = !validTime && extensionOn(QZ_EXT_ENTRY_PROBLEMS);
@@ -427,13 +427,13 @@ Step Run::finishFile(uint32_t crc) {
                                    SetFileTime(output, NULL, NULL, &utc));
         if (!stamped)
             return stop(QZ_ERR_FILE);
-        if (!onHandle)
+        if (!unixModes)
             closeOutput();
 
         // The archive attribute is always given.
         DWORD attributes = ((record.externalAttributes & 0xFF) | kAttrArchive) & (attributeMask | kAttrArchive);
         auto setAttributes = [&](DWORD a) {
-            if (onHandle)
+            if (unixModes)
                 return platform::setOpenFileAttributes(output, pathAnsi, a);
             return SetFileAttributesA(pathAnsi, a) != FALSE;
         };
@@ -445,10 +445,10 @@ Step Run::finishFile(uint32_t crc) {
         // writers store the permission bits alone, without a file type.
         uint32_t mode = record.externalAttributes >> 16;
         uint32_t type = mode & archive::kModeType;
-        if (extensionOn(QZ_EXT_UNIX_MODES) && (type == archive::kModeRegular || (type == 0 && mode != 0)) &&
+        if (unixModes && (type == archive::kModeRegular || (type == 0 && mode != 0)) &&
             !platform::setOpenFileMode(output, mode))
             return stop(QZ_ERR_FILE);
-        if (onHandle)
+        if (unixModes)
             closeOutput();
         if (keepNow && !report(QZ_EXT_INVALID_TIME))
             return Step::Stop;

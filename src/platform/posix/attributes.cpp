@@ -124,6 +124,11 @@ DWORD attributesOf(const char *host) {
     return attributesFrom(host, st);
 }
 
+mode_t modeWithAttributes(mode_t mode, DWORD attrs) {
+    if (attrs & FILE_ATTRIBUTE_READONLY) return mode & ~(mode_t)(S_IWUSR | S_IWGRP | S_IWOTH);
+    return mode | S_IWUSR;
+}
+
 DWORD dosBitsOf(DWORD attrs) {
     return attrs & kStored & ~FILE_ATTRIBUTE_NORMAL;
 }
@@ -194,12 +199,7 @@ BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes) {
     if (DWORD e = resolve(name, host, sizeof host, &state, how)) return fail(e);
     if (state != kPathExists) return fail(ERROR_FILE_NOT_FOUND);
     if ((!how.statted || S_ISLNK(st.st_mode)) && stat(host, &st) != 0) return fail(errorFromErrno(errno));
-    mode_t mode = st.st_mode & 07777;
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
-        mode &= ~(mode_t)(S_IWUSR | S_IWGRP | S_IWOTH);
-    } else if (!(mode & S_IWUSR)) {
-        mode |= S_IWUSR;
-    }
+    mode_t mode = modeWithAttributes(st.st_mode & 07777, attributes);
     if (mode != (st.st_mode & 07777) && chmod(host, mode) != 0) return fail(errorFromErrno(errno));
     attributesChanged();
     // Reading is cheaper than writing, and the bits asked for are mostly

@@ -99,6 +99,21 @@ bool currentMode(Slot &s, mode_t *mode) {
     return true;
 }
 
+// The slot of a file handle open for writing; null (and the error set)
+// for any other.
+Slot *writableFile(HANDLE file) {
+    Slot *s = slotGet(file, kSlotFile);
+    if (!s) {
+        fail(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (!(s->access & GENERIC_WRITE)) {
+        fail(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return s;
+}
+
 // Gives the file open in s the permission bits mode.
 bool changeMode(Slot &s, mode_t from, mode_t to) {
     if (from == to) return true;
@@ -112,18 +127,11 @@ bool changeMode(Slot &s, mode_t from, mode_t to) {
 } // namespace
 
 bool setOpenFileAttributes(HANDLE file, const char *, DWORD attributes) {
-    Slot *s = slotGet(file, kSlotFile);
-    if (!s) return fail(ERROR_INVALID_HANDLE);
-    if (!(s->access & GENERIC_WRITE)) return fail(ERROR_ACCESS_DENIED);
+    Slot *s = writableFile(file);
+    if (!s) return false;
     mode_t mode;
     if (!currentMode(*s, &mode)) return false;
-    mode_t wanted = mode;
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
-        wanted &= ~(mode_t)(S_IWUSR | S_IWGRP | S_IWOTH);
-    } else {
-        wanted |= S_IWUSR;
-    }
-    if (!changeMode(*s, mode, wanted)) return false;
+    if (!changeMode(*s, mode, modeWithAttributes(mode, attributes))) return false;
     DWORD bits = dosBitsOf(attributes);
     if (s->dosKnown && s->knownAt == g_attributeChanges && s->dosBits == bits) return true;
     if (!storeDosBits("", s->fd, bits)) return fail(errorFromErrno(errno));
@@ -134,9 +142,8 @@ bool setOpenFileAttributes(HANDLE file, const char *, DWORD attributes) {
 }
 
 bool setOpenFileMode(HANDLE file, uint32_t mode) {
-    Slot *s = slotGet(file, kSlotFile);
-    if (!s) return fail(ERROR_INVALID_HANDLE);
-    if (!(s->access & GENERIC_WRITE)) return fail(ERROR_ACCESS_DENIED);
+    Slot *s = writableFile(file);
+    if (!s) return false;
     mode_t mask, now;
     if (!runUmask(&mask)) {
         beginOutput();

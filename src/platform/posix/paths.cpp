@@ -273,21 +273,25 @@ bool readFolder(Reading &r, const char *host, const struct stat &st) {
     return true;
 }
 
+// The first of count names (host form, as folderNames gives them) that is
+// name (ANSI) without case, or null.
+const char *nameWithoutCase(const char *names, size_t count, const char *name) {
+    char ansi[MAX_PATH * 2];
+    for (size_t i = 0; i < count; ++i, names += strlen(names) + 1) {
+        if (hostToAnsi(names, ansi, sizeof ansi) && sameName(ansi, name)) return names;
+    }
+    return nullptr;
+}
+
 // Looks name (ANSI) up in folder host without case; on success the entry's
 // own name (host form) is in out.  *st receives the folder's stat.
 bool findEntry(const char *host, const char *name, char *out, size_t size, struct stat *st) {
     size_t count;
     const char *names = folderNames(*host ? host : "/", &count, st);
-    if (!names) return false;
-    char ansi[MAX_PATH * 2];
-    for (size_t i = 0; i < count; ++i, names += strlen(names) + 1) {
-        if (!hostToAnsi(names, ansi, sizeof ansi)) continue;
-        if (sameName(ansi, name) && strlen(names) < size) {
-            strcpy(out, names);
-            return true;
-        }
-    }
-    return false;
+    const char *found = names ? nameWithoutCase(names, count, name) : nullptr;
+    if (!found || strlen(found) >= size) return false;
+    strcpy(out, found);
+    return true;
 }
 
 // The process folder, in host form without a trailing '/' ("" for "/").
@@ -619,11 +623,7 @@ DWORD direct(char *host, size_t size, char *const *parts, int count, int real, b
             for (size_t i = 0; i < n && !found; ++i, p += strlen(p) + 1) {
                 if (strcmp(p, slash ? slash + 1 : exact) == 0) found = p;
             }
-            char entry[MAX_PATH * 2];
-            p = names;
-            for (size_t i = 0; i < n && !found && !lastExact; ++i, p += strlen(p) + 1) {
-                if (hostToAnsi(p, entry, sizeof entry) && sameName(entry, parts[count - 1])) found = p;
-            }
+            if (!found && !lastExact) found = nameWithoutCase(names, n, parts[count - 1]);
             *done = true;
             if (!found) {
                 strcpy(host, exact);
@@ -681,10 +681,8 @@ DWORD direct(char *host, size_t size, char *const *parts, int count, int real, b
         size_t n;
         const char *names = folderNames(folder, &n, &fst);
         if (!names && !atStart) return 0;
-        char entry[MAX_PATH * 2];
-        for (size_t i = 0; names && i < n; ++i, names += strlen(names) + 1) {
-            if (!hostToAnsi(names, entry, sizeof entry) || !sameName(entry, parts[count - 1])) continue;
-            if (!joinPath(folder, names, host, size)) return ERROR_FILENAME_EXCED_RANGE;
+        if (const char *found = names ? nameWithoutCase(names, n, parts[count - 1]) : nullptr) {
+            if (!joinPath(folder, found, host, size)) return ERROR_FILENAME_EXCED_RANGE;
             *state = kPathExists;
             *statted = lstat(host, st) == 0;
             *done = true;

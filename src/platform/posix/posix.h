@@ -226,6 +226,9 @@ DWORD modeAttributes(const struct stat &st);
 bool storeDosBits(const char *host, int fd, DWORD attrs);
 // The part of attrs that storeDosBits keeps.
 DWORD dosBitsOf(DWORD attrs);
+// The permission bits mode with READONLY of attrs applied: every write bit
+// cleared, or the owner's set.
+mode_t modeWithAttributes(mode_t mode, DWORD attrs);
 // Drops what the fallback table keeps for the object of st.
 void forgetDosBits(const struct stat &st);
 void resetAttributes();
