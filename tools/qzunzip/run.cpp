@@ -54,29 +54,31 @@ bool exists(const std::string &host) {
 // which ends in 2038.
 #ifdef _WIN32
 typedef __time64_t Time;
-bool modified(const std::string &host, Time *when) {
-    struct _stat64 st;
-    if (_stat64(host.c_str(), &st) != 0)
-        return false;
-    *when = st.st_mtime;
-    return true;
+typedef struct _stat64 Status;
+int statusOf(const char *host, Status *st) {
+    return _stat64(host, st);
 }
 Time localTime(struct tm *t) {
     return _mktime64(t);
 }
 #else
 typedef time_t Time;
-bool modified(const std::string &host, Time *when) {
-    struct stat st;
-    if (stat(host.c_str(), &st) != 0)
-        return false;
-    *when = st.st_mtime;
-    return true;
+typedef struct stat Status;
+int statusOf(const char *host, Status *st) {
+    return stat(host, st);
 }
 Time localTime(struct tm *t) {
     return mktime(t);
 }
 #endif
+
+bool modified(const std::string &host, Time *when) {
+    Status st;
+    if (statusOf(host.c_str(), &st) != 0)
+        return false;
+    *when = st.st_mtime;
+    return true;
+}
 
 // The entry's DOS date and time as the local time they stand for.
 Time entryTime(const QzEntryRecord &r) {
@@ -105,6 +107,20 @@ std::string slashed(std::string path) {
     return path;
 }
 
+// Names given on the command line, in the ANSI code page the library reads.
+std::vector<std::string> ansiNames(const std::vector<std::string> &host) {
+    std::vector<std::string> ansi(host.size());
+    for (size_t i = 0; i < host.size(); ++i)
+        ansiFromHost(host[i], &ansi[i]);
+    return ansi;
+}
+
+// An entry under the traditional cipher (AES entries, method 99, are the
+// library's to refuse).
+bool needsPassword(const ArchiveEntry &e) {
+    return e.encrypted() && e.record.method != 99;
+}
+
 std::string plural(uint64_t n, const char *one, const char *many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -129,6 +145,8 @@ private:
     void pipe(QzHandle archive, const ArchiveEntry &e);
     std::string shown(const ArchiveEntry &e) const;
     std::string target(const ArchiveEntry &e, bool test) const;
+    std::map<std::string, const ArchiveEntry *> byTarget(const std::vector<const ArchiveEntry *> &files,
+                                                         bool test) const;
     int finish(bool test, uint64_t directories);
 
     const Options &o_;
@@ -209,12 +227,7 @@ int Invocation::run() {
         r = printComment(*t_.out, archive);
         status = r == QZ_OK || r == QZ_TOO_LONG ? kExitOk : kExitDamaged;
     } else {
-        std::vector<std::string> names(o_.names.size()), excludes(o_.excludes.size());
-        for (size_t i = 0; i < names.size(); ++i)
-            ansiFromHost(o_.names[i], &names[i]);
-        for (size_t i = 0; i < excludes.size(); ++i)
-            ansiFromHost(o_.excludes[i], &excludes[i]);
-        NameFilter filter(names, excludes, o_.foldCase);
+        NameFilter filter(ansiNames(o_.names), ansiNames(o_.excludes), o_.foldCase);
         std::vector<const ArchiveEntry *> selected;
         for (const ArchiveEntry &e : entries)
             if (filter.selects(e.name))
@@ -234,11 +247,7 @@ int Invocation::run() {
 // ---- the library's own switches --------------------------------------------------
 
 int Invocation::withSwitches(QzHandle &archive) {
-    std::vector<std::string> names(o_.names.size()), excludes(o_.excludes.size());
-    for (size_t i = 0; i < names.size(); ++i)
-        ansiFromHost(o_.names[i], &names[i]);
-    for (size_t i = 0; i < excludes.size(); ++i)
-        ansiFromHost(o_.excludes[i], &excludes[i]);
+    const std::vector<std::string> names = ansiNames(o_.names), excludes = ansiNames(o_.excludes);
     const std::string include = names.empty() ? "*.*" : specList(names);
     const std::string exclude = specList(excludes);
     if (!destination_.empty() && !DirectoryMaker(destination_).make(""))
@@ -284,6 +293,14 @@ std::string Invocation::shown(const ArchiveEntry &e) const {
 // The path the library reports for an entry it was given, '/' throughout.
 std::string Invocation::target(const ArchiveEntry &e, bool test) const {
     return slashed(displayPath((test ? "" : destination_) + (o_.junkPaths ? baseName(e.name) : e.name)));
+}
+
+std::map<std::string, const ArchiveEntry *> Invocation::byTarget(const std::vector<const ArchiveEntry *> &files,
+                                                                bool test) const {
+    std::map<std::string, const ArchiveEntry *> found;
+    for (const ArchiveEntry *e : files)
+        found[target(*e, test)] = e;
+    return found;
 }
 
 bool Invocation::askPassword(const std::string &name) {
@@ -363,9 +380,7 @@ void Invocation::retryPasswords(QzHandle &archive, const std::vector<const Archi
     if (!t_.readSecret || !t_.readLine)
         return;
     // The displayed name of each file the library was given.
-    std::map<std::string, const ArchiveEntry *> byShown;
-    for (const ArchiveEntry *e : files)
-        byShown[target(*e, test)] = e;
+    const std::map<std::string, const ArchiveEntry *> byShown = byTarget(files, test);
     bool skipAll = false;
     for (size_t i = 0; i < console_.problems().size() && !skipAll;) {
         const Problem p = console_.problems()[i];
@@ -421,17 +436,15 @@ void Invocation::extractRenamed(QzHandle archive, const ArchiveEntry &e, const s
     DirectoryMaker dirs(destination_);
     const std::string path = displayPath(dirs.path(name));
     if (exists(path) && o_.existing != Existing::kReplace) {
-        if (o_.existing == Existing::kAsk) {
-            std::string answer;
-            const bool asked = t_.readLine && console_.ask("replace " + path + "? [y]es, [n]o: ", &answer);
-            if (asked && (answer == "y" || answer == "Y"))
-                goto replace;
-            if (!asked)
-                console_.warn(path, kKept, Reason::kExists);
-        }
-        return;
+        if (o_.existing == Existing::kKeep)
+            return;
+        std::string answer;
+        const bool asked = t_.readLine && console_.ask("replace " + path + "? [y]es, [n]o: ", &answer);
+        if (!asked)
+            console_.warn(path, kKept, Reason::kExists);
+        if (!asked || (answer != "y" && answer != "Y"))
+            return;
     }
-replace:
     std::vector<char> data;
     const size_t slash = name.rfind('/');
     if (!toMemory(archive, e, path, &data))
@@ -521,7 +534,7 @@ int Invocation::process(QzHandle &archive, const std::vector<const ArchiveEntry 
         const ArchiveEntry *first = nullptr;
         for (auto *l : lists)
             for (const ArchiveEntry *e : *l)
-                if (e->encrypted() && e->record.method != 99 && !first)
+                if (needsPassword(*e) && !first)
                     first = e;
         if (first && !askPassword(shown(*first))) {
             if (console_.cancelled())
@@ -531,7 +544,7 @@ int Invocation::process(QzHandle &archive, const std::vector<const ArchiveEntry 
                 std::vector<std::string> keptNames;
                 for (size_t i = 0; i < lists[k]->size(); ++i) {
                     const ArchiveEntry *e = (*lists[k])[i];
-                    if (e->encrypted() && e->record.method != 99) {
+                    if (needsPassword(*e)) {
                         console_.warn(shown(*e), "encrypted, skipped: no password given (-P) and no terminal "
                                                  "to ask for one", Reason::kNoPassword);
                         continue;
@@ -549,8 +562,7 @@ int Invocation::process(QzHandle &archive, const std::vector<const ArchiveEntry 
     std::map<std::string, const ArchiveEntry *> byShown;
     console_.describeMethod = [&](const std::string &name) {
         if (byShown.empty())
-            for (const ArchiveEntry *e : files)
-                byShown[target(*e, test)] = e;
+            byShown = byTarget(files, test);
         const auto found = byShown.find(slashed(name));
         if (found == byShown.end())
             return std::string("");
