@@ -148,10 +148,14 @@ void Console::warn(const std::string &name, const std::string &what, Reason reas
     t_.err->flush();
 }
 
+void Console::notDone(const char *name) {
+    if (haveCurrent_ && current_ == name)
+        currentFailed_ = true;
+}
+
 int16_t Console::message(const QzPrintBlock &b) {
     const std::string name = displayPath(b.fileName);
-    if (haveCurrent_ && current_ == b.fileName)
-        currentFailed_ = true;
+    notDone(b.fileName);
     switch (b.eventCode) {
     case QZ_CRC_MISMATCH: warn(name, "bad CRC, the data is damaged", Reason::kDamaged); break;
     case QZ_WRONG_PASSWORD: warn(name, "incorrect password, skipped", Reason::kPassword); break;
@@ -199,8 +203,7 @@ int16_t Console::question(const QzPrintBlock &b) {
         if (!t_.readLine || noneToAll_) {
             if (!noneToAll_)
                 warn(name, kKept, Reason::kExists);
-            if (haveCurrent_ && current_ == b.fileName)
-                currentFailed_ = true;
+            notDone(b.fileName);
             return QZ_ANSWER_NO;
         }
         for (;;) {
@@ -210,8 +213,7 @@ int16_t Console::question(const QzPrintBlock &b) {
                 // The end of input: this file and every later one are kept.
                 warn(name, kKept, Reason::kExists);
                 noneToAll_ = true;
-                if (haveCurrent_ && current_ == b.fileName)
-                    currentFailed_ = true;
+                notDone(b.fileName);
                 return QZ_ANSWER_NO;
             }
             const size_t k = line.find_first_not_of(" \t");
@@ -220,8 +222,7 @@ int16_t Console::question(const QzPrintBlock &b) {
                 return QZ_ANSWER_YES;
             if (c == 'n' || c == 'N') {
                 noneToAll_ = c == 'N';
-                if (haveCurrent_ && current_ == b.fileName)
-                    currentFailed_ = true;
+                notDone(b.fileName);
                 return QZ_ANSWER_NO;
             }
             if (c == 'A')

@@ -83,6 +83,9 @@ public:
 private:
     void drawStatus();
     int16_t message(const QzPrintBlock &b);
+    // The entry of this name, if it is the one under way, is not counted
+    // as done.
+    void notDone(const char *name);
     int16_t question(const QzPrintBlock &b);
 
     Terminal t_;

@@ -238,10 +238,13 @@ bool makeOne(const std::string &ansi) {
 
 }  // namespace
 
-DirectoryMaker::DirectoryMaker(std::string destination) : destination_(std::move(destination)) {
-    if (!destination_.empty() && !isSeparator(destination_.back()) && destination_.back() != ':')
-        destination_ += '/';
+std::string asFolder(std::string destination) {
+    if (!destination.empty() && !isSeparator(destination.back()) && destination.back() != ':')
+        destination += '/';
+    return destination;
 }
+
+DirectoryMaker::DirectoryMaker(std::string destination) : destination_(asFolder(std::move(destination))) {}
 
 std::string DirectoryMaker::path(const std::string &name) const {
     return destination_ + name;

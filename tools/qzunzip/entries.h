@@ -64,6 +64,10 @@ std::string overlappingEntries(const std::vector<ArchiveEntry> &entries);
 // A specification list of these names, quoted where needed.
 std::string specList(const std::vector<std::string> &specs);
 
+// A destination as a prefix of paths: with a '/' at its end unless it is
+// empty or ends in a separator or ':'.
+std::string asFolder(std::string destination);
+
 // Makes directories below a destination, each once: those known to be
 // there are remembered, so a tree costs one mkdir per directory.
 class DirectoryMaker {

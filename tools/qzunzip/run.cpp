@@ -198,9 +198,7 @@ int Invocation::run() {
     ansiFromHost(shownArchive_, &archive_);
     if (!o_.destination.empty()) {
         ansiFromHost(o_.destination, &destination_);
-        const char last = destination_.back();
-        if (last != '/' && last != '\\' && last != ':')
-            destination_ += '/';
+        destination_ = asFolder(destination_);
     }
     havePassword_ = o_.havePassword;
     password_ = o_.password;
