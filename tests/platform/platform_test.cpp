@@ -389,6 +389,14 @@ TEST_F(Host, TheChosenPageComesBack) {
     EXPECT_TRUE(IsDBCSLeadByte(0x81));
 }
 
+// A folder read under one page is searched under the page chosen since.
+TEST_F(Host, KeptReadingsFollowThePage) {
+    std::ofstream(d.file("\xC3\xA9t\xC3\xA9.txt")) << "x";
+    EXPECT_NE(GetFileAttributesA(d.file("\xC9T\xC9.TXT").c_str()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_EQ(qzhost_set_codepage(932), 0);
+    EXPECT_NE(GetFileAttributesA(d.file("\xC3\xA9T\xC3\xA9.TXT").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 struct StoredRow {
     const char *name, *stored;
     bool utf8;

@@ -211,8 +211,7 @@ size_t utf8Length(const unsigned char *s, size_t n) {
     return len;
 }
 
-size_t charLength(const unsigned char *s) {
-    if (s[0] < 0x80) return 1;   // ASCII, in every page
+size_t multiByteLength(const unsigned char *s) {
     if (g_utf8) {
         size_t len = utf8Length(s, 4);
         return len ? len : 1;
@@ -259,7 +258,7 @@ bool ansiToHost(const char *ansi, size_t n, char *out, size_t size) {
     for (size_t i = 0; i < n; ++i) {
         unsigned char c = (unsigned char)ansi[i];
         uint32_t u = (c < 0x80 || copy) ? c : kCp1252High[c - 0x80];
-        if (copy) {
+        if (u < 0x80 || copy) {
             if (at + 1 >= size) return false;
             out[at++] = (char)c;
         } else if (!appendUtf8(u, out, size, &at)) {
@@ -276,7 +275,7 @@ bool hostToAnsi(const char *utf8, char *out, size_t size) {
     size_t at = 0;
     while (*s) {
         if (at + 1 >= size) return false;
-        if (bytesAsTheyAre()) {
+        if (*s < 0x80 || bytesAsTheyAre()) {
             out[at++] = (char)*s++;
             continue;
         }
@@ -308,6 +307,15 @@ bool sameName(const char *a, const char *b) {
         ++q;
     }
     return *p == *q;
+}
+
+uint32_t nameKey(const char *ansi) {
+    uint32_t key = 2166136261u;   // FNV-1a over the name as sameName sees it
+    for (const unsigned char *p = (const unsigned char *)ansi; *p;) {
+        size_t len = charLength(p);
+        for (size_t i = 0; i < len; ++i, ++p) key = (key ^ (len == 1 ? upper(*p) : *p)) * 16777619u;
+    }
+    return key;
 }
 
 void resetCodepage() {

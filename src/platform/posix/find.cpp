@@ -145,16 +145,24 @@ bool collect(const char *folder, const char *pattern, bool atRoot, WIN32_FIND_DA
     bool ok = true;
     char ansi[MAX_PATH * 2];
     if (!hasWildcards(pattern) && dots(pattern) == 0) {
-        size_t n;
+        FolderNames f;
         struct stat st;
         if (folderSt) st = *folderSt;
-        const char *names = folderNames(folder, &n, &st, folderSt != nullptr, current);
-        if (!names) { *error = ERROR_PATH_NOT_FOUND; return false; }
-        for (size_t i = 0; i < n && ok; ++i, names += strlen(names) + 1) {
-            if (!hostToAnsi(names, ansi, sizeof ansi) || strlen(ansi) >= MAX_PATH) continue;
+        if (!folderNames(folder, &f, &st, folderSt != nullptr, current)) {
+            *error = ERROR_PATH_NOT_FOUND;
+            return false;
+        }
+        // Without wildcards only a final '.' lets a name match that is not
+        // the pattern without case: other names need its key.
+        size_t n = strlen(pattern);
+        bool keyed = n > 0 && pattern[n - 1] != '.';
+        uint32_t key = nameKey(pattern);
+        for (size_t i = 0; i < f.count && ok; ++i) {
+            if (keyed && f.entries[i].key != key) continue;
+            if (!hostToAnsi(f.name(i), ansi, sizeof ansi) || strlen(ansi) >= MAX_PATH) continue;
             if (!match((const unsigned char *)pattern, (const unsigned char *)ansi)) continue;
             WIN32_FIND_DATAA d;
-            if (entryAt(folder, names, ansi, &d)) ok = add(list, count, &cap, d);
+            if (entryAt(folder, f.name(i), ansi, &d)) ok = add(list, count, &cap, d);
         }
         return ok;
     }

@@ -55,9 +55,9 @@ int letterIndex(int letter) {
 
 bool isSep(char c) { return c == '\\' || c == '/'; }
 
-bool invalidChar(unsigned char c, bool wild) {
+bool invalidChar(unsigned char c, bool wild, bool posix) {
     if (c < 0x20) return true;
-    if (posixNames()) return false;
+    if (posix) return false;
     switch (c) {
     case '<': case '>': case ':': case '"': case '|': return true;
     case '*': case '?': return !wild;
@@ -109,7 +109,9 @@ struct Reading {
     struct timespec mtime, ctime, taken;
     int    watch;                // inotify watch, or -1
     char  *names;                // each ended by a 0
-    size_t count, bytes, cap;
+    FolderEntry *entries;        // count of them
+    size_t count, bytes, cap, entryCap;
+    int    keyPage;              // the code page the keys were made in
     unsigned long use;
 };
 enum { kReadings = 4 };
@@ -133,6 +135,7 @@ void drop(Reading &r) {
         if (!shared) inotify_rm_watch(g_notify, r.watch);
     }
     free(r.names);
+    free(r.entries);
     memset(&r, 0, sizeof r);
     r.watch = -1;
 }
@@ -160,7 +163,14 @@ int notifier() {
     return g_notify;
 }
 
-bool appendName(Reading &r, const char *name) {
+// The keys follow the code page, which the host may change.
+void rekey(Reading &r) {
+    if (r.keyPage == ansiCodePage()) return;
+    for (size_t i = 0; i < r.count; ++i) r.entries[i].key = hostKey(r.names + r.entries[i].at);
+    r.keyPage = ansiCodePage();
+}
+
+bool appendName(Reading &r, const char *name, uint32_t key) {
     size_t n = strlen(name) + 1;
     if (r.bytes + n > r.cap) {
         size_t c = r.cap ? r.cap * 2 : 4096;
@@ -170,31 +180,43 @@ bool appendName(Reading &r, const char *name) {
         r.names = grown;
         r.cap = c;
     }
+    if (r.count == r.entryCap) {
+        size_t c = r.entryCap ? r.entryCap * 2 : 256;
+        FolderEntry *grown = (FolderEntry *)realloc(r.entries, c * sizeof *grown);
+        if (!grown) return false;
+        r.entries = grown;
+        r.entryCap = c;
+    }
     memcpy(r.names + r.bytes, name, n);
+    r.entries[r.count++] = {(uint32_t)r.bytes, key};
     r.bytes += n;
-    ++r.count;
     return true;
+}
+
+// The index of a kept name, or count.
+size_t keptIndex(const Reading &r, const char *name, uint32_t key) {
+    size_t i = 0;
+    while (i < r.count && (r.entries[i].key != key || strcmp(r.names + r.entries[i].at, name) != 0)) ++i;
+    return i;
 }
 
 // Adds a name not kept yet (events may repeat what was read).
 bool addName(Reading &r, const char *name) {
-    const char *p = r.names;
-    for (size_t i = 0; i < r.count; ++i, p += strlen(p) + 1) {
-        if (strcmp(p, name) == 0) return true;
-    }
-    return appendName(r, name);
+    rekey(r);
+    uint32_t key = hostKey(name);
+    return keptIndex(r, name, key) < r.count || appendName(r, name, key);
 }
 
 void removeName(Reading &r, const char *name) {
-    char *p = r.names;
-    for (size_t i = 0; i < r.count; ++i, p += strlen(p) + 1) {
-        if (strcmp(p, name) != 0) continue;
-        size_t n = strlen(p) + 1;
-        memmove(p, p + n, r.bytes - (size_t)(p - r.names) - n);
-        r.bytes -= n;
-        --r.count;
-        return;
-    }
+    rekey(r);
+    size_t i = keptIndex(r, name, hostKey(name));
+    if (i == r.count) return;
+    uint32_t at = r.entries[i].at, n = (uint32_t)strlen(name) + 1;
+    memmove(r.names + at, r.names + at + n, r.bytes - at - n);
+    r.bytes -= n;
+    memmove(r.entries + i, r.entries + i + 1, (r.count - i - 1) * sizeof *r.entries);
+    --r.count;
+    for (size_t k = i; k < r.count; ++k) r.entries[k].at -= n;
 }
 
 // Applies the events waiting for the watched readings.
@@ -256,8 +278,9 @@ bool readFolder(Reading &r, const char *host, const struct stat &st) {
     r.used = true;
     r.watch = watch;
     bool ok = true;
+    r.keyPage = ansiCodePage();
     while (struct dirent *e = readdir(d)) {
-        if (!appendName(r, e->d_name)) { ok = false; break; }
+        if (!appendName(r, e->d_name, hostKey(e->d_name))) { ok = false; break; }
     }
     closedir(d);
     if (!ok) {
@@ -273,12 +296,22 @@ bool readFolder(Reading &r, const char *host, const struct stat &st) {
     return true;
 }
 
-// The first of count names (host form, as folderNames gives them) that is
-// name (ANSI) without case, or null.
-const char *nameWithoutCase(const char *names, size_t count, const char *name) {
+// The first of a folder's names that is name (ANSI) without case, or null.
+const char *nameWithoutCase(const FolderNames &f, const char *name) {
     char ansi[MAX_PATH * 2];
-    for (size_t i = 0; i < count; ++i, names += strlen(names) + 1) {
-        if (hostToAnsi(names, ansi, sizeof ansi) && sameName(ansi, name)) return names;
+    uint32_t key = nameKey(name);
+    for (size_t i = 0; i < f.count; ++i) {
+        if (f.entries[i].key == key && hostToAnsi(f.name(i), ansi, sizeof ansi) && sameName(ansi, name))
+            return f.name(i);
+    }
+    return nullptr;
+}
+
+// The folder's name that is host exactly, or null.
+const char *exactName(const FolderNames &f, const char *host) {
+    uint32_t key = hostKey(host);
+    for (size_t i = 0; i < f.count; ++i) {
+        if (f.entries[i].key == key && strcmp(f.name(i), host) == 0) return f.name(i);
     }
     return nullptr;
 }
@@ -286,9 +319,8 @@ const char *nameWithoutCase(const char *names, size_t count, const char *name) {
 // Looks name (ANSI) up in folder host without case; on success the entry's
 // own name (host form) is in out.  *st receives the folder's stat.
 bool findEntry(const char *host, const char *name, char *out, size_t size, struct stat *st) {
-    size_t count;
-    const char *names = folderNames(*host ? host : "/", &count, st);
-    const char *found = names ? nameWithoutCase(names, count, name) : nullptr;
+    FolderNames f;
+    const char *found = folderNames(*host ? host : "/", &f, st) ? nameWithoutCase(f, name) : nullptr;
     if (!found || strlen(found) >= size) return false;
     strcpy(out, found);
     return true;
@@ -321,11 +353,16 @@ void setCurrentDrive(int letter) {
     if (letterIndex(letter) >= 0) g_current = 'A' + letterIndex(letter);
 }
 
-const char *folderNames(const char *host, size_t *count, struct stat *st, bool statted, bool current) {
-    if (!statted && stat(host, st) != 0) return nullptr;
+uint32_t hostKey(const char *host) {
+    char ansi[MAX_PATH * 2];
+    return hostToAnsi(host, ansi, sizeof ansi) ? nameKey(ansi) : 0;
+}
+
+bool folderNames(const char *host, FolderNames *out, struct stat *st, bool statted, bool current) {
+    if (!statted && stat(host, st) != 0) return false;
     if (!S_ISDIR(st->st_mode)) {
         errno = ENOTDIR;
-        return nullptr;
+        return false;
     }
     Reading *slot = nullptr;
     for (Reading &r : g_readings) {
@@ -337,7 +374,7 @@ const char *folderNames(const char *host, size_t *count, struct stat *st, bool s
     if (!current) applyEvents();
     if (slot && (!slot->used || !stillValid(*slot, *st))) drop(*slot);
     if (!slot || !slot->used) {
-        if (strlen(host) >= sizeof slot->folder) return nullptr;
+        if (strlen(host) >= sizeof slot->folder) return false;
         if (!slot) {
             slot = &g_readings[0];
             for (Reading &r : g_readings) {
@@ -345,11 +382,12 @@ const char *folderNames(const char *host, size_t *count, struct stat *st, bool s
                 if (r.use < slot->use) slot = &r;
             }
         }
-        if (!readFolder(*slot, host, *st)) return nullptr;
+        if (!readFolder(*slot, host, *st)) return false;
     }
+    rekey(*slot);
     slot->use = ++g_uses;
-    *count = slot->count;
-    return slot->names;
+    *out = {slot->names, slot->entries, slot->count};
+    return true;
 }
 
 namespace {
@@ -475,7 +513,7 @@ int splitComponents(const char *rest, char *copy, char **parts) {
         while (isSep(*p)) ++p;
         if (!*p) break;
         parts[count++] = p;
-        while (*p && !isSep(*p)) p = CharNextA(p);
+        while (*p && !isSep(*p)) p += charLength((const unsigned char *)p);
         if (!*p) break;
         *p++ = 0;
     }
@@ -485,8 +523,11 @@ int splitComponents(const char *rest, char *copy, char **parts) {
 // False when name holds a character that no Win32 name may hold ('*' and
 // '?' are allowed in a pattern); the bytes of multibyte characters pass.
 bool validName(const char *name, bool pattern) {
-    for (const unsigned char *q = (const unsigned char *)name; *q; q += charLength(q)) {
-        if (charLength(q) == 1 && invalidChar(*q, pattern)) return false;
+    bool posix = posixNames();
+    for (const unsigned char *q = (const unsigned char *)name; *q;) {
+        size_t len = charLength(q);
+        if (len == 1 && invalidChar(*q, pattern, posix)) return false;
+        q += len;
     }
     return true;
 }
@@ -615,15 +656,11 @@ DWORD direct(char *host, size_t size, char *const *parts, int count, int real, b
                        (lastExact ? expectFilling(folder) : expectMissing(folder, exact));
     if (searchFirst) {
         struct stat fst;
-        size_t n;
-        if (const char *names = folderNames(folder, &n, &fst)) {
+        FolderNames f;
+        if (folderNames(folder, &f, &fst)) {
             // The name as written wins over names that differ from it in case.
-            const char *found = nullptr;
-            const char *p = names;
-            for (size_t i = 0; i < n && !found; ++i, p += strlen(p) + 1) {
-                if (strcmp(p, slash ? slash + 1 : exact) == 0) found = p;
-            }
-            if (!found && !lastExact) found = nameWithoutCase(names, n, parts[count - 1]);
+            const char *found = exactName(f, slash ? slash + 1 : exact);
+            if (!found && !lastExact) found = nameWithoutCase(f, parts[count - 1]);
             *done = true;
             if (!found) {
                 strcpy(host, exact);
@@ -678,10 +715,10 @@ DWORD direct(char *host, size_t size, char *const *parts, int count, int real, b
         *folderStatted = !atStart;
         if (lastExact && !posixNames() && !atStart) noteFilling(folder);
     } else {
-        size_t n;
-        const char *names = folderNames(folder, &n, &fst);
-        if (!names && !atStart) return 0;
-        if (const char *found = names ? nameWithoutCase(names, n, parts[count - 1]) : nullptr) {
+        FolderNames f;
+        bool read = folderNames(folder, &f, &fst);
+        if (!read && !atStart) return 0;
+        if (const char *found = read ? nameWithoutCase(f, parts[count - 1]) : nullptr) {
             if (!joinPath(folder, found, host, size)) return ERROR_FILENAME_EXCED_RANGE;
             *state = kPathExists;
             *statted = lstat(host, st) == 0;

@@ -67,7 +67,9 @@ int  ansiCodePage();
 void setUtf8Page(bool on);
 
 bool isLead(unsigned char c);           // lead byte of a double-byte character (932)
-size_t charLength(const unsigned char *s);   // bytes of the character at s (1 at the terminator)
+size_t multiByteLength(const unsigned char *s);   // charLength beyond ASCII
+// Bytes of the character at s (1 at the terminator).
+inline size_t charLength(const unsigned char *s) { return s[0] < 0x80 ? 1 : multiByteLength(s); }
 unsigned char upper(unsigned char c);   // single-byte upper case (1252 rules; ASCII in 932 and UTF-8)
 unsigned char oemToAnsi(unsigned char c);
 unsigned char ansiToOem(unsigned char c);
@@ -83,6 +85,9 @@ bool bytesAsTheyAre();
 
 // Case-insensitive equality of two ANSI names (multibyte-aware).
 bool sameName(const char *a, const char *b);
+// A hash of an ANSI name that is equal for names sameName finds equal, so
+// that a search compares keys before names.  It depends on the code page.
+uint32_t nameKey(const char *ansi);
 
 // The length of the valid UTF-8 sequence that starts s (at most n bytes
 // read), or 0 when s starts none: overlong forms, surrogates and code points
@@ -196,14 +201,29 @@ DWORD exactHostPath(const char *path, char *host, size_t size);
 // at the root); out has kHostPath bytes.
 void folderOf(const char *host, char *out);
 
-// Names of the entries of a folder (host form, one after another, each
-// ended by a 0), read with readdir or kept from an earlier reading while
-// the folder has not changed since; null when the folder cannot be read.
-// *st receives the folder's stat (errno is set when it fails).
-// With statted, *st holds the folder's stat, taken in the same call; with
-// current, the reading was brought up to date in that call too.
-const char *folderNames(const char *host, size_t *count, struct stat *st, bool statted = false,
-                        bool current = false);
+// The entries of a folder: count names in host form, one after another,
+// each ended by a 0, and for each its place among them and the key
+// (nameKey) of its ANSI form, 0 when it has none.  A search compares keys
+// first: names that match without case, or exactly, have equal keys.
+struct FolderEntry {
+    uint32_t at;
+    uint32_t key;
+};
+struct FolderNames {
+    const char *names;
+    const FolderEntry *entries;
+    size_t count;
+    const char *name(size_t i) const { return names + entries[i].at; }
+};
+
+// The entries of a folder, read with readdir or kept from an earlier
+// reading while the folder has not changed since; false when the folder
+// cannot be read.  *st receives the folder's stat (errno is set when it
+// fails).  With statted, *st holds the folder's stat, taken in the same
+// call; with current, the reading was brought up to date in that call too.
+bool folderNames(const char *host, FolderNames *out, struct stat *st, bool statted = false, bool current = false);
+// The key of a host name: nameKey of its ANSI form, 0 when it has none.
+uint32_t hostKey(const char *host);
 // Forgets every kept reading: the layer has made, removed or renamed
 // something.
 void forgetFolders();

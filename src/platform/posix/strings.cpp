@@ -83,7 +83,10 @@ BOOL WINAPI IsDBCSLeadByte(BYTE c) {
 BOOL WINAPI OemToCharA(LPCSTR from, LPSTR to) {
     if (!from || !to) return fail(ERROR_INVALID_PARAMETER);
     size_t i = 0;
-    for (; from[i]; ++i) to[i] = (char)oemToAnsi((unsigned char)from[i]);
+    for (; from[i]; ++i) {
+        unsigned char c = (unsigned char)from[i];
+        to[i] = (char)(c < 0x80 ? c : oemToAnsi(c));   // ASCII is the same in both pages
+    }
     to[i] = 0;
     return TRUE;
 }
@@ -91,7 +94,10 @@ BOOL WINAPI OemToCharA(LPCSTR from, LPSTR to) {
 BOOL WINAPI CharToOemA(LPCSTR from, LPSTR to) {
     if (!from || !to) return fail(ERROR_INVALID_PARAMETER);
     size_t i = 0;
-    for (; from[i]; ++i) to[i] = (char)ansiToOem((unsigned char)from[i]);
+    for (; from[i]; ++i) {
+        unsigned char c = (unsigned char)from[i];
+        to[i] = (char)(c < 0x80 ? c : ansiToOem(c));   // ASCII is the same in both pages
+    }
     to[i] = 0;
     return TRUE;
 }
