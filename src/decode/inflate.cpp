@@ -321,17 +321,18 @@ int32_t Inflate(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount
             mode = kTableLens;
             [[fallthrough]];
         case kTableLens:
-            if (w.index < w.hlit + w.hdist) {
+            while (w.index < w.hlit + w.hdist) {
                 sym = decodeSymbol(br, w.clenFirst, nullptr, w.walk);
                 if (sym < 0) {
                     if (sym == kSymbolPull)
                         goto pull_failed;
                     goto invalid;
                 }
-                if (sym < 16) {
-                    w.lengthList[w.index++] = static_cast<uint8_t>(sym);
+                if (sym >= 16)
                     break;
-                }
+                w.lengthList[w.index++] = static_cast<uint8_t>(sym);
+            }
+            if (w.index < w.hlit + w.hdist) {
                 w.symbol = static_cast<uint16_t>(sym);
                 mode = kTableRepeat;
             } else {

@@ -9,8 +9,9 @@
 //     longer codes, and distance codes longer than 8 bits (a distance table
 //     of 8 bits measured faster than 9 or 10), walk the byte-wise tree;
 //   - up to two literals per round of the loop;
-//   - the next symbol's table entry fetched before a match is copied, and a
-//     match's distance entry looked up while the buffer is topped up;
+//   - the next symbol's table entry fetched before a match is copied, from
+//     the bits the length and a distance of the table leave, so that a
+//     match refills once;
 //   - matches copied by pairs of 8-byte words, two pairs without a branch
 //     (most matches are shorter than that), near ones and those whose
 //     source lies in the previous fill alike (short repeats of 1, 2 or 4
@@ -74,23 +75,28 @@ constexpr uint32_t kLiteralEntries = 2;
 // A refill reads 8 bytes at the cursor and moves it over the whole bytes
 // that fit in the buffer, leaving 56 to 63 bits in hand.  Every step starts
 // with a full buffer.  A round of literals refills once, after its lookups.
-// A match refills after the length, while its distance entry is looked up
-// in the bits still in hand, and again after the lookup of the next entry,
-// which must see real bits.  So a step moves the cursor by at most 7 bytes:
-// 3 for a round of literals, 3 + 4 for a match.
+// A match refills after the lookup of the next entry, which must see real
+// bits; one whose distance code is longer than the table refills after the
+// length too, once the tree walk has read its code.  So a step moves the
+// cursor by at most 7 bytes: 3 for a round of literals, 6 for a match of
+// the table, 3 + 4 for one that walks.
 constexpr uint32_t kRefillReadBytes = 8;
 constexpr uint32_t kRefillMaxAdvance = 7;
 constexpr uint32_t kBitsAfterRefill = 56;
 constexpr uint32_t kMaxLengthBits = kMaxCodeBits + kMaxLengthExtra;  // 20
 constexpr uint32_t kMaxDistBits = kMaxCodeBits + kMaxDistExtra;      // 28
+constexpr uint32_t kMaxTableDistBits = kFastDistBits + kMaxDistExtra;  // 21
 static_assert(kBitsAfterRefill >= kLiteralEntries * kFastLenBits + kFastLenBits,
               "a round of literals and the lookup behind it must fit a refill");
+static_assert(kBitsAfterRefill >= kMaxLengthBits + kMaxTableDistBits + kFastLenBits,
+              "a length, a distance of the table and the next lookup must fit a refill");
 static_assert(kBitsAfterRefill >= kMaxLengthBits + kMaxCodeBits,
               "the distance lookup or tree walk must see real bits before the refill");
 static_assert(kBitsAfterRefill >= kMaxDistBits + kFastLenBits,
-              "the distance and the next lookup must fit the refill between them");
+              "a walked distance and the next lookup must fit the refill between them");
 constexpr uint32_t advanceAfter(uint32_t bits) { return (63 - kBitsAfterRefill + bits) / 8; }
 static_assert(advanceAfter(kLiteralEntries * kFastLenBits) <= kRefillMaxAdvance &&
+                  advanceAfter(kMaxLengthBits + kMaxTableDistBits) <= kRefillMaxAdvance &&
                   advanceAfter(kMaxLengthBits) + advanceAfter(kMaxDistBits) <= kRefillMaxAdvance,
               "a step's refills move the cursor by at most kRefillMaxAdvance bytes");
 
@@ -620,10 +626,13 @@ QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader 
         uint32_t length = ((e >> 16) & 0x1FF) + (static_cast<uint32_t>(buf >> n) & ((1u << extra) - 1));
         CONSUME_ENTRY(e);
 
-        // distance symbol and extra bits
+        // distance symbol and extra bits: the bits left after the length
+        // hold a distance of the table and the next lookup behind it; a
+        // longer code may not, and refills once it is known.
         uint32_t d = t.dist[buf & kDistMask];
         if (d & kDistLongFlag) {
             d = longDistEntry(w, buf);
+            REFILL();
         }
         if (d == 0) {
             // Symbol 30 or 31, or no code: the byte-wise distance step decides.
@@ -631,10 +640,6 @@ QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader 
             stop = kFastAtDist;
             break;
         }
-        // The buffer is topped up while the distance entry is looked up, so
-        // that the next symbol's bits are in hand without waiting for the
-        // read once the distance has taken its own.
-        REFILL();
         n = (d >> 10) & 0xF;
         uint32_t dextra = (d & kDropMask) - n;
         uint32_t distance = (d >> 17) + (static_cast<uint32_t>(buf >> n) & ((1u << dextra) - 1));
