@@ -12,12 +12,13 @@
 //   - the next symbol's table entry fetched before a match is copied, from
 //     the bits the length and a distance of the table leave, so that a
 //     match refills once;
-//   - matches copied by pairs of 8-byte words, two pairs without a branch
-//     (most matches are shorter than that), near ones and those whose
-//     source lies in the previous fill alike (short repeats of 1, 2 or 4
-//     bytes as a repeated word); the words run past the match into the
-//     unread rest of the filling window, since the previous fill has a
-//     window of its own (decode.h);
+//   - matches copied by 8-byte words, four without a branch (most matches
+//     are shorter than that), each read after the stores before it, so that
+//     one test of the distance takes every source a word or more behind,
+//     also the previous fill (short repeats of 1, 2 or 4 bytes as a
+//     repeated word); the words run past the match into the unread rest of
+//     the filling window, since the previous fill has a window of its own
+//     (decode.h);
 //   - the byte-wise reader's bit count kept as one bit (see HighRule);
 //   - on x86, a second build of the loop for processors with BMI2.
 //
@@ -25,9 +26,12 @@
 // pairs cost more than they saved, and in zlib's level-6
 // streams two literal codes rarely fit 11 bits together: on executables
 // fewer than 1 in 400 pairs of literals), three or four literals per
-// round, and copies that write exactly up to the match's end by merging the
+// round, copies that write exactly up to the match's end by merging the
 // last word with the bytes behind it (the loads of freshly written words
-// stalled).
+// stalled), and copies that read their first words before writing any (they
+// need a source four words behind, and the second test of the distance,
+// which one match in ten fails on executables, cost more than the stalls
+// it avoided).
 //
 // Table sizes: the tables are built for every block (executables compress
 // into many small ones) and kept in the workspace while the block lasts, so
@@ -448,51 +452,30 @@ QZ_RARE uint32_t longDistEntry(const Workspace &w, uint64_t buf) {
 // run up to 31 bytes past the match, into the part of the filling window
 // that nothing reads (decode.h).
 //
-// Pairs of words, when every byte a pair reads is final before it is read:
-// the source lies at least two words behind the destination, or in the
-// previous fill.  The first four words go without a branch, all read before
-// any is written, so that none of their reads waits for a store of the same
-// copy; that takes a source four words behind, or one that the match's first
-// four words do not reach past.
-inline void copyPair(uint8_t *dst, const uint8_t *src) {
-    uint64_t a = loadWord(src);
-    uint64_t b = loadWord(src + kCopyWord);
-    storeWord(dst, a);
-    storeWord(dst + kCopyWord, b);
-}
-
-inline void copyPairs(uint8_t *dst, const uint8_t *src, const uint8_t *end) {
-    uint64_t a = loadWord(src);
-    uint64_t b = loadWord(src + kCopyWord);
-    uint64_t c = loadWord(src + 2 * kCopyWord);
-    uint64_t d = loadWord(src + 3 * kCopyWord);
-    storeWord(dst, a);
-    storeWord(dst + kCopyWord, b);
-    storeWord(dst + 2 * kCopyWord, c);
-    storeWord(dst + 3 * kCopyWord, d);
+// By words, each read after the stores before it, so that a source the
+// match is itself writing, a word or more behind, is read as written; a
+// source in the previous fill lies in a window of its own.  The first four
+// words go without a branch (most matches are shorter), the rest by pairs.
+inline void copyWords(uint8_t *dst, const uint8_t *src, const uint8_t *end) {
+    storeWord(dst, loadWord(src));
+    storeWord(dst + kCopyWord, loadWord(src + kCopyWord));
+    storeWord(dst + 2 * kCopyWord, loadWord(src + 2 * kCopyWord));
+    storeWord(dst + 3 * kCopyWord, loadWord(src + 3 * kCopyWord));
     dst += 4 * kCopyWord;
     src += 4 * kCopyWord;
     while (dst < end) {
-        copyPair(dst, src);
+        storeWord(dst, loadWord(src));
+        storeWord(dst + kCopyWord, loadWord(src + kCopyWord));
         dst += 2 * kCopyWord;
         src += 2 * kCopyWord;
     }
 }
 
-// A source behind the destination by less than two words: by single words
-// when it is a word behind or more; a distance of 1, 2 or 4 repeats one word
-// of the pattern; other short distances go byte by byte.
+// A source less than a word behind the destination: a distance of 1, 2 or
+// 4 repeats one word of the pattern; 3, 5, 6 and 7 go byte by byte.
 QZ_RARE void copyNear(uint8_t *dst, const uint8_t *end, uint32_t distance) {
     const uint8_t *src = dst - distance;
     uint64_t pattern;
-    if (distance >= kCopyWord) {
-        do {
-            storeWord(dst, loadWord(src));
-            dst += kCopyWord;
-            src += kCopyWord;
-        } while (dst < end);
-        return;
-    }
     if (distance == 1) {
         pattern = src[0] * 0x0101010101010101ull;
     } else if (distance == 2) {
@@ -521,9 +504,9 @@ QZ_RARE void copyNear(uint8_t *dst, const uint8_t *end, uint32_t distance) {
 QZ_RARE void copySplit(uint8_t *window, const uint8_t *prevEnd, uint8_t *dst, const uint8_t *end, uint32_t wp,
                        uint32_t distance) {
     uint32_t before = distance - wp;  // bytes that come from the previous fill, fewer than the match
-    copyPairs(dst, prevEnd - before, dst + before);
-    if (distance >= 4 * kCopyWord || (distance >= 2 * kCopyWord && end - dst - before <= distance))
-        copyPairs(dst + before, window, end);
+    copyWords(dst, prevEnd - before, dst + before);
+    if (distance >= kCopyWord)
+        copyWords(dst + before, window, end);
     else
         copyNear(dst + before, end, distance);
 }
@@ -653,14 +636,16 @@ QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader 
         // The source: behind the write position, or in the previous fill.
         uint32_t wp = static_cast<uint32_t>(out - window);
         uint8_t *end = out + length;
-        const uint8_t *src = distance <= wp ? out - distance : prevEnd - (distance - wp);
-        if (distance <= wp ? distance >= 4 * kCopyWord || (distance >= 2 * kCopyWord && length <= distance)
-                           : distance - wp >= length)
-            copyPairs(out, src, end);
-        else if (distance <= wp)
-            copyNear(out, end, distance);
-        else
+        if (distance <= wp) {
+            if (distance >= kCopyWord)
+                copyWords(out, out - distance, end);
+            else
+                copyNear(out, end, distance);
+        } else if (distance - wp >= length) {
+            copyWords(out, prevEnd - (distance - wp), end);
+        } else {
             copySplit(window, prevEnd, out, end, wp, distance);
+        }
         out = end;
     }
 
