@@ -163,6 +163,22 @@ int notifier() {
     return g_notify;
 }
 
+// The key of a host name: nameKey of its ANSI form, 0 when it has none.
+uint32_t hostKey(const char *host) {
+    char ansi[MAX_PATH * 2];
+    return hostToAnsi(host, ansi, sizeof ansi) ? nameKey(ansi) : 0;
+}
+
+// The names of a reading as searches see them.
+FolderNames namesOf(const Reading &r) { return {r.names, r.entries, r.count}; }
+
+// The index of the name that is host exactly (key its hostKey), or count.
+size_t exactIndex(const FolderNames &f, const char *host, uint32_t key) {
+    size_t i = 0;
+    while (i < f.count && (f.entries[i].key != key || strcmp(f.name(i), host) != 0)) ++i;
+    return i;
+}
+
 // The keys follow the code page, which the host may change.
 void rekey(Reading &r) {
     if (r.keyPage == ansiCodePage()) return;
@@ -193,23 +209,16 @@ bool appendName(Reading &r, const char *name, uint32_t key) {
     return true;
 }
 
-// The index of a kept name, or count.
-size_t keptIndex(const Reading &r, const char *name, uint32_t key) {
-    size_t i = 0;
-    while (i < r.count && (r.entries[i].key != key || strcmp(r.names + r.entries[i].at, name) != 0)) ++i;
-    return i;
-}
-
 // Adds a name not kept yet (events may repeat what was read).
 bool addName(Reading &r, const char *name) {
     rekey(r);
     uint32_t key = hostKey(name);
-    return keptIndex(r, name, key) < r.count || appendName(r, name, key);
+    return exactIndex(namesOf(r), name, key) < r.count || appendName(r, name, key);
 }
 
 void removeName(Reading &r, const char *name) {
     rekey(r);
-    size_t i = keptIndex(r, name, hostKey(name));
+    size_t i = exactIndex(namesOf(r), name, hostKey(name));
     if (i == r.count) return;
     uint32_t at = r.entries[i].at, n = (uint32_t)strlen(name) + 1;
     memmove(r.names + at, r.names + at + n, r.bytes - at - n);
@@ -309,11 +318,8 @@ const char *nameWithoutCase(const FolderNames &f, const char *name) {
 
 // The folder's name that is host exactly, or null.
 const char *exactName(const FolderNames &f, const char *host) {
-    uint32_t key = hostKey(host);
-    for (size_t i = 0; i < f.count; ++i) {
-        if (f.entries[i].key == key && strcmp(f.name(i), host) == 0) return f.name(i);
-    }
-    return nullptr;
+    size_t i = exactIndex(f, host, hostKey(host));
+    return i < f.count ? f.name(i) : nullptr;
 }
 
 // Looks name (ANSI) up in folder host without case; on success the entry's
@@ -353,11 +359,6 @@ void setCurrentDrive(int letter) {
     if (letterIndex(letter) >= 0) g_current = 'A' + letterIndex(letter);
 }
 
-uint32_t hostKey(const char *host) {
-    char ansi[MAX_PATH * 2];
-    return hostToAnsi(host, ansi, sizeof ansi) ? nameKey(ansi) : 0;
-}
-
 bool folderNames(const char *host, FolderNames *out, struct stat *st, bool statted, bool current) {
     if (!statted && stat(host, st) != 0) return false;
     if (!S_ISDIR(st->st_mode)) {
@@ -386,7 +387,7 @@ bool folderNames(const char *host, FolderNames *out, struct stat *st, bool statt
     }
     rekey(*slot);
     slot->use = ++g_uses;
-    *out = {slot->names, slot->entries, slot->count};
+    *out = namesOf(*slot);
     return true;
 }
 

@@ -222,8 +222,6 @@ struct FolderNames {
 // fails).  With statted, *st holds the folder's stat, taken in the same
 // call; with current, the reading was brought up to date in that call too.
 bool folderNames(const char *host, FolderNames *out, struct stat *st, bool statted = false, bool current = false);
-// The key of a host name: nameKey of its ANSI form, 0 when it has none.
-uint32_t hostKey(const char *host);
 // Forgets every kept reading: the layer has made, removed or renamed
 // something.
 void forgetFolders();
