@@ -15,7 +15,7 @@
 //   - matches copied by 8-byte words, four without a branch (most matches
 //     are shorter than that), each read after the stores before it, so that
 //     one test of the distance takes every source a word or more behind,
-//     also the previous fill (short repeats of 1, 2 or 4 bytes as a
+//     also the previous fill (nearer repeats of 1, 2 or 4 bytes go as a
 //     repeated word); the words run past the match into the unread rest of
 //     the filling window, since the previous fill has a window of its own
 //     (decode.h);
@@ -497,18 +497,22 @@ QZ_RARE void copyNear(uint8_t *dst, const uint8_t *end, uint32_t distance) {
     } while (dst < end);
 }
 
+// A match whose source lies distance bytes behind the destination.
+inline void copyBehind(uint8_t *dst, const uint8_t *end, uint32_t distance) {
+    if (distance >= kCopyWord)
+        copyWords(dst, dst - distance, end);
+    else
+        copyNear(dst, end, distance);
+}
+
 // A match whose source begins in the previous fill and runs on into the
 // window start: the first part from the previous fill, the rest as a match
 // from the window start.  The first part's words may run into the rest,
 // which is written after them.
-QZ_RARE void copySplit(uint8_t *window, const uint8_t *prevEnd, uint8_t *dst, const uint8_t *end, uint32_t wp,
-                       uint32_t distance) {
+QZ_RARE void copySplit(const uint8_t *prevEnd, uint8_t *dst, const uint8_t *end, uint32_t wp, uint32_t distance) {
     uint32_t before = distance - wp;  // bytes that come from the previous fill, fewer than the match
     copyWords(dst, prevEnd - before, dst + before);
-    if (distance >= kCopyWord)
-        copyWords(dst + before, window, end);
-    else
-        copyNear(dst + before, end, distance);
+    copyBehind(dst + before, end, distance);
 }
 
 }  // namespace
@@ -637,14 +641,11 @@ QZ_ALWAYS_INLINE FastStop fastLoop(Workspace &w, const FastTables &t, BitReader 
         uint32_t wp = static_cast<uint32_t>(out - window);
         uint8_t *end = out + length;
         if (distance <= wp) {
-            if (distance >= kCopyWord)
-                copyWords(out, out - distance, end);
-            else
-                copyNear(out, end, distance);
+            copyBehind(out, end, distance);
         } else if (distance - wp >= length) {
             copyWords(out, prevEnd - (distance - wp), end);
         } else {
-            copySplit(window, prevEnd, out, end, wp, distance);
+            copySplit(prevEnd, out, end, wp, distance);
         }
         out = end;
     }
